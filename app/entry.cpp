@@ -1,0 +1,25 @@
+#include "app/entry.h"
+
+#include "platform/forms.h"
+#include "ui/form1.h"
+
+int RunPavelin(const std::function<void(TApplication &)> &createForms) {
+    if (!Application) Application = new TApplication;
+    try {
+        Application->Initialize();
+        createForms(*Application);
+        Application->Run();
+    } catch (const Exception &e) {
+        Application->ShowException(e);
+    } catch (...) {
+        Application->ShowException(Exception(QString()));
+    }
+    return 0;
+}
+
+int PavelinMain() {
+    const int code = RunPavelin([](TApplication &app) { app.CreateForm(Form1); });
+    delete Application; // the window and everything it owns go with it
+    Form1 = nullptr;
+    return code;
+}

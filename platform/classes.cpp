@@ -1,0 +1,83 @@
+#include "platform/classes.h"
+
+#include "platform/private.h"
+
+#include <QGuiApplication>
+#include <QPixmap>
+#include <algorithm>
+#include <cstdio>
+
+TComponent::TComponent(TComponent *owner) : owner_(owner) {
+    if (owner_) owner_->components_.push_back(this);
+}
+
+TComponent::~TComponent() {
+    DestroyComponents();
+    if (owner_) {
+        auto &list = owner_->components_;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    }
+}
+
+void TComponent::DestroyComponents() {
+    while (!components_.empty()) delete components_.back();
+}
+
+namespace {
+// Reads the width and height from an XPM's values line: "w h colours chars".
+std::pair<int, int> xpmSize(const char *const *xpm) {
+    int w = 0, h = 0;
+    if (xpm && xpm[0] && std::sscanf(xpm[0], "%d %d", &w, &h) == 2) return {w, h};
+    return {0, 0};
+}
+} // namespace
+
+int TPicture::Width() const { return xpmSize(Xpm).first; }
+int TPicture::Height() const { return xpmSize(Xpm).second; }
+
+QColor ToQColor(TColor color, const QPalette &palette) {
+    if (color & 0x80000000u) {
+        switch (color) {
+        case clBtnFace:
+            return palette.color(QPalette::Button);
+        case clWindowText:
+        default:
+            return palette.color(QPalette::WindowText);
+        }
+    }
+    return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
+}
+
+TColor FromQColor(const QColor &color) {
+    return TColor(color.red()) | (TColor(color.green()) << 8) | (TColor(color.blue()) << 16);
+}
+
+QFont ToQFont(const TFont &font) {
+    QFont f(font.Name);
+    if (font.Height < 0) {
+        f.setPixelSize(-font.Height);
+    } else if (font.Height > 0) {
+        // A positive height counts the internal leading too; near enough.
+        f.setPixelSize(std::max(1, font.Height * 4 / 5));
+    }
+    f.setBold(font.Style & fsBold);
+    f.setItalic(font.Style & fsItalic);
+    f.setUnderline(font.Style & fsUnderline);
+    f.setStrikeOut(font.Style & fsStrikeOut);
+    return f;
+}
+
+TFont FromQFont(const QFont &qf, const QColor &color) {
+    TFont font;
+    font.Name = qf.family();
+    if (qf.pixelSize() > 0) {
+        font.Height = -qf.pixelSize();
+    } else {
+        font.Height = -int(qf.pointSizeF() * 96.0 / 72.0 + 0.5);
+    }
+    font.Style = (qf.bold() ? TFontStyles(fsBold) : 0u) | (qf.italic() ? TFontStyles(fsItalic) : 0u) |
+                 (qf.underline() ? TFontStyles(fsUnderline) : 0u) |
+                 (qf.strikeOut() ? TFontStyles(fsStrikeOut) : 0u);
+    font.Color = color.isValid() ? FromQColor(color) : clWindowText;
+    return font;
+}

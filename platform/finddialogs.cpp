@@ -1,0 +1,166 @@
+#include "platform/dialogs.h"
+#include "platform/finddialogs_p.h"
+#include "platform/forms.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+FindDialogWidget::FindDialogWidget(QWidget *parent, TFindDialog *find, TReplaceDialog *replace)
+    : QDialog(parent) {
+    setWindowTitle(replace ? QStringLiteral("Remplacer") : QStringLiteral("Rechercher"));
+    setObjectName(replace ? QStringLiteral("replaceDialog") : QStringLiteral("findDialog"));
+    setModal(false);
+
+    auto *fields = new QGridLayout;
+    findEdit = new QLineEdit;
+    findEdit->setObjectName(QStringLiteral("findText"));
+    auto *findLabel = new QLabel(QStringLiteral("&Rechercher :"));
+    findLabel->setBuddy(findEdit);
+    fields->addWidget(findLabel, 0, 0);
+    fields->addWidget(findEdit, 0, 1);
+    if (replace) {
+        replaceEdit = new QLineEdit;
+        replaceEdit->setObjectName(QStringLiteral("replaceText"));
+        auto *replaceLabel = new QLabel(QStringLiteral("Rem&placer par :"));
+        replaceLabel->setBuddy(replaceEdit);
+        fields->addWidget(replaceLabel, 1, 0);
+        fields->addWidget(replaceEdit, 1, 1);
+    }
+
+    wholeWord = new QCheckBox(QStringLiteral("Mot &entier"));
+    matchCase = new QCheckBox(QStringLiteral("Respecter la &casse"));
+    auto *options = new QVBoxLayout;
+    options->addWidget(wholeWord);
+    options->addWidget(matchCase);
+    auto *lower = new QHBoxLayout;
+    lower->addLayout(options);
+    if (!replace) {
+        auto *direction = new QGroupBox(QStringLiteral("Direction"));
+        up = new QRadioButton(QStringLiteral("&Haut"));
+        down = new QRadioButton(QStringLiteral("&Bas"));
+        down->setChecked(true);
+        auto *dirLayout = new QHBoxLayout(direction);
+        dirLayout->addWidget(up);
+        dirLayout->addWidget(down);
+        lower->addWidget(direction);
+    }
+
+    auto *left = new QVBoxLayout;
+    left->addLayout(fields);
+    left->addLayout(lower);
+    left->addStretch();
+
+    auto *buttons = new QVBoxLayout;
+    findNext = new QPushButton(QStringLiteral("&Suivant"));
+    findNext->setObjectName(QStringLiteral("findNext"));
+    findNext->setDefault(true);
+    buttons->addWidget(findNext);
+    if (replace) {
+        replaceButton = new QPushButton(QStringLiteral("&Remplacer"));
+        replaceButton->setObjectName(QStringLiteral("replace"));
+        replaceAll = new QPushButton(QStringLiteral("Remplacer &tout"));
+        replaceAll->setObjectName(QStringLiteral("replaceAll"));
+        buttons->addWidget(replaceButton);
+        buttons->addWidget(replaceAll);
+    }
+    cancel = new QPushButton(QStringLiteral("Annuler"));
+    cancel->setObjectName(QStringLiteral("cancel"));
+    buttons->addWidget(cancel);
+    buttons->addStretch();
+
+    auto *layout = new QHBoxLayout(this);
+    layout->addLayout(left, 1);
+    layout->addLayout(buttons);
+
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(findNext, &QPushButton::clicked, this, [find] { FireEvent(find->OnFind, find); });
+    if (replace) {
+        const auto fireReplace = [replace] { FireEvent(replace->OnReplace, replace); };
+        connect(replaceButton, &QPushButton::clicked, this, fireReplace);
+        connect(replaceAll, &QPushButton::clicked, this, fireReplace);
+    }
+}
+
+TFindDialog::TFindDialog(TComponent *owner) : TCommonDialog(owner) {}
+
+FindDialogWidget *TFindDialog::Create() { return new FindDialogWidget(ParentWidget(), this, nullptr); }
+
+FindDialogWidget *TFindDialog::Widget() {
+    auto *w = static_cast<FindDialogWidget *>(Dialog());
+    if (!w) {
+        w = Create();
+        w->findEdit->setText(findText_);
+        w->wholeWord->setChecked(options_ & frWholeWord);
+        w->matchCase->setChecked(options_ & frMatchCase);
+        SetDialog(w);
+    }
+    return w;
+}
+
+bool TFindDialog::Execute() {
+    if (Application && Application->Terminated()) return false;
+    FindDialogWidget *w = Widget();
+    if (position_.x >= 0 && position_.y >= 0) w->move(position_.x, position_.y);
+    w->show();
+    w->raise();
+    w->activateWindow();
+    w->findEdit->setFocus();
+    return true;
+}
+
+void TFindDialog::CloseDialog() {
+    if (Dialog()) Dialog()->hide();
+}
+
+QString TFindDialog::FindText() const {
+    auto *w = static_cast<FindDialogWidget *>(Dialog());
+    return w ? w->findEdit->text() : findText_;
+}
+
+void TFindDialog::SetFindText(const QString &text) {
+    findText_ = text;
+    if (auto *w = static_cast<FindDialogWidget *>(Dialog())) w->findEdit->setText(text);
+}
+
+TFindOptions TFindDialog::Options() const {
+    auto *w = static_cast<FindDialogWidget *>(Dialog());
+    if (!w) return options_;
+    TFindOptions o = 0;
+    if (!w->up || !w->up->isChecked()) o |= frDown;
+    if (w->wholeWord->isChecked()) o |= frWholeWord;
+    if (w->matchCase->isChecked()) o |= frMatchCase;
+    return o;
+}
+
+TPoint TFindDialog::Position() const {
+    if (auto *w = Dialog(); w && w->isVisible()) return {w->frameGeometry().x(), w->frameGeometry().y()};
+    return position_;
+}
+
+void TFindDialog::SetPosition(TPoint point) {
+    position_ = point;
+    if (auto *w = Dialog()) w->move(point.x, point.y);
+}
+
+FindDialogWidget *TReplaceDialog::Create() {
+    auto *w = new FindDialogWidget(ParentWidget(), this, this);
+    w->replaceEdit->setText(replaceText_);
+    return w;
+}
+
+QString TReplaceDialog::ReplaceText() const {
+    auto *w = static_cast<FindDialogWidget *>(Dialog());
+    return w ? w->replaceEdit->text() : replaceText_;
+}
+
+void TReplaceDialog::SetReplaceText(const QString &text) {
+    replaceText_ = text;
+    if (auto *w = static_cast<FindDialogWidget *>(Dialog())) w->replaceEdit->setText(text);
+}

@@ -1,0 +1,302 @@
+#include "platform/forms.h"
+
+#include "platform/menus.h"
+#include "platform/private.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QLayout>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+#include <QTranslator>
+#include <unordered_map>
+
+TApplication *Application = nullptr;
+
+void FireEvent(const TNotifyEvent &event, TObject *sender) {
+    if (!event) return;
+    RunCommand([&] { event(sender); });
+}
+
+void RunCommand(const std::function<void()> &body) {
+    TApplication *app = Application;
+    if (app) app->EnterCommand();
+    try {
+        body();
+    } catch (const Exception &e) {
+        if (app) app->ShowException(e);
+    } catch (...) {
+        if (app) app->ShowException(Exception(QString()));
+    }
+    if (app) app->LeaveCommand();
+}
+
+// ---------------------------------------------------------------------------
+// TControl
+
+TControl::TControl(TComponent *owner) : TComponent(owner) {}
+
+TControl::~TControl() { delete guard_.data(); }
+
+void TControl::SetWidget(QWidget *widget) {
+    widget_ = widget;
+    guard_ = widget;
+}
+
+void TControl::SetParent(TWinControl *parent) {
+    parent_ = parent;
+    if (widget_ && parent) {
+        widget_->setParent(parent->ClientWidget());
+        widget_->setVisible(visible_);
+    }
+}
+
+int TControl::Left() const { return widget_ ? widget_->x() : 0; }
+int TControl::Top() const { return widget_ ? widget_->y() : 0; }
+int TControl::Width() const { return widget_ ? widget_->width() : 0; }
+int TControl::Height() const { return widget_ ? widget_->height() : 0; }
+
+void TControl::SetBounds(int left, int top, int width, int height) {
+    if (!widget_) return;
+    widget_->setFixedSize(width, height);
+    widget_->move(left, top);
+}
+
+void TControl::SetVisible(bool visible) {
+    visible_ = visible;
+    if (widget_ && parent_) widget_->setVisible(visible);
+}
+
+void TControl::SetHint(const QString &hint) {
+    hint_ = hint;
+    UpdateHint();
+}
+
+void TControl::SetShowHint(bool show) {
+    showHint_ = show;
+    UpdateHint();
+}
+
+void TControl::UpdateHint() {
+    if (!widget_) return;
+    widget_->setToolTip(showHint_ ? hint_ : QString());
+    // A screen reader announces the hint even where no tooltip is shown.
+    widget_->setAccessibleName(hint_);
+}
+
+// ---------------------------------------------------------------------------
+// TWinControl
+
+namespace {
+std::unordered_map<HWND, TWinControl *> &handles() {
+    static std::unordered_map<HWND, TWinControl *> map;
+    return map;
+}
+std::uintptr_t nextHandle = 0x100;
+} // namespace
+
+TWinControl::TWinControl(TComponent *owner)
+    : TControl(owner), handle_(reinterpret_cast<HWND>(nextHandle += 4)) {
+    handles()[handle_] = this;
+}
+
+TWinControl::~TWinControl() { handles().erase(handle_); }
+
+TWinControl *TWinControl::FromHandle(HWND handle) {
+    auto it = handles().find(handle);
+    return it == handles().end() ? nullptr : it->second;
+}
+
+void TWinControl::SetTabOrder(int order) { tabOrder_ = order; }
+
+void TWinControl::SetFocus() {
+    if (!Widget()) return;
+    QWidget *top = Widget()->window();
+    if (top->isVisible()) {
+        top->raise();
+        top->activateWindow();
+    }
+    Widget()->setFocus(Qt::OtherFocusReason);
+}
+
+bool TWinControl::Focused() const { return Widget() && Widget()->hasFocus(); }
+
+LRESULT TWinControl::WndProc(UINT, WPARAM, LPARAM) { return 0; }
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    TWinControl *control = TWinControl::FromHandle(window);
+    return control ? control->WndProc(message, wparam, lparam) : 0;
+}
+
+// ---------------------------------------------------------------------------
+// TForm
+
+FormWindow::FormWindow(TForm *form) : form_(form) {
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    client_->setBackgroundRole(QPalette::Button);
+    client_->setAutoFillBackground(true);
+    setCentralWidget(client_);
+    // The window encloses its controls exactly and cannot be resized.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void FormWindow::closeEvent(QCloseEvent *event) {
+    if (form_->QueryClose()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+TForm::TForm(TComponent *owner) : TWinControl(owner), window_(new FormWindow(this)) {
+    SetWidget(window_);
+    SetFont(font_);
+    SetColor(color_);
+}
+
+TForm::~TForm() {
+    // Controls go first, while the window they live in still exists.
+    DestroyComponents();
+}
+
+QWidget *TForm::ClientWidget() const { return window_->client(); }
+
+QString TForm::Caption() const { return window_->windowTitle(); }
+void TForm::SetCaption(const QString &caption) { window_->setWindowTitle(caption); }
+
+void TForm::SetClientSize(int width, int height) { window_->client()->setFixedSize(width, height); }
+int TForm::ClientWidth() const { return window_->client()->width(); }
+int TForm::ClientHeight() const { return window_->client()->height(); }
+
+void TForm::SetColor(TColor color) {
+    color_ = color;
+    QPalette pal = window_->palette();
+    pal.setColor(QPalette::Window, ToQColor(color, pal));
+    window_->setPalette(pal);
+    window_->client()->setBackgroundRole(QPalette::Window);
+}
+
+void TForm::SetFont(const TFont &font) {
+    font_ = font;
+    window_->setFont(ToQFont(font));
+}
+
+void TForm::SetMenu(TMainMenu *menu) {
+    menu_ = menu;
+    window_->setMenuBar(menu ? menu->MenuBar() : nullptr);
+    if (!menu) return;
+    // The entries' shortcuts work wherever the focus is in the window.
+    std::function<void(TMenuItem *)> addLeaves = [&](TMenuItem *entry) {
+        if (entry->Count() == 0) window_->addAction(entry->Action());
+        for (int i = 0; i < entry->Count(); ++i) addLeaves(entry->Items(i));
+    };
+    for (int i = 0; i < menu->Count(); ++i) addLeaves(menu->Items(i));
+}
+
+void TForm::Show() {
+    window_->adjustSize();
+    QScreen *screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect area = screen->geometry();
+        window_->move(area.center() - QPoint(window_->width() / 2, window_->height() / 2));
+    }
+    window_->show();
+    // The frame is known only once the window manager has put it on; centre
+    // the framed window then, as a user sees it.
+    QTimer::singleShot(50, window_, [w = window_, screen] {
+        if (!screen) return;
+        const QRect frame = w->frameGeometry();
+        const QPoint wanted = screen->geometry().center() - QPoint(frame.width() / 2, frame.height() / 2);
+        if (frame.topLeft() != wanted) w->move(wanted);
+    });
+}
+
+void TForm::Close() { window_->close(); }
+
+bool TForm::QueryClose() {
+    if (closing_) return false; // a close already waits on its question
+    bool canClose = true;
+    if (closeQueryObject_ && closeQuery_) {
+        closing_ = true;
+        bool failed = true;
+        RunCommand([&] {
+            (closeQueryObject_->*closeQuery_)(this, canClose);
+            failed = false;
+        });
+        closing_ = false;
+        if (failed) canClose = false; // a failed save keeps the document open
+    }
+    if (canClose && Application && Application->MainForm() == this) Application->Terminate();
+    return canClose;
+}
+
+// ---------------------------------------------------------------------------
+// TApplication
+
+TApplication::TApplication() : TComponent(nullptr) {}
+
+TApplication::~TApplication() {
+    DestroyComponents();
+    delete loop_;
+    if (Application == this) Application = nullptr;
+    delete ownApp_;
+}
+
+void TApplication::Initialize() {
+    if (!qApp) {
+        // The program reads no command line: the toolkit sees only its name.
+        static int argc = 1;
+        static char name[] = "tavrolle";
+        static char *argv[] = {name, nullptr};
+        QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+        ownApp_ = new QApplication(argc, argv);
+    }
+    QApplication::setQuitOnLastWindowClosed(false);
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    static QTranslator *translator = nullptr;
+    if (!translator) {
+        translator = new QTranslator(qApp);
+        if (translator->load(QStringLiteral("qtbase_fr"),
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(translator);
+    }
+    terminated_ = false;
+}
+
+QString TApplication::Title() const {
+    return title_.isEmpty() ? QCoreApplication::applicationName() : title_;
+}
+
+void TApplication::Run() {
+    if (!mainForm_ || terminated_) return;
+    mainForm_->Show();
+    if (!loop_) loop_ = new QEventLoop;
+    loop_->exec();
+}
+
+void TApplication::Terminate() {
+    terminated_ = true;
+    CloseMessageBoxes();
+    if (QWidget *modal = QApplication::activeModalWidget()) {
+        if (auto *dialog = qobject_cast<QDialog *>(modal)) dialog->reject();
+    }
+    if (depth_ == 0 && loop_) loop_->quit();
+}
+
+void TApplication::LeaveCommand() {
+    --depth_;
+    if (depth_ == 0 && terminated_ && loop_) loop_->quit();
+}
+
+void TApplication::ShowException(const Exception &e) {
+    QMessageBox box(QMessageBox::Critical, Title(), e.Message, QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("exceptionBox"));
+    box.exec();
+}

@@ -1,0 +1,107 @@
+#include "platform/menus.h"
+
+#include "platform/forms.h"
+#include "platform/private.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPointer>
+#include <set>
+
+namespace {
+std::multiset<int> &menuShortCuts() {
+    static std::multiset<int> keys;
+    return keys;
+}
+
+QKeySequence toKeySequence(TShortCut sc) {
+    if (!sc) return {};
+    const int vk = sc & 0xFF;
+    int key = 0;
+    if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9')) {
+        key = vk; // Qt::Key_A.. and Qt::Key_0.. share the ASCII codes
+    } else if (vk >= 0x70 && vk <= 0x87) {
+        key = Qt::Key_F1 + (vk - 0x70);
+    } else {
+        return {};
+    }
+    int mods = 0;
+    if (sc & ssCtrl) mods |= Qt::ControlModifier;
+    if (sc & ssShift) mods |= Qt::ShiftModifier;
+    if (sc & ssAlt) mods |= Qt::AltModifier;
+    return QKeySequence(key | mods);
+}
+} // namespace
+
+bool IsMenuShortCut(int key) { return menuShortCuts().count(key) > 0; }
+
+TMenuItem::TMenuItem(TComponent *owner) : TComponent(owner), action_(new QAction) {
+    QObject::connect(action_, &QAction::triggered, [this] { FireEvent(OnClick, this); });
+}
+
+TMenuItem::~TMenuItem() {
+    if (shortCut_) {
+        auto &keys = menuShortCuts();
+        auto it = keys.find(toKeySequence(shortCut_)[0].toCombined());
+        if (it != keys.end()) keys.erase(it);
+    }
+    delete menu_;
+    delete action_;
+}
+
+void TMenuItem::SetCaption(const QString &caption) {
+    caption_ = caption;
+    action_->setSeparator(caption == QLatin1String("-"));
+    action_->setText(caption);
+    if (menu_) menu_->setTitle(caption);
+}
+
+void TMenuItem::SetShortCut(TShortCut shortCut) {
+    auto &keys = menuShortCuts();
+    if (shortCut_) {
+        auto it = keys.find(toKeySequence(shortCut_)[0].toCombined());
+        if (it != keys.end()) keys.erase(it);
+    }
+    shortCut_ = shortCut;
+    const QKeySequence seq = toKeySequence(shortCut);
+    action_->setShortcut(seq);
+    action_->setShortcutContext(Qt::WindowShortcut);
+    if (!seq.isEmpty()) keys.insert(seq[0].toCombined());
+}
+
+void TMenuItem::SetBitmap(const TPicture &picture) {
+    bitmap_ = picture;
+    action_->setIcon(picture.Xpm ? QIcon(QPixmap(picture.Xpm)) : QIcon());
+}
+
+bool TMenuItem::Checked() const { return action_->isChecked(); }
+bool TMenuItem::Enabled() const { return action_->isEnabled(); }
+bool TMenuItem::Visible() const { return action_->isVisible(); }
+
+void TMenuItem::ensureMenu() {
+    if (menu_) return;
+    menu_ = new QMenu(caption_);
+    action_->setMenu(menu_);
+}
+
+void TMenuItem::Add(TMenuItem *item) {
+    ensureMenu();
+    item->parent_ = this;
+    items_.push_back(item);
+    menu_->addAction(item->action_);
+}
+
+void TMenuItem::Click() { action_->trigger(); }
+
+TMainMenu::TMainMenu(TComponent *owner) : TComponent(owner), bar_(new QMenuBar) {}
+
+TMainMenu::~TMainMenu() { delete bar_.data(); }
+
+QMenuBar *TMainMenu::MenuBar() const { return static_cast<QMenuBar *>(bar_.data()); }
+
+void TMainMenu::Add(TMenuItem *item) {
+    items_.push_back(item);
+    MenuBar()->addAction(item->Action());
+}

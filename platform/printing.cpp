@@ -1,0 +1,179 @@
+#include "platform/printing.h"
+
+#include "platform/controls.h"
+#include "platform/dialogs.h"
+#include "platform/private.h"
+#include "platform/richedit_p.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+QPrinter &CurrentPrinter() {
+    static QPrinter *printer = [] {
+        auto *p = new QPrinter(QPrinter::HighResolution);
+        if (p->outputFormat() == QPrinter::PdfFormat && p->outputFileName().isEmpty())
+            p->setOutputFileName(QDir::home().filePath(QStringLiteral("impression.pdf")));
+        return p;
+    }();
+    return *printer;
+}
+
+void PrintDocument(const QTextDocument *doc, const QString &title) {
+    QPrinter &printer = CurrentPrinter();
+    printer.setDocName(title);
+    {
+        // QTextDocument::print reports nothing: try the printer first.
+        QPainter probe;
+        if (!probe.begin(&printer)) {
+            throw Exception(printer.outputFormat() == QPrinter::PdfFormat
+                                ? QStringLiteral("Impossible d'imprimer dans le fichier « %1 ».")
+                                      .arg(printer.outputFileName())
+                                : QStringLiteral("Impossible d'imprimer sur « %1 ».").arg(printer.printerName()));
+        }
+        probe.end();
+    }
+    doc->print(&printer);
+    if (printer.printerState() == QPrinter::Error) {
+        throw Exception(QStringLiteral("L'impression a échoué."));
+    }
+}
+
+void TRichEdit::Print(const QString &caption) { PrintDocument(editor_->document(), caption); }
+
+bool TPrintDialog::Execute() {
+    if (Application && Application->Terminated()) return false;
+    auto *dialog = static_cast<QPrintDialog *>(Dialog());
+    if (!dialog) {
+        dialog = new QPrintDialog(&CurrentPrinter(), ParentWidget());
+        dialog->setObjectName(QStringLiteral("printDialog"));
+        SetDialog(dialog);
+    }
+    dialog->setWindowModality(Qt::ApplicationModal);
+    return dialog->exec() == QDialog::Accepted;
+}
+
+namespace {
+// Printer, paper, orientation and margins: works for system printers and for
+// PDF output alike.
+class PrinterSetupWidget : public QDialog {
+public:
+    explicit PrinterSetupWidget(QWidget *parent) : QDialog(parent) {
+        setObjectName(QStringLiteral("printerSetupDialog"));
+        setWindowTitle(QStringLiteral("Configuration de l'impression"));
+        printer = new QComboBox;
+        printer->setObjectName(QStringLiteral("printer"));
+        fileName = new QLineEdit;
+        fileName->setObjectName(QStringLiteral("fileName"));
+        paper = new QComboBox;
+        paper->setObjectName(QStringLiteral("paper"));
+        for (auto id : {QPageSize::A4, QPageSize::A3, QPageSize::A5, QPageSize::Letter, QPageSize::Legal,
+                        QPageSize::Executive, QPageSize::B5}) {
+            paper->addItem(QPageSize::name(id), int(id));
+        }
+        portrait = new QRadioButton(QStringLiteral("Portrait"));
+        portrait->setObjectName(QStringLiteral("portrait"));
+        landscape = new QRadioButton(QStringLiteral("Paysage"));
+        landscape->setObjectName(QStringLiteral("landscape"));
+        auto *orientation = new QGroupBox(QStringLiteral("Orientation"));
+        auto *orientationLayout = new QHBoxLayout(orientation);
+        orientationLayout->addWidget(portrait);
+        orientationLayout->addWidget(landscape);
+        auto *margins = new QGroupBox(QStringLiteral("Marges (mm)"));
+        auto *marginsLayout = new QFormLayout(margins);
+        const char *names[] = {"Gauche :", "Droite :", "Haut :", "Bas :"};
+        const char *ids[] = {"left", "right", "top", "bottom"};
+        for (int i = 0; i < 4; ++i) {
+            margin[i] = new QDoubleSpinBox;
+            margin[i]->setObjectName(QString::fromLatin1(ids[i]));
+            margin[i]->setRange(0, 100);
+            margin[i]->setDecimals(1);
+            marginsLayout->addRow(QString::fromUtf8(names[i]), margin[i]);
+        }
+        auto *form = new QFormLayout;
+        form->addRow(QStringLiteral("&Imprimante :"), printer);
+        form->addRow(QStringLiteral("&Fichier PDF :"), fileName);
+        form->addRow(QStringLiteral("&Papier :"), paper);
+        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Annuler"));
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        connect(printer, &QComboBox::currentIndexChanged, this,
+                [this] { fileName->setEnabled(printer->currentData().toString().isEmpty()); });
+        auto *layout = new QVBoxLayout(this);
+        layout->addLayout(form);
+        layout->addWidget(orientation);
+        layout->addWidget(margins);
+        layout->addWidget(buttons);
+    }
+
+    void load(const QPrinter &p) {
+        printer->clear();
+        printer->addItem(QStringLiteral("Fichier PDF"), QString());
+        for (const QString &name : QPrinterInfo::availablePrinterNames()) printer->addItem(name, name);
+        const bool pdf = p.outputFormat() == QPrinter::PdfFormat;
+        const int pi = pdf ? 0 : printer->findData(p.printerName());
+        printer->setCurrentIndex(pi < 0 ? 0 : pi);
+        fileName->setText(p.outputFileName());
+        fileName->setEnabled(printer->currentIndex() == 0);
+        const int paperIndex = paper->findData(int(p.pageLayout().pageSize().id()));
+        if (paperIndex >= 0) paper->setCurrentIndex(paperIndex);
+        (p.pageLayout().orientation() == QPageLayout::Landscape ? landscape : portrait)->setChecked(true);
+        const QMarginsF m = p.pageLayout().margins(QPageLayout::Millimeter);
+        margin[0]->setValue(m.left());
+        margin[1]->setValue(m.right());
+        margin[2]->setValue(m.top());
+        margin[3]->setValue(m.bottom());
+    }
+
+    void apply(QPrinter &p) const {
+        const QString name = printer->currentData().toString();
+        if (name.isEmpty()) {
+            p.setOutputFormat(QPrinter::PdfFormat);
+            p.setOutputFileName(fileName->text());
+        } else {
+            p.setOutputFormat(QPrinter::NativeFormat);
+            p.setPrinterName(name);
+        }
+        p.setPageSize(QPageSize(QPageSize::PageSizeId(paper->currentData().toInt())));
+        p.setPageOrientation(landscape->isChecked() ? QPageLayout::Landscape : QPageLayout::Portrait);
+        p.setPageMargins(QMarginsF(margin[0]->value(), margin[2]->value(), margin[1]->value(),
+                                   margin[3]->value()),
+                         QPageLayout::Millimeter);
+    }
+
+    QComboBox *printer, *paper;
+    QLineEdit *fileName;
+    QRadioButton *portrait, *landscape;
+    QDoubleSpinBox *margin[4];
+};
+} // namespace
+
+bool TPrinterSetupDialog::Execute() {
+    if (Application && Application->Terminated()) return false;
+    auto *dialog = static_cast<PrinterSetupWidget *>(Dialog());
+    if (!dialog) {
+        dialog = new PrinterSetupWidget(ParentWidget());
+        SetDialog(dialog);
+    }
+    dialog->load(CurrentPrinter());
+    dialog->setWindowModality(Qt::ApplicationModal);
+    if (dialog->exec() != QDialog::Accepted) return false;
+    dialog->apply(CurrentPrinter());
+    return true;
+}

@@ -1,0 +1,211 @@
+#include "platform/qtrichtext.h"
+
+#include <QMimeData>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <cmath>
+
+namespace qtrich {
+
+namespace {
+constexpr double TwipsPerPixel = 15.0; // 1440 twips an inch, 96 pixels an inch
+
+std::int32_t rgbOf(const QBrush &brush) {
+    if (brush.style() == Qt::NoBrush) return rtf::NoColor;
+    return std::int32_t(brush.color().rgb() & 0xFFFFFF);
+}
+
+rtf::ParaFormat paraOf(const QTextBlockFormat &f) {
+    rtf::ParaFormat p;
+    const Qt::Alignment a = f.alignment() & Qt::AlignHorizontal_Mask;
+    if (a & Qt::AlignHCenter) p.align = rtf::Align::Center;
+    else if (a & Qt::AlignRight) p.align = rtf::Align::Right;
+    else if (a & Qt::AlignJustify) p.align = rtf::Align::Justify;
+    p.leftIndent = int(std::lround(f.leftMargin() * TwipsPerPixel));
+    p.rightIndent = int(std::lround(f.rightMargin() * TwipsPerPixel));
+    p.firstIndent = int(std::lround(f.textIndent() * TwipsPerPixel));
+    p.spaceBefore = int(std::lround(f.topMargin() * TwipsPerPixel));
+    p.spaceAfter = int(std::lround(f.bottomMargin() * TwipsPerPixel));
+    return p;
+}
+
+QTextBlockFormat blockFormatOf(const rtf::ParaFormat &p) {
+    QTextBlockFormat f;
+    switch (p.align) {
+    case rtf::Align::Center: f.setAlignment(Qt::AlignHCenter); break;
+    case rtf::Align::Right: f.setAlignment(Qt::AlignRight); break;
+    case rtf::Align::Justify: f.setAlignment(Qt::AlignJustify); break;
+    default: f.setAlignment(Qt::AlignLeft); break;
+    }
+    if (p.leftIndent) f.setLeftMargin(p.leftIndent / TwipsPerPixel);
+    if (p.rightIndent) f.setRightMargin(p.rightIndent / TwipsPerPixel);
+    if (p.firstIndent) f.setTextIndent(p.firstIndent / TwipsPerPixel);
+    if (p.spaceBefore) f.setTopMargin(p.spaceBefore / TwipsPerPixel);
+    if (p.spaceAfter) f.setBottomMargin(p.spaceAfter / TwipsPerPixel);
+    return f;
+}
+
+QTextCharFormat charFormatOf(const rtf::CharFormat &c) {
+    QTextCharFormat f;
+    if (!c.font.isEmpty()) f.setFontFamilies(QStringList{c.font});
+    f.setFontPointSize(c.halfPoints / 2.0);
+    f.setFontWeight(c.bold ? QFont::Bold : QFont::Normal);
+    f.setFontItalic(c.italic);
+    f.setFontUnderline(c.underline);
+    f.setFontStrikeOut(c.strike);
+    if (c.color != rtf::NoColor) f.setForeground(QColor(QRgb(c.color)));
+    if (c.highlight != rtf::NoColor) f.setBackground(QColor(QRgb(c.highlight)));
+    if (c.valign == rtf::VAlign::Super) f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
+    if (c.valign == rtf::VAlign::Sub) f.setVerticalAlignment(QTextCharFormat::AlignSubScript);
+    return f;
+}
+
+// A run's format, with what the run leaves unset taken from the editor's font.
+rtf::CharFormat resolve(const QTextCharFormat &f, const TFont &d) {
+    rtf::CharFormat c;
+    const QStringList families = f.fontFamilies().toStringList();
+    c.font = families.isEmpty() ? d.Name : families.first();
+    c.halfPoints = f.hasProperty(QTextFormat::FontPointSize)
+                       ? std::max(2, int(std::lround(f.fontPointSize() * 2)))
+                       : d.Size() * 2;
+    c.bold = f.hasProperty(QTextFormat::FontWeight) ? f.fontWeight() >= QFont::DemiBold
+                                                    : bool(d.Style & fsBold);
+    c.italic = f.hasProperty(QTextFormat::FontItalic) ? f.fontItalic() : bool(d.Style & fsItalic);
+    c.underline = f.hasProperty(QTextFormat::TextUnderlineStyle) ||
+                          f.hasProperty(QTextFormat::FontUnderline)
+                      ? f.fontUnderline()
+                      : bool(d.Style & fsUnderline);
+    c.strike = f.hasProperty(QTextFormat::FontStrikeOut) ? f.fontStrikeOut() : bool(d.Style & fsStrikeOut);
+    c.color = rgbOf(f.foreground());
+    if (c.color == rtf::NoColor && !(d.Color & 0x80000000u)) {
+        c.color = std::int32_t(((d.Color & 0xFF) << 16) | (d.Color & 0xFF00) | ((d.Color >> 16) & 0xFF));
+    }
+    c.highlight = rgbOf(f.background());
+    switch (f.verticalAlignment()) {
+    case QTextCharFormat::AlignSuperScript: c.valign = rtf::VAlign::Super; break;
+    case QTextCharFormat::AlignSubScript: c.valign = rtf::VAlign::Sub; break;
+    default: break;
+    }
+    return c;
+}
+
+class RtfMimeData : public QMimeData {
+public:
+    RtfMimeData(rtf::Document doc, const QString &font) : doc_(std::move(doc)), font_(font) {}
+
+    QStringList formats() const override {
+        QStringList f = QMimeData::formats();
+        f << rtfFormats();
+        return f;
+    }
+    bool hasFormat(const QString &mime) const override {
+        return rtfFormats().contains(mime) || QMimeData::hasFormat(mime);
+    }
+
+    static const QStringList &rtfFormats() {
+        static const QStringList names{QStringLiteral("text/rtf"), QStringLiteral("application/rtf"),
+                                       QStringLiteral("application/x-qt-windows-mime;value=\"Rich Text Format\"")};
+        return names;
+    }
+
+protected:
+    QVariant retrieveData(const QString &mime, QMetaType type) const override {
+        if (rtfFormats().contains(mime)) {
+            // Written only when some program asks for it.
+            if (!written_) {
+                rtf_ = rtf::write(doc_, font_);
+                written_ = true;
+            }
+            return rtf_;
+        }
+        return QMimeData::retrieveData(mime, type);
+    }
+
+private:
+    rtf::Document doc_;
+    QString font_;
+    mutable QByteArray rtf_;
+    mutable bool written_ = false;
+};
+} // namespace
+
+rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &defaults) {
+    rtf::Document out;
+    out.paragraphs.clear();
+    QTextCharFormat lastFormat;
+    rtf::CharFormat lastResolved;
+    bool haveLast = false;
+    for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
+        rtf::Paragraph para;
+        para.format = paraOf(b.blockFormat());
+        for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            const int fs = frag.position(), fe = fs + frag.length();
+            if (fe <= from || fs >= to) continue;
+            QString text = frag.text();
+            if (fs < from || fe > to) {
+                const int s = std::max(fs, from);
+                text = text.mid(s - fs, std::min(fe, to) - s);
+            }
+            text.remove(QChar::ObjectReplacementCharacter);
+            if (text.isEmpty()) continue;
+            const QTextCharFormat cf = frag.charFormat();
+            if (!haveLast || !(cf == lastFormat)) {
+                lastFormat = cf;
+                lastResolved = resolve(cf, defaults);
+                haveLast = true;
+            }
+            if (!para.runs.empty() && para.runs.back().format == lastResolved) {
+                para.runs.back().text += text;
+            } else {
+                para.runs.push_back(rtf::Run{lastResolved, std::move(text)});
+            }
+        }
+        out.paragraphs.push_back(std::move(para));
+        if (b.position() + b.length() > to) break;
+    }
+    if (out.paragraphs.empty()) out.paragraphs.emplace_back();
+    return out;
+}
+
+void insert(QTextCursor &cursor, const rtf::Document &doc, bool intoEmpty) {
+    cursor.beginEditBlock();
+    const rtf::CharFormat *lastFormat = nullptr;
+    QTextCharFormat qtFormat;
+    for (size_t i = 0; i < doc.paragraphs.size(); ++i) {
+        const rtf::Paragraph &p = doc.paragraphs[i];
+        if (i > 0) {
+            cursor.insertBlock(blockFormatOf(p.format));
+        } else if (intoEmpty) {
+            cursor.setBlockFormat(blockFormatOf(p.format));
+        }
+        for (const rtf::Run &r : p.runs) {
+            if (!lastFormat || !(*lastFormat == r.format)) {
+                qtFormat = charFormatOf(r.format);
+                lastFormat = &r.format;
+            }
+            cursor.insertText(r.text, qtFormat);
+        }
+        if (p.runs.empty() && i > 0 && lastFormat) cursor.setBlockCharFormat(qtFormat);
+    }
+    cursor.endEditBlock();
+}
+
+QMimeData *makeMimeData(rtf::Document doc, const QString &plain, const QString &defaultFont) {
+    auto *data = new RtfMimeData(std::move(doc), defaultFont);
+    data->setText(plain);
+    return data;
+}
+
+QByteArray rtfData(const QMimeData *source) {
+    for (const QString &name : RtfMimeData::rtfFormats()) {
+        if (source->hasFormat(name)) {
+            const QByteArray data = source->data(name);
+            if (!data.isEmpty()) return data;
+        }
+    }
+    if (source->hasFormat(QStringLiteral("text/richtext"))) return source->data(QStringLiteral("text/richtext"));
+    return {};
+}
+
+} // namespace qtrich

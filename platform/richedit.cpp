@@ -1,0 +1,349 @@
+#include "platform/controls.h"
+#include "platform/menus.h"
+#include "platform/private.h"
+#include "platform/qtrichtext.h"
+#include "platform/richedit_p.h"
+#include "platform/savefile.h"
+#include "platform/textcodec.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocumentFragment>
+
+namespace {
+constexpr QChar LineSep(0x2028);
+constexpr QChar ParaSep(0x2029);
+
+// '\n' for every kind of line break, as the document's cursor expects it.
+QString normalizeBreaks(const QString &text) {
+    if (!text.contains(QLatin1Char('\r'))) return text;
+    QString out = text;
+    out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return out;
+}
+} // namespace
+
+// ---------------------------------------------------------------------------
+// RichEditWidget
+
+RichEditWidget::RichEditWidget(TRichEdit *owner) : owner_(owner) {
+    setAcceptRichText(true);
+    setTabChangesFocus(true);
+    setLineWrapMode(QTextEdit::WidgetWidth);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The selection shows only while the editor has the focus.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Inactive, QPalette::Base));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                 pal.color(QPalette::Inactive, QPalette::Text));
+    setPalette(pal);
+
+    map_.paragraphOf = [this](int q) { return document()->findBlock(q).blockNumber(); };
+    map_.separatorsBefore = [this](int q) { return separators_.countBefore(q); };
+    connect(document(), &QTextDocument::contentsChange, this,
+            [this](int pos, int removed, int added) { onContentsChange(pos, removed, added); });
+}
+
+void RichEditWidget::onContentsChange(int pos, int removed, int added) {
+    cacheValid_ = false;
+    const int length = documentLength();
+    map_.documentLength = length;
+    // Qt may report a change reaching past the end; keep to the text.
+    added = std::min(added, std::max(0, length - pos));
+    std::vector<int> found;
+    if (added > 0) {
+        if (added > 4096) {
+            const QString raw = document()->toRawText();
+            const int end = std::min<int>(pos + added, raw.size());
+            for (int i = raw.indexOf(LineSep, pos); i >= 0 && i < end; i = raw.indexOf(LineSep, i + 1))
+                found.push_back(i);
+        } else {
+            for (QTextBlock b = document()->findBlock(pos); b.isValid() && b.position() < pos + added;
+                 b = b.next()) {
+                const QString text = b.text();
+                for (int i = text.indexOf(LineSep); i >= 0; i = text.indexOf(LineSep, i + 1)) {
+                    const int at = b.position() + i;
+                    if (at >= pos && at < pos + added) found.push_back(at);
+                }
+            }
+        }
+    }
+    separators_.update(pos, removed, added, found);
+    if (!loading_ && (removed || added)) modified = true;
+}
+
+int RichEditWidget::documentLength() const { return document()->characterCount() - 1; }
+int RichEditWidget::toEditor(int q) const { return map_.toEditor(q); }
+int RichEditWidget::toDocument(int e) const { return map_.toDocument(e); }
+
+int RichEditWidget::editorLength() const {
+    return documentLength() + document()->blockCount() - 1 + separators_.size();
+}
+
+const QString &RichEditWidget::crlfText() const {
+    if (!cacheValid_) {
+        const QString raw = document()->toRawText();
+        const int n = std::min<int>(raw.size(), documentLength());
+        QString out;
+        out.reserve(n + document()->blockCount() + separators_.size());
+        int from = 0;
+        for (int i = 0; i < n; ++i) {
+            const QChar c = raw.at(i);
+            if (c == ParaSep || c == LineSep) {
+                out.append(QStringView(raw).mid(from, i - from));
+                out.append(QLatin1String("\r\n"));
+                from = i + 1;
+            }
+        }
+        out.append(QStringView(raw).mid(from, n - from));
+        cache_ = std::move(out);
+        cacheValid_ = true;
+    }
+    return cache_;
+}
+
+rtf::Document RichEditWidget::extract(int from, int to) const {
+    return qtrich::extract(document(), from, to, owner_->Font());
+}
+
+void RichEditWidget::insertRich(QTextCursor &cursor, const rtf::Document &doc, bool intoEmpty) {
+    qtrich::insert(cursor, doc, intoEmpty);
+}
+
+void RichEditWidget::load(const std::function<void()> &fill) {
+    loading_ = true;
+    document()->setUndoRedoEnabled(false);
+    try {
+        fill();
+    } catch (...) {
+        document()->setUndoRedoEnabled(true);
+        loading_ = false;
+        throw;
+    }
+    document()->setUndoRedoEnabled(true);
+    loading_ = false;
+}
+
+bool RichEditWidget::event(QEvent *e) {
+    if (e->type() == QEvent::ShortcutOverride) {
+        auto *ke = static_cast<QKeyEvent *>(e);
+        if (IsMenuShortCut(ke->keyCombination().toCombined())) {
+            e->ignore(); // the menu runs it, once
+            return true;
+        }
+    }
+    return QTextEdit::event(e);
+}
+
+void RichEditWidget::keyPressEvent(QKeyEvent *e) {
+    if (IsMenuShortCut(e->keyCombination().toCombined())) {
+        e->ignore();
+        return;
+    }
+    QTextEdit::keyPressEvent(e);
+}
+
+QMimeData *RichEditWidget::createMimeDataFromSelection() const {
+    const QTextCursor cur = textCursor();
+    QString plain = cur.selectedText();
+    plain.replace(ParaSep, QLatin1Char('\n'));
+    plain.replace(LineSep, QLatin1Char('\n'));
+    return qtrich::makeMimeData(extract(cur.selectionStart(), cur.selectionEnd()), plain,
+                                owner_->Font().Name);
+}
+
+bool RichEditWidget::canInsertFromMimeData(const QMimeData *source) const {
+    return source && (!qtrich::rtfData(source).isEmpty() || source->hasHtml() || source->hasText());
+}
+
+void RichEditWidget::insertFromMimeData(const QMimeData *source) {
+    if (!source) return;
+    RunCommand([&] {
+        QTextCursor cur = textCursor();
+        const QByteArray rtfBytes = qtrich::rtfData(source);
+        if (!rtfBytes.isEmpty()) {
+            const rtf::Document doc = rtf::read(rtfBytes);
+            cur.beginEditBlock();
+            cur.removeSelectedText();
+            qtrich::insert(cur, doc, false);
+            cur.endEditBlock();
+        } else if (source->hasHtml()) {
+            cur.insertFragment(QTextDocumentFragment::fromHtml(source->html(), document()));
+        } else if (source->hasText()) {
+            const QString text = normalizeBreaks(source->text());
+            if (text.isEmpty()) return;
+            cur.insertText(text);
+        } else {
+            return;
+        }
+        setTextCursor(cur);
+        ensureCursorVisible();
+    });
+}
+
+// ---------------------------------------------------------------------------
+// TRichEdit
+
+TRichEdit::TRichEdit(TComponent *owner)
+    : TWinControl(owner), Lines(new TRichEditLines(this)), editor_(new RichEditWidget(this)) {
+    SetWidget(editor_);
+    SetFont(font_);
+    editor_->modified = false;
+}
+
+TRichEdit::~TRichEdit() { delete Lines; }
+
+bool TRichEdit::Modified() const { return editor_->modified; }
+void TRichEdit::SetModified(bool modified) { editor_->modified = modified; }
+
+QString TRichEdit::Text() const { return editor_->crlfText(); }
+int TRichEdit::GetTextLen() const { return editor_->editorLength(); }
+
+void TRichEdit::SetText(const QString &text) {
+    QTextCursor cur(editor_->document());
+    cur.select(QTextCursor::Document);
+    cur.insertText(normalizeBreaks(text));
+}
+
+void TRichEdit::SelectAll() { editor_->selectAll(); }
+void TRichEdit::CutToClipboard() { editor_->cut(); }
+void TRichEdit::CopyToClipboard() { editor_->copy(); }
+void TRichEdit::PasteFromClipboard() { editor_->paste(); }
+
+int TRichEdit::SelStart() const { return editor_->toEditor(editor_->textCursor().selectionStart()); }
+
+int TRichEdit::SelLength() const {
+    const QTextCursor cur = editor_->textCursor();
+    return editor_->toEditor(cur.selectionEnd()) - editor_->toEditor(cur.selectionStart());
+}
+
+void TRichEdit::SetSelStart(int start) {
+    QTextCursor cur = editor_->textCursor();
+    cur.setPosition(editor_->toDocument(std::max(0, start)));
+    editor_->setTextCursor(cur);
+}
+
+void TRichEdit::SetSelLength(int length) {
+    const int start = SelStart();
+    QTextCursor cur = editor_->textCursor();
+    cur.setPosition(editor_->toDocument(start));
+    cur.setPosition(editor_->toDocument(std::max(start, start + length)), QTextCursor::KeepAnchor);
+    editor_->setTextCursor(cur);
+}
+
+QString TRichEdit::SelText() const {
+    const QTextCursor cur = editor_->textCursor();
+    const int s = editor_->toEditor(cur.selectionStart());
+    return Text().mid(s, editor_->toEditor(cur.selectionEnd()) - s);
+}
+
+void TRichEdit::SetSelText(const QString &text) {
+    QTextCursor cur = editor_->textCursor();
+    cur.insertText(normalizeBreaks(text));
+    editor_->setTextCursor(cur);
+}
+
+int TRichEdit::FindText(const QString &text, int start, int length, TSearchTypes options) const {
+    if (text.isEmpty() || start < 0 || length <= 0) return -1;
+    const QString &all = Text();
+    if (start >= all.size()) return -1;
+    const QStringView range = QStringView(all).mid(start, std::min<qsizetype>(length, all.size() - start));
+    const Qt::CaseSensitivity cs = (options & stMatchCase) ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    qsizetype from = 0;
+    while (true) {
+        const qsizetype at = range.indexOf(text, from, cs);
+        if (at < 0) return -1;
+        if (!(options & stWholeWord)) return int(start + at);
+        const auto isWord = [&](qsizetype i) {
+            return i >= 0 && i < all.size() && (all.at(i).isLetterOrNumber() || all.at(i) == QLatin1Char('_'));
+        };
+        if (!isWord(start + at - 1) && !isWord(start + at + text.size())) return int(start + at);
+        from = at + 1;
+    }
+}
+
+bool TRichEdit::WordWrap() const { return editor_->lineWrapMode() != QTextEdit::NoWrap; }
+
+void TRichEdit::SetWordWrap(bool wrap) {
+    editor_->setLineWrapMode(wrap ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
+}
+
+void TRichEdit::SetFont(const TFont &font) {
+    font_ = font;
+    editor_->setFont(ToQFont(font));
+    QPalette pal = editor_->palette();
+    const QColor color = ToQColor(font.Color, QApplication::palette());
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::Text, color);
+    }
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, color);
+    editor_->setPalette(pal);
+}
+
+bool TRichEdit::WantTabs() const { return !editor_->tabChangesFocus(); }
+
+LRESULT TRichEdit::WndProc(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_UNDO) {
+        if (!editor_->document()->isUndoAvailable()) return 0;
+        editor_->undo();
+        return 1;
+    }
+    return TWinControl::WndProc(message, wparam, lparam);
+}
+
+// ---------------------------------------------------------------------------
+// TRichEditLines
+
+void TRichEditLines::Clear() {
+    RichEditWidget *e = edit_->Editor();
+    e->load([e] { e->document()->clear(); });
+    e->modified = false;
+}
+
+void TRichEditLines::LoadFromFile(const QString &fileName) {
+    const QByteArray data = ReadDocumentFile(fileName, MaxDocumentFileSize);
+    RichEditWidget *e = edit_->Editor();
+    if (rtf::looksLikeRtf(data)) {
+        const rtf::Document doc = rtf::read(data);
+        e->load([&] {
+            e->document()->clear();
+            QTextCursor cur(e->document());
+            e->insertRich(cur, doc, true);
+        });
+    } else {
+        const QString text = textcodec::decodePlainText(data);
+        e->load([&] { e->document()->setPlainText(text); });
+    }
+    e->moveCursor(QTextCursor::Start);
+    e->modified = false;
+}
+
+void TRichEditLines::SaveToFile(const QString &fileName) const {
+    RichEditWidget *e = edit_->Editor();
+    const rtf::Document doc = e->extract(0, e->documentLength());
+    SafeWriteFile(fileName, rtf::write(doc, edit_->Font().Name));
+}
+
+QString TRichEditLines::Text() const {
+    const QString &all = edit_->Text();
+    if (edit_->GetTextLen() == 0 && edit_->Editor()->document()->blockCount() == 1) return QString();
+    return all + QLatin1String("\r\n");
+}
+
+int TRichEditLines::Count() const {
+    const int n = edit_->Editor()->document()->blockCount();
+    return edit_->GetTextLen() == 0 && n == 1 ? 0 : n;
+}
+
+QString TRichEditLines::Strings(int index) const {
+    QTextBlock b = edit_->Editor()->document()->findBlockByNumber(index);
+    return b.isValid() ? b.text() : QString();
+}

@@ -1,0 +1,50 @@
+// The editor widget behind TRichEdit.
+#pragma once
+
+#include "platform/linemap.h"
+#include "platform/rtf.h"
+
+#include <QTextEdit>
+
+class TRichEdit;
+
+class RichEditWidget : public QTextEdit {
+public:
+    explicit RichEditWidget(TRichEdit *owner);
+
+    int toEditor(int q) const;
+    int toDocument(int e) const;
+    int documentLength() const;
+    int editorLength() const;
+    // The whole text with CR LF breaks; built once per change of the text.
+    const QString &crlfText() const;
+
+    // The rich text between two document positions, every format resolved
+    // against the editor's font.
+    rtf::Document extract(int from, int to) const;
+    // Inserts rich text at the cursor as one undo step.
+    void insertRich(QTextCursor &cursor, const rtf::Document &doc, bool intoEmpty);
+
+    // Replaces the whole content without touching the modified flag or leaving
+    // anything to undo.
+    void load(const std::function<void()> &fill);
+
+    bool modified = false;
+
+protected:
+    bool event(QEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    QMimeData *createMimeDataFromSelection() const override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+    void insertFromMimeData(const QMimeData *source) override;
+
+private:
+    void onContentsChange(int pos, int removed, int added);
+
+    TRichEdit *owner_;
+    SeparatorIndex separators_;
+    PositionMap map_;
+    bool loading_ = false;
+    mutable QString cache_;
+    mutable bool cacheValid_ = false;
+};

@@ -1,0 +1,72 @@
+// Rich text as the editor exchanges it with files and the clipboard: paragraphs
+// of runs of equally formatted text, and the RTF reader and writer for it.
+// Plain C++ over Qt Core strings; the editor converts to and from its document.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace rtf {
+
+enum class FontFamily : std::uint8_t { Nil, Roman, Swiss, Modern, Script, Decor, Tech };
+enum class Align : std::uint8_t { Left, Center, Right, Justify };
+enum class VAlign : std::int8_t { Normal = 0, Super = 1, Sub = -1 };
+
+constexpr std::int32_t NoColor = -1;
+
+struct CharFormat {
+    QString font;                            // face name; empty: the reader's default
+    FontFamily family = FontFamily::Nil;
+    int halfPoints = 24;                     // size in half points
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strike = false;
+    std::int32_t color = NoColor;            // 0xRRGGBB or NoColor (automatic)
+    std::int32_t highlight = NoColor;        // background, 0xRRGGBB or NoColor
+    VAlign valign = VAlign::Normal;
+    bool operator==(const CharFormat &) const = default;
+};
+
+struct ParaFormat {
+    Align align = Align::Left;
+    int leftIndent = 0; // all in twips
+    int rightIndent = 0;
+    int firstIndent = 0;
+    int spaceBefore = 0;
+    int spaceAfter = 0;
+    bool operator==(const ParaFormat &) const = default;
+};
+
+// Run text holds '\t' for tabs and U+2028 for a line break inside a paragraph.
+struct Run {
+    CharFormat format;
+    QString text;
+};
+
+struct Paragraph {
+    ParaFormat format;
+    std::vector<Run> runs;
+};
+
+// Always at least one paragraph.
+struct Document {
+    std::vector<Paragraph> paragraphs{Paragraph{}};
+    // The text with paragraphs separated by '\n' and line breaks as U+2028.
+    QString plainText() const;
+};
+
+constexpr int MaxDepth = 1000;
+
+bool looksLikeRtf(const QByteArray &data);
+
+// Reads RTF. Throws Exception (French message) only for input nested deeper than
+// MaxDepth; any other damage gives the text that could be read.
+Document read(const QByteArray &data);
+
+// Writes 7-bit RTF. The default font is the one written as \f0.
+QByteArray write(const Document &doc, const QString &defaultFont = QStringLiteral("MS Sans Serif"));
+
+} // namespace rtf

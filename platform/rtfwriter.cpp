@@ -1,0 +1,257 @@
+// The RTF writer: 7-bit output that every reader understands, with line breaks
+// in the file every couple of hundred characters.
+#include "platform/rtf.h"
+#include "platform/textcodec.h"
+
+#include <QHash>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace rtf {
+
+namespace {
+
+constexpr int WrapColumn = 200;
+
+FontFamily guessFamily(const QString &name) {
+    const QString n = name.toLower();
+    if (n.contains(QLatin1String("mono")) || n.contains(QLatin1String("courier")) ||
+        n.contains(QLatin1String("consol")) || n.contains(QLatin1String("fixed")))
+        return FontFamily::Modern;
+    if (n.contains(QLatin1String("times")) || n.contains(QLatin1String("serif")) ||
+        n.contains(QLatin1String("georgia")) || n.contains(QLatin1String("garamond")) ||
+        n.contains(QLatin1String("roman")))
+        return n.contains(QLatin1String("sans")) ? FontFamily::Swiss : FontFamily::Roman;
+    if (n.contains(QLatin1String("symbol")) || n.contains(QLatin1String("wingding")))
+        return FontFamily::Tech;
+    return FontFamily::Swiss;
+}
+
+const char *familyWord(FontFamily f) {
+    switch (f) {
+    case FontFamily::Roman: return "\\froman";
+    case FontFamily::Swiss: return "\\fswiss";
+    case FontFamily::Modern: return "\\fmodern";
+    case FontFamily::Script: return "\\fscript";
+    case FontFamily::Decor: return "\\fdecor";
+    case FontFamily::Tech: return "\\ftech";
+    default: return "\\fnil";
+    }
+}
+
+class Writer {
+public:
+    QByteArray out;
+
+    // A control word; `delimit` marks that text following it needs a space.
+    void word(const char *w) {
+        wrapHere();
+        out.append(w);
+        col_ += int(std::strlen(w));
+        delimit_ = true;
+    }
+    void word(const char *w, long long n) {
+        char buf[48];
+        std::snprintf(buf, sizeof buf, "%s%lld", w, n);
+        word(buf);
+    }
+    void raw(const char *s) {
+        out.append(s);
+        col_ += int(std::strlen(s));
+        delimit_ = false;
+    }
+    void hexByte(unsigned char b) {
+        static const char hex[] = "0123456789abcdef";
+        const char buf[5] = {'\\', '\'', hex[b >> 4], hex[b & 15], 0};
+        raw(buf);
+    }
+    // Document text, escaped.
+    void text(QStringView s) {
+        const qsizetype n = s.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t c = s[i].unicode();
+            if (c >= 0x20 && c < 0x7F) {
+                if (c == u'\\' || c == u'{' || c == u'}') {
+                    wrapHere();
+                    const char buf[3] = {'\\', char(c), 0};
+                    raw(buf);
+                    continue;
+                }
+                if (delimit_) {
+                    out.append(' ');
+                    ++col_;
+                    delimit_ = false;
+                } else if (col_ >= WrapColumn && c != u' ') {
+                    newline();
+                }
+                out.append(char(c));
+                ++col_;
+                continue;
+            }
+            if (c == u'\t') {
+                word("\\tab");
+                continue;
+            }
+            if (c == 0x2028) {
+                word("\\line");
+                continue;
+            }
+            if (c == 0x00A0) {
+                raw("\\~");
+                continue;
+            }
+            const int b = textcodec::toCp1252(c);
+            if (b >= 0x80 || (b >= 0 && b < 0x20)) {
+                wrapHere();
+                hexByte(static_cast<unsigned char>(b));
+                continue;
+            }
+            // Outside Windows-1252: \uN then a one-byte fallback, never a bare '?'.
+            if (QChar::isHighSurrogate(c) && i + 1 < n && s[i + 1].isLowSurrogate()) {
+                unicode(c, '?');
+                unicode(s[++i].unicode(), '?');
+                continue;
+            }
+            unicode(c, textcodec::bestFitCp1252(c));
+        }
+    }
+
+private:
+    void unicode(char16_t c, unsigned char fallback) {
+        word("\\u", c > 32767 ? long(c) - 65536 : long(c));
+        hexByte(fallback);
+    }
+    void wrapHere() {
+        if (col_ >= WrapColumn) newline();
+    }
+    void newline() {
+        out.append("\r\n");
+        col_ = 0;
+        delimit_ = false;
+    }
+
+    int col_ = 0;
+    bool delimit_ = false;
+};
+
+} // namespace
+
+QByteArray write(const Document &doc, const QString &defaultFont) {
+    // Fonts and colours used, in order of appearance.
+    QHash<QString, int> fontIndex;
+    QList<QPair<QString, FontFamily>> fonts;
+    auto addFont = [&](const QString &name, FontFamily family) {
+        const QString n = name.isEmpty() ? defaultFont : name;
+        auto it = fontIndex.find(n);
+        if (it != fontIndex.end()) return it.value();
+        const int index = int(fonts.size());
+        fontIndex.insert(n, index);
+        fonts.append({n, family == FontFamily::Nil ? guessFamily(n) : family});
+        return index;
+    };
+    QHash<std::int32_t, int> colorIndex;
+    QList<std::int32_t> colors;
+    auto addColor = [&](std::int32_t c) {
+        if (c == NoColor) return 0;
+        auto it = colorIndex.find(c);
+        if (it != colorIndex.end()) return it.value();
+        colors.append(c);
+        const int index = int(colors.size()); // entry 0 is "automatic"
+        colorIndex.insert(c, index);
+        return index;
+    };
+    addFont(defaultFont, FontFamily::Nil);
+    for (const Paragraph &p : doc.paragraphs) {
+        for (const Run &r : p.runs) {
+            addFont(r.format.font, r.format.family);
+            addColor(r.format.color);
+            addColor(r.format.highlight);
+        }
+    }
+
+    Writer w;
+    w.out.reserve(1024);
+    w.raw("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1036");
+    w.raw("{\\fonttbl");
+    for (int i = 0; i < fonts.size(); ++i) {
+        w.raw("{");
+        w.word("\\f", i);
+        w.word(familyWord(fonts[i].second));
+        w.word("\\fcharset0");
+        w.text(fonts[i].first);
+        w.raw(";}");
+    }
+    w.raw("}\r\n{\\colortbl ;");
+    for (std::int32_t c : colors) {
+        w.word("\\red", (c >> 16) & 0xFF);
+        w.word("\\green", (c >> 8) & 0xFF);
+        w.word("\\blue", c & 0xFF);
+        w.raw(";");
+    }
+    w.raw("}\r\n");
+    w.word("\\viewkind4");
+    w.word("\\uc1");
+
+    CharFormat cur;             // what the reader holds after \plain\f0
+    cur.font = fonts[0].first;
+    cur.halfPoints = 24;
+    w.word("\\pard");
+    w.word("\\plain");
+    w.word("\\f0");
+    ParaFormat curPara;
+
+    const auto writePara = [&](const ParaFormat &p) {
+        w.word("\\pard");
+        switch (p.align) {
+        case Align::Center: w.word("\\qc"); break;
+        case Align::Right: w.word("\\qr"); break;
+        case Align::Justify: w.word("\\qj"); break;
+        default: break;
+        }
+        if (p.leftIndent) w.word("\\li", p.leftIndent);
+        if (p.rightIndent) w.word("\\ri", p.rightIndent);
+        if (p.firstIndent) w.word("\\fi", p.firstIndent);
+        if (p.spaceBefore) w.word("\\sb", p.spaceBefore);
+        if (p.spaceAfter) w.word("\\sa", p.spaceAfter);
+        curPara = p;
+    };
+    const auto writeFormat = [&](const CharFormat &f) {
+        const QString face = f.font.isEmpty() ? defaultFont : f.font;
+        if (face != cur.font) w.word("\\f", fontIndex.value(face));
+        if (f.halfPoints != cur.halfPoints) w.word("\\fs", f.halfPoints);
+        if (f.bold != cur.bold) w.word(f.bold ? "\\b" : "\\b0");
+        if (f.italic != cur.italic) w.word(f.italic ? "\\i" : "\\i0");
+        if (f.underline != cur.underline) w.word(f.underline ? "\\ul" : "\\ulnone");
+        if (f.strike != cur.strike) w.word(f.strike ? "\\strike" : "\\strike0");
+        if (f.color != cur.color) w.word("\\cf", addColor(f.color));
+        if (f.highlight != cur.highlight) w.word("\\highlight", addColor(f.highlight));
+        if (f.valign != cur.valign) {
+            w.word(f.valign == VAlign::Super  ? "\\super"
+                   : f.valign == VAlign::Sub ? "\\sub"
+                                             : "\\nosupersub");
+        }
+        cur = f;
+        cur.font = face;
+    };
+
+    const size_t count = doc.paragraphs.size();
+    for (size_t i = 0; i < count; ++i) {
+        const Paragraph &p = doc.paragraphs[i];
+        if (i == 0 ? !(p.format == ParaFormat{}) : !(p.format == curPara)) writePara(p.format);
+        for (const Run &r : p.runs) {
+            if (r.text.isEmpty()) continue;
+            writeFormat(r.format);
+            w.text(r.text);
+        }
+        // \par separates paragraphs; a last paragraph that is empty gets one
+        // more, since readers take a final \par as the end of the last line.
+        const bool empty = std::all_of(p.runs.begin(), p.runs.end(),
+                                       [](const Run &r) { return r.text.isEmpty(); });
+        if (i + 1 < count || (count > 1 && empty)) w.word("\\par");
+    }
+    w.raw("\r\n}\r\n");
+    return w.out;
+}
+
+} // namespace rtf

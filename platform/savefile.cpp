@@ -1,0 +1,160 @@
+#include "platform/savefile.h"
+
+#include "platform/sysutils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSaveFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+QString FrenchReason(int error) {
+    switch (error) {
+    case ENOENT: return QStringLiteral("le fichier ou le dossier n'existe pas");
+    case EACCES:
+    case EPERM: return QStringLiteral("permission refusée");
+    case ENOSPC: return QStringLiteral("plus de place sur le disque");
+    case EDQUOT: return QStringLiteral("quota de disque dépassé");
+    case EISDIR: return QStringLiteral("c'est un dossier");
+    case ENOTDIR: return QStringLiteral("un élément du chemin n'est pas un dossier");
+    case EROFS: return QStringLiteral("système de fichiers en lecture seule");
+    case ENAMETOOLONG: return QStringLiteral("nom de fichier trop long");
+    case EFBIG: return QStringLiteral("fichier trop volumineux");
+    case EIO: return QStringLiteral("erreur d'entrée-sortie");
+    case ELOOP: return QStringLiteral("trop de liens symboliques");
+    case EMFILE:
+    case ENFILE: return QStringLiteral("trop de fichiers ouverts");
+    case ETXTBSY:
+    case EBUSY: return QStringLiteral("fichier occupé");
+    case ENXIO:
+    case ENODEV: return QStringLiteral("périphérique introuvable");
+    default: return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
+namespace {
+const QString saveFailed = QStringLiteral("Impossible d'enregistrer le fichier");
+
+[[noreturn]] void failSave(const QString &fileName, int error) {
+    RaiseFileError(saveFailed, fileName, FrenchReason(error ? error : EIO));
+}
+
+// Follows symbolic links, also to a target that does not exist yet.
+QString resolveLinks(const QString &fileName) {
+    QString path = QFileInfo(fileName).absoluteFilePath();
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo info(path);
+        if (!info.isSymLink()) return path;
+        const QString target = info.symLinkTarget();
+        if (target.isEmpty()) return path;
+        path = target;
+    }
+    errno = ELOOP;
+    return QString();
+}
+
+// Writes straight into an existing file: devices, pipes, or a file whose folder
+// is closed to us.
+void writeInPlace(const QString &display, const QString &path, const QByteArray &data) {
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) failSave(display, errno);
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            failSave(display, error);
+        }
+        done += n;
+    }
+    if (::close(fd) != 0) failSave(display, errno);
+}
+} // namespace
+
+void SafeWriteFile(const QString &fileName, const QByteArray &data) {
+    if (fileName.isEmpty()) failSave(fileName, ENOENT);
+    errno = 0;
+    const QString target = resolveLinks(fileName);
+    if (target.isEmpty()) failSave(fileName, errno);
+    const QByteArray native = QFile::encodeName(target);
+
+    struct stat st {};
+    const bool exists = ::stat(native.constData(), &st) == 0;
+    if (exists) {
+        if (S_ISDIR(st.st_mode)) failSave(fileName, EISDIR);
+        if (!S_ISREG(st.st_mode)) return writeInPlace(fileName, target, data);
+        // A file its owner made read-only is not replaced behind its back.
+        if (::access(native.constData(), W_OK) != 0) failSave(fileName, errno);
+        const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+        if (::access(folder.constData(), W_OK) != 0) return writeInPlace(fileName, target, data);
+    } else {
+        const QFileInfo folder(QFileInfo(target).absolutePath());
+        if (!folder.exists()) failSave(fileName, ENOENT);
+        if (!folder.isDir()) failSave(fileName, ENOTDIR);
+    }
+
+    QSaveFile file(target);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly)) failSave(fileName, errno ? errno : EACCES);
+    if (file.write(data) != data.size()) {
+        const int error = errno;
+        file.cancelWriting();
+        failSave(fileName, error);
+    }
+    errno = 0;
+    if (!file.commit()) failSave(fileName, errno ? errno : EIO);
+    if (exists) ::chmod(native.constData(), st.st_mode & 07777);
+}
+
+QByteArray ReadDocumentFile(const QString &fileName, qint64 maxSize) {
+    const QString openFailed = QStringLiteral("Impossible d'ouvrir le fichier");
+    if (fileName.isEmpty()) RaiseFileError(openFailed, fileName, FrenchReason(ENOENT));
+    const QByteArray native = QFile::encodeName(fileName);
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) RaiseFileError(openFailed, fileName, FrenchReason(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        RaiseFileError(openFailed, fileName, FrenchReason(error));
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        RaiseFileError(openFailed, fileName, FrenchReason(EISDIR));
+    }
+    if (S_ISREG(st.st_mode) && st.st_size > maxSize) {
+        ::close(fd);
+        RaiseFileError(openFailed, fileName,
+                       QStringLiteral("le fichier est trop volumineux (%1 Mio ; l'éditeur en accepte %2 au plus)")
+                           .arg(st.st_size / (1024 * 1024))
+                           .arg(maxSize / (1024 * 1024)));
+    }
+    QByteArray data;
+    if (S_ISREG(st.st_mode)) data.reserve(qsizetype(st.st_size));
+    char buffer[1 << 16];
+    while (true) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            RaiseFileError(openFailed, fileName, FrenchReason(error));
+        }
+        if (n == 0) break;
+        if (data.size() + n > maxSize) { // a file that grows, or a device
+            ::close(fd);
+            RaiseFileError(openFailed, fileName, QStringLiteral("le fichier est trop volumineux"));
+        }
+        data.append(buffer, n);
+    }
+    ::close(fd);
+    return data;
+}

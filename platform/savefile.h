@@ -1,0 +1,17 @@
+// Reading and writing document files without ever losing one.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Writes the data completely, then replaces the file: a failure leaves the old
+// file as it was. Follows symbolic links to their target, keeps the file's
+// permissions, and writes in place where only the file (not its folder) is
+// writable. Throws Exception with a French message naming the file and reason.
+void SafeWriteFile(const QString &fileName, const QByteArray &data);
+
+// Reads a whole file; refuses one larger than `maxSize` before reading it.
+QByteArray ReadDocumentFile(const QString &fileName, qint64 maxSize);
+
+// The system's reason for an error number, in French.
+QString FrenchReason(int error);

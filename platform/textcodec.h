@@ -1,0 +1,32 @@
+// Text encodings: reading plain-text files of any common origin, writing the
+// editor's plain text, and the legacy code pages RTF files name.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <string_view>
+
+namespace textcodec {
+
+constexpr int CpSymbol = 42; // the Symbol font's own encoding
+
+// Decodes a plain-text file: a UTF-8 byte order mark is dropped, UTF-16 with a
+// byte order mark is decoded, valid UTF-8 is UTF-8, anything else Windows-1252.
+// CR LF, LF and lone CR all become '\n'.
+QString decodePlainText(const QByteArray &data);
+
+// The text as UTF-8 with CR LF line breaks; '\n', U+2028 and U+2029 end lines.
+QByteArray encodeCrLf(const QString &text);
+
+// Decodes bytes in a Windows code page; unknown pages decode as Windows-1252.
+QString decode(int codePage, std::string_view bytes);
+
+// The code page of an RTF \fcharset value; 0 where the document's own applies.
+int codePageOfCharset(int charset);
+
+// The Windows-1252 byte of a character, or -1 where it has none.
+int toCp1252(char16_t c);
+// The nearest Windows-1252 byte for a character without one ('?' if none).
+unsigned char bestFitCp1252(char16_t c);
+
+} // namespace textcodec

@@ -147,6 +147,27 @@ FormWindow::FormWindow(TForm *form) : form_(form) {
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
+void FormWindow::centreOnScreen() {
+    QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s) return;
+    const QRect frame = frameGeometry();
+    const QPoint wanted = s->geometry().center() - QPoint(frame.width() / 2, frame.height() / 2) +
+                          QPoint(1, 1);
+    if ((frame.topLeft() - wanted).manhattanLength() > 1) move(wanted);
+}
+
+bool FormWindow::event(QEvent *e) {
+    const bool result = QMainWindow::event(e);
+    if (recentre > 0 && (e->type() == QEvent::Move || e->type() == QEvent::Resize ||
+                         e->type() == QEvent::Expose)) {
+        if (frameGeometry().size() != geometry().size()) {
+            --recentre;
+            centreOnScreen();
+        }
+    }
+    return result;
+}
+
 void FormWindow::closeEvent(QCloseEvent *event) {
     if (form_->QueryClose()) {
         event->accept();
@@ -202,20 +223,11 @@ void TForm::SetMenu(TMainMenu *menu) {
 
 void TForm::Show() {
     window_->adjustSize();
-    QScreen *screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        const QRect area = screen->geometry();
-        window_->move(area.center() - QPoint(window_->width() / 2, window_->height() / 2));
-    }
+    window_->centreOnScreen();
     window_->show();
-    // The frame is known only once the window manager has put it on; centre
-    // the framed window then, as a user sees it.
-    QTimer::singleShot(50, window_, [w = window_, screen] {
-        if (!screen) return;
-        const QRect frame = w->frameGeometry();
-        const QPoint wanted = screen->geometry().center() - QPoint(frame.width() / 2, frame.height() / 2);
-        if (frame.topLeft() != wanted) w->move(wanted);
-    });
+    // The frame is known only once the window manager has framed the window:
+    // centre it again then, as a user sees it.
+    window_->recentre = 3;
 }
 
 void TForm::Close() { window_->close(); }

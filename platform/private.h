@@ -26,8 +26,11 @@ class FormWindow : public QMainWindow {
 public:
     explicit FormWindow(TForm *form);
     QWidget *client() const { return client_; }
+    void centreOnScreen();
+    int recentre = 0; // moves left to centre the framed window
 
 protected:
+    bool event(QEvent *e) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:

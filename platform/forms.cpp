@@ -147,23 +147,28 @@ FormWindow::FormWindow(TForm *form) : form_(form) {
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void FormWindow::centreOnScreen() {
+bool FormWindow::centreOnScreen() {
     QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (!s) return;
+    if (!s) return false;
     const QRect frame = frameGeometry();
     const QPoint wanted = s->geometry().center() - QPoint(frame.width() / 2, frame.height() / 2) +
                           QPoint(1, 1);
-    if ((frame.topLeft() - wanted).manhattanLength() > 1) move(wanted);
+    if ((frame.topLeft() - wanted).manhattanLength() <= 1) return false;
+    move(wanted);
+    return true;
 }
 
 bool FormWindow::event(QEvent *e) {
     const bool result = QMainWindow::event(e);
-    if (recentre > 0 && (e->type() == QEvent::Move || e->type() == QEvent::Resize ||
-                         e->type() == QEvent::Expose)) {
-        if (frameGeometry().size() != geometry().size()) {
-            --recentre;
-            centreOnScreen();
-        }
+    switch (e->type()) {
+    case QEvent::Show:
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Expose:
+        if (recentre > 0 && isVisible() && centreOnScreen()) --recentre;
+        break;
+    default:
+        break;
     }
     return result;
 }
@@ -223,11 +228,10 @@ void TForm::SetMenu(TMainMenu *menu) {
 
 void TForm::Show() {
     window_->adjustSize();
-    window_->centreOnScreen();
-    window_->show();
     // The frame is known only once the window manager has framed the window:
-    // centre it again then, as a user sees it.
-    window_->recentre = 3;
+    // the window centres itself again then, as a user sees it.
+    window_->recentre = 4;
+    window_->show();
 }
 
 void TForm::Close() { window_->close(); }

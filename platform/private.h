@@ -26,7 +26,7 @@ class FormWindow : public QMainWindow {
 public:
     explicit FormWindow(TForm *form);
     QWidget *client() const { return client_; }
-    void centreOnScreen();
+    bool centreOnScreen(); // true when it moved the window
     int recentre = 0; // moves left to centre the framed window
 
 protected:

@@ -148,6 +148,13 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
         e->ignore();
         return;
     }
+    // Tab belongs to focus navigation, even with nowhere else to go.
+    const bool plainTab = (e->key() == Qt::Key_Tab || e->key() == Qt::Key_Backtab) &&
+                          !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    if (plainTab) {
+        e->ignore();
+        return;
+    }
     QTextEdit::keyPressEvent(e);
 }
 

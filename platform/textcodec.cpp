@@ -98,10 +98,38 @@ QStringDecoder *decoderFor(int codePage) {
     return it.value().get();
 }
 
+// Strict UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
 bool isValidUtf8(const QByteArray &data) {
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    (void)utf8.decode(data);
-    return !utf8.hasError();
+    const auto *p = reinterpret_cast<const unsigned char *>(data.constData());
+    const auto *end = p + data.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int n;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            n = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            n = 2;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            n = 3;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (end - p <= n) return false;
+        if (p[1] < lo || p[1] > hi) return false;
+        for (int i = 2; i <= n; ++i)
+            if ((p[i] & 0xC0) != 0x80) return false;
+        p += n + 1;
+    }
+    return true;
 }
 
 QString normalizeBreaks(QString text) {

@@ -1,0 +1,77 @@
+// Reading plain-text files of every common origin, and writing UTF-8 CR LF.
+#include "platform/textcodec.h"
+
+#include <QTest>
+
+using namespace textcodec;
+
+class TestTextCodec : public QObject {
+    Q_OBJECT
+
+private slots:
+    void decodesByOrigin_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("utf-8") << QByteArray("caf\xc3\xa9 \xe2\x82\xac") << QStringLiteral("café €");
+        QTest::newRow("utf-8 bom dropped") << QByteArray("\xef\xbb\xbf" "\xc3\xa9t\xc3\xa9") << QStringLiteral("été");
+        QTest::newRow("utf-16le bom") << QByteArray("\xff\xfe" "\xe9\x00" "t\x00" "\x0d\x00\x0a\x00" "\xac\x20", 12)
+                                      << QStringLiteral("ét\n€");
+        QTest::newRow("utf-16be bom") << QByteArray("\xfe\xff" "\x00\xe9" "\xd8\x3d\xde\x00", 8)
+                                      << (QStringLiteral("é") + QString::fromUcs4(U"\U0001F600"));
+        QTest::newRow("cp1252 legacy") << QByteArray("Cr\xe8me br\xfbl\xe9" "e \x80 \x9c" "uvre \x93ok\x94")
+                                       << QStringLiteral("Crème brûlée € œuvre “ok”");
+        // Bytes Windows-1252 leaves undefined keep their code points: nothing
+        // becomes a replacement character.
+        QTest::newRow("cp1252 undefined") << QByteArray("a\x81\x8d\x8f\x90\x9d" "b") << QStringLiteral("a\u0081\u008d\u008f\u0090\u009db");
+        QTest::newRow("invalid utf-8 is cp1252") << QByteArray("\xc3\xa9 et \xe9") << QStringLiteral("Ã© et é");
+        QTest::newRow("line ends") << QByteArray("a\r\nb\nc\rd\r\n\r\ne") << QStringLiteral("a\nb\nc\nd\n\ne");
+        QTest::newRow("bom with legacy bytes") << QByteArray("\xef\xbb\xbf" "\xe9") << QStringLiteral("é");
+        QTest::newRow("empty") << QByteArray() << QString();
+    }
+    void decodesByOrigin() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        const QString decoded = decodePlainText(bytes);
+        QCOMPARE(decoded, text);
+        QVERIFY(!decoded.contains(QChar::ReplacementCharacter));
+    }
+
+    void writesUtf8WithCrLf() {
+        QCOMPARE(encodeCrLf(QStringLiteral("été\nhiver")), QByteArray("\xc3\xa9t\xc3\xa9\r\nhiver"));
+        QCOMPARE(encodeCrLf(QStringLiteral("a\r\nb\rc")), QByteArray("a\r\nb\r\nc"));
+        QCOMPARE(encodeCrLf(QStringLiteral("a") + QChar(0x2029) + QStringLiteral("b") + QChar(0x2028) + QStringLiteral("c")),
+                 QByteArray("a\r\nb\r\nc"));
+        QCOMPARE(encodeCrLf(QString()), QByteArray());
+        QCOMPARE(encodeCrLf(QStringLiteral("\n")), QByteArray("\r\n"));
+    }
+
+    void legacyCodePages() {
+        QCOMPARE(decode(1250, "\x8a\xe8\xf8"), QStringLiteral("Ščř"));
+        QCOMPARE(decode(1251, "\xcf\xf0\xe8\xe2\xe5\xf2"), QStringLiteral("Привет"));
+        QCOMPARE(decode(1253, "\xe1\xe2\xe3"), QStringLiteral("αβγ"));
+        QCOMPARE(decode(932, "\x82\xa0\x93\xfa\x96\x7b"), QStringLiteral("あ日本"));
+        QCOMPARE(decode(936, "\xc4\xe3\xba\xc3"), QStringLiteral("你好"));
+        QCOMPARE(decode(CpSymbol, "\xb7\x61\x57"), QStringLiteral("•αΩ"));
+        QCOMPARE(decode(4242, "\xe9"), QStringLiteral("é")); // unknown page: Windows-1252
+        QCOMPARE(codePageOfCharset(238), 1250);
+        QCOMPARE(codePageOfCharset(204), 1251);
+        QCOMPARE(codePageOfCharset(128), 932);
+        QCOMPARE(codePageOfCharset(0), 1252);
+        QCOMPARE(codePageOfCharset(2), CpSymbol);
+        QCOMPARE(codePageOfCharset(1), 0);
+    }
+
+    void cp1252Fallbacks() {
+        QCOMPARE(toCp1252(u'é'), 0xE9);
+        QCOMPARE(toCp1252(u'€'), 0x80);
+        QCOMPARE(toCp1252(u'œ'), 0x9C);
+        QCOMPARE(toCp1252(u'ő'), -1);
+        QCOMPARE(int(bestFitCp1252(u'ő')), int('o'));
+        QCOMPARE(int(bestFitCp1252(u'Ș')), int('S'));
+        QCOMPARE(int(bestFitCp1252(u'Ж')), int('?'));
+        QCOMPARE(int(bestFitCp1252(u'€')), 0x80);
+    }
+};
+
+QTEST_MAIN(TestTextCodec)
+#include "test_textcodec.moc"

@@ -71,7 +71,9 @@ bool isSkippedDestination(std::string_view w) {
 class Reader {
 public:
     explicit Reader(const QByteArray &data)
-        : p_(data.constData()), end_(data.constData() + data.size()) {}
+        : p_(data.constData()), end_(data.constData() + data.size()) {
+        doc_.paragraphs.clear();
+    }
 
     Document run();
 
@@ -129,6 +131,15 @@ private:
     QString runText_;
     CharFormat runFormat_;
     bool lastWasPar_ = false;
+    bool done_ = false;
+    int pendingSpaces_ = 0;
+
+    void flushPendingSpaces() {
+        const std::string spaces(size_t(pendingSpaces_), ' ');
+        pendingSpaces_ = 0;
+        groupStart_ = false;
+        addBytes(spaces.data(), spaces.size());
+    }
 };
 
 void Reader::addBytes(const char *b, size_t n) {
@@ -164,6 +175,7 @@ void Reader::addText(const QString &s) {
         runFormat_ = state_.format;
     }
     runText_ += s;
+    para_.format = state_.para; // a last paragraph without \par keeps these
     lastWasPar_ = false;
 }
 
@@ -191,7 +203,6 @@ void Reader::finishDocument() {
     // The paragraph after the last \par exists only if it holds something: a
     // file ending in \par (as word processors write) has no empty line after.
     if (!para_.runs.empty() || !lastWasPar_ || doc_.paragraphs.empty()) {
-        para_.format = state_.para;
         doc_.paragraphs.push_back(std::move(para_));
     }
     if (doc_.paragraphs.empty()) doc_.paragraphs.emplace_back();
@@ -227,7 +238,12 @@ void Reader::closeGroup() {
         // An entry closed without its ';'.
         controlSymbol(';');
     }
-    if (stack_.empty()) return; // an extra '}': ignore it
+    if (stack_.empty()) {
+        // A '}' with no group open: the structure has ended, and what follows
+        // (mail signatures, junk) is not the document's.
+        done_ = true;
+        return;
+    }
     const Dest inner = state_.dest;
     state_ = stack_.back();
     stack_.pop_back();
@@ -255,8 +271,10 @@ bool Reader::consumeSkip(bool structural) {
 }
 
 Document Reader::run() {
-    while (p_ < end_) {
+    while (p_ < end_ && !done_) {
         const char c = *p_;
+        if (pendingSpaces_ && c != '\\' && c != '\r' && c != '\n' && !(groupStart_ && c == ' '))
+            flushPendingSpaces();
         if (c == '{') {
             ++p_;
             skipChars_ = 0;
@@ -279,6 +297,13 @@ Document Reader::run() {
             while (p_ < end_ && *p_ != '\\' && *p_ != '{' && *p_ != '}' && *p_ != '\r' && *p_ != '\n')
                 ++p_;
             const char *s = start;
+            if (groupStart_ && state_.dest == Dest::Text &&
+                std::all_of(start, p_, [](char b) { return b == ' '; })) {
+                // Spaces may stand before a destination's keyword: hold them
+                // until the group shows what it is.
+                pendingSpaces_ += int(p_ - start);
+                continue;
+            }
             while (skipChars_ > 0 && s < p_) {
                 --skipChars_;
                 ++s;
@@ -349,6 +374,7 @@ Document Reader::run() {
             groupStart_ = false;
             continue;
         }
+        if (pendingSpaces_) flushPendingSpaces();
         if (d == '\'') {
             ++p_;
             int value = 0, n = 0;
@@ -359,7 +385,7 @@ Document Reader::run() {
             }
             groupStart_ = false;
             if (consumeSkip(false)) continue;
-            if (n == 0) continue;
+            if (n < 2) continue; // a broken escape stands for nothing
             if (state_.dest == Dest::Text || state_.dest == Dest::FontTable) addByte(char(value));
             continue;
         }
@@ -389,7 +415,7 @@ void Reader::controlSymbol(char c) {
         if (state_.dest == Dest::Text || state_.dest == Dest::FontTable) addByte(c);
         return;
     case '~': addChar(0x00A0); return;
-    case '-': return; // optional hyphen: shown only where a line breaks
+    case '-': addChar(0x00AD); return; // optional hyphen: shown only where a line breaks
     case '_': addChar(0x2011); return;
     case ';':
         if (state_.dest == Dest::ColorTable) {
@@ -471,6 +497,17 @@ void Reader::controlWord(std::string_view word, bool hasParam, long long param) 
     pendingStarDest_ = false;
 
     if (state_.dest == Dest::Skip) return;
+    if (pendingSpaces_) {
+        const bool destination = cmd == Cmd::FontTbl || cmd == Cmd::ColorTbl || cmd == Cmd::Skip ||
+                                 (star && cmd == Cmd::Unknown);
+        if (destination) {
+            pendingSpaces_ = 0;
+        } else {
+            const bool keep = groupStart_;
+            flushPendingSpaces();
+            groupStart_ = keep;
+        }
+    }
     if (cmd != Cmd::U) flushBytes();
 
     // Destinations: only the first control word of a group starts one.

@@ -232,6 +232,12 @@ void TForm::Show() {
     // the window centres itself again then, as a user sees it.
     window_->recentre = 4;
     window_->show();
+    // Some window managers report the frame only later, without an event.
+    for (int ms : {100, 300, 700, 1500}) {
+        QTimer::singleShot(ms, window_, [w = window_] {
+            if (w->isVisible()) w->centreOnScreen();
+        });
+    }
 }
 
 void TForm::Close() { window_->close(); }

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Starts the real program under Xvfb with a window manager and drives it as a
+# user would, with xdotool. Usage: run.sh path/to/tavrolle [screenshot.png]
+set -u
+binary=$1
+shot=${2:-}
+for tool in Xvfb xdotool openbox xwininfo xprop; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d)
+cleanup() {
+    [ -n "${app:-}" ] && kill "$app" 2>/dev/null
+    [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
+    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*"; exit 1; }
+step() { echo "-- $*"; }
+
+# A display of our own.
+exec 5>"$work/display"
+Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox >"$work/wm.log" 2>&1 &
+wm=$!
+sleep 1
+
+# Waits for a window whose name matches; prints its id.
+wait_window() {
+    local name=$1 id
+    for _ in $(seq 150); do
+        id=$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+gone() {
+    for _ in $(seq 100); do
+        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    return 1
+}
+key() { xdotool key --clearmodifiers "$@"; sleep 0.3; }
+
+export HOME="$work/home" LC_ALL=C.UTF-8 XDG_RUNTIME_DIR="$work/run"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+"$binary" >"$work/app.log" 2>&1 &
+app=$!
+
+step "the welcome box comes alone"
+welcome=$(wait_window '^Avant-Propos$') || fail "no welcome box"
+xdotool search --onlyvisible --name '^Pavelin$' >/dev/null 2>&1 && fail "main window shown before the welcome box was dismissed"
+xdotool windowactivate --sync "$welcome" 2>/dev/null
+key Return
+
+step "the main window: caption, client size, centred"
+main=$(wait_window '^Pavelin$') || fail "no main window after the welcome box"
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$main")"
+[ "$WIDTH" -eq 800 ] || fail "window width $WIDTH, expected 800"
+[ "$HEIGHT" -gt 624 ] && [ "$HEIGHT" -lt 680 ] || fail "window height $HEIGHT: client 624 plus a menu bar expected"
+read -r fl fr ft fb < <(xprop -id "$main" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+absx=$(xwininfo -id "$main" | awk '/Absolute upper-left X/ {print $4}')
+absy=$(xwininfo -id "$main" | awk '/Absolute upper-left Y/ {print $4}')
+cx=$(( absx - fl + (WIDTH + fl + fr) / 2 ))
+cy=$(( absy - ft + (HEIGHT + ft + fb) / 2 ))
+[ $(( cx - 640 )) -le 2 ] && [ $(( 640 - cx )) -le 2 ] || fail "not centred horizontally (centre x $cx)"
+[ $(( cy - 512 )) -le 2 ] && [ $(( 512 - cy )) -le 2 ] || fail "not centred vertically (centre y $cy)"
+echo "window ${WIDTH}x${HEIGHT}, frame centre ($cx, $cy)"
+
+step "type a letter with accents"
+xdotool windowactivate --sync "$main"
+sleep 0.3
+xdotool type --delay 30 "Chère Hélène,"
+key Return
+xdotool type --delay 30 "à bientôt !"
+sleep 0.5
+
+step "Save As writes RTF"
+key ctrl+F12
+saveas=$(wait_window '^Enregistrer sous\.\.\.$') || fail "no Save As dialog"
+xdotool type --delay 20 "$HOME/lettre.rtf"
+key Return
+gone '^Enregistrer sous\.\.\.$' || fail "Save As dialog stayed open"
+sleep 0.5
+[ -f "$HOME/lettre.rtf" ] || fail "Save As wrote no file"
+head -c 6 "$HOME/lettre.rtf" | grep -q '^{\\rtf1' || fail "Save As file does not start with {\\rtf1"
+grep -q "Ch\\\\'e8re H\\\\'e9l\\\\'e8ne" "$HOME/lettre.rtf" || fail "accents not written as \\'hh: $(head -c 400 "$HOME/lettre.rtf")"
+
+step "Save writes plain UTF-8 with CR LF"
+key ctrl+s
+sleep 0.5
+expected=$(printf 'Chère Hélène,\r\nà bientôt !' | od -An -tx1)
+actual=$(od -An -tx1 "$HOME/lettre.rtf")
+[ "$expected" = "$actual" ] || fail "Save wrote: $(cat -A "$HOME/lettre.rtf")"
+
+if [ -n "$shot" ] && command -v import >/dev/null; then
+    import -window "$main" -frame "$shot" 2>/dev/null || import -window root "$shot"
+fi
+
+step "Quitter with a modified document asks first; Non closes"
+xdotool type --delay 30 " Bises."
+key ctrl+q
+box=""
+for _ in $(seq 50); do
+    for id in $(xdotool search --onlyvisible --name '^Pavelin$' 2>/dev/null); do
+        [ "$id" != "$main" ] && box=$id
+    done
+    [ -n "$box" ] && break
+    sleep 0.1
+done
+[ -n "$box" ] || fail "no save prompt on closing a modified document"
+xdotool windowactivate --sync "$box" 2>/dev/null
+key alt+n
+for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && fail "the program is still running after Quitter"
+wait "$app"
+code=$?
+app=""
+[ "$code" -eq 0 ] || fail "exit code $code"
+echo "PASS: end-to-end"

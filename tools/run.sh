@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the editor and starts it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/deps.sh build
+cmake -S . -B build/current -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
+cmake --build build/current --target tavrolle
+exec build/current/tavrolle

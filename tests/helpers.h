@@ -33,14 +33,19 @@ inline QMessageBox *openMessageBox() {
 // Waits (from a timer, while the code under test runs its own loop) for a
 // window that `match` accepts, then hands it to `act`. Gives up after 10 s;
 // `missed` counts those.
+// A fixture's end also ends the waits armed during its life.
 inline int missed = 0;
+inline int generation = 0;
 inline void whenShown(std::function<bool(QWidget *)> match, std::function<void(QWidget *)> act,
-                      int triesLeft = 1000) {
-    QTimer::singleShot(10, qApp, [match, act, triesLeft] {
-        if (QWidget *w = findWindow(match)) {
+                      int triesLeft = 1000, int armedIn = -1) {
+    if (armedIn < 0) armedIn = generation;
+    QTimer::singleShot(10, qApp, [match, act, triesLeft, armedIn] {
+        if (armedIn != generation) {
+            ++missed;
+        } else if (QWidget *w = findWindow(match)) {
             act(w);
         } else if (triesLeft > 0) {
-            whenShown(match, act, triesLeft - 1);
+            whenShown(match, act, triesLeft - 1, armedIn);
         } else {
             ++missed;
         }
@@ -90,6 +95,33 @@ inline void answerFileDialog(const QString &fileName, QString *title = nullptr, 
     });
 }
 
+// Answers every message box shown while it lives, recording what they said.
+// The box is answered with `answer` where it has that button, else with OK.
+struct BoxWatch {
+    QTimer timer;
+    QStringList texts;
+    QStringList captions;
+    QMessageBox::StandardButton answer;
+
+    explicit BoxWatch(QMessageBox::StandardButton button) : answer(button) {
+        timer.setInterval(5);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            QMessageBox *box = openMessageBox();
+            if (!box) return;
+            texts << box->text();
+            captions << box->windowTitle();
+            QAbstractButton *b = box->button(answer) ? box->button(answer) : box->button(QMessageBox::Ok);
+            if (b) {
+                b->click();
+            } else {
+                box->done(0);
+            }
+        });
+        timer.start();
+    }
+    int count() const { return int(texts.size()); }
+};
+
 // A fresh application object and main window, the welcome box answered.
 struct FormFixture {
     TForm1 *form = nullptr;
@@ -104,6 +136,7 @@ struct FormFixture {
         Form1 = form;
     }
     ~FormFixture() {
+        ++generation;
         delete Application;
         Application = nullptr;
         Form1 = nullptr;

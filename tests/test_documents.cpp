@@ -1,0 +1,464 @@
+// New, Open, Save and Save As through the real dialogs: the save prompt, the
+// save name, the modified flag, encodings, and saving that never loses a file.
+// Run as an ordinary user (see CMakeLists.txt), so that permissions hold.
+#include "helpers.h"
+#include "platform/richedit_p.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace testing;
+
+namespace {
+QByteArray readFile(const QString &name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+void writeFile(const QString &name, const QByteArray &data) {
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(data);
+}
+// Types into the editor as a user would, which sets the modified flag.
+void type(TForm1 *form, const QString &text) {
+    auto *editor = form->RichEdit1->Editor();
+    QTextCursor cur = editor->textCursor();
+    cur.movePosition(QTextCursor::End);
+    editor->setTextCursor(cur);
+    for (QChar c : text) {
+        if (c == QLatin1Char('\n')) {
+            QTest::keyClick(editor, Qt::Key_Return);
+        } else {
+            QTest::sendKeyEvent(QTest::Press, editor, Qt::Key_unknown, QString(c), {});
+        }
+    }
+}
+} // namespace
+
+class TestDocuments : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        if (::geteuid() == 0) qWarning("running as root: permission cases prove less");
+    }
+    void cleanupTestCase() { QCOMPARE(missed, 0); }
+
+    void newWithoutChangesAsksNothing() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        form->RichEdit1->SetText(QStringLiteral("texte"));
+        form->RichEdit1->SetModified(false);
+        form->SaveDialog1->FileName = path(QStringLiteral("nom.rtf"));
+        BoxWatch boxes(QMessageBox::No);
+        form->Nouveau1->Click();
+        QCOMPARE(boxes.count(), 0);
+        QCOMPARE(form->RichEdit1->Text(), QString());
+        QVERIFY(form->SaveDialog1->FileName.isEmpty());
+        QVERIFY(!form->RichEdit1->Modified());
+    }
+
+    void newAnsweredNoDropsTheChanges() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        type(form, QStringLiteral("brouillon"));
+        QVERIFY(form->RichEdit1->Modified());
+        BoxWatch boxes(QMessageBox::No);
+        form->Nouveau1->Click();
+        QCOMPARE(boxes.texts, QStringList{QStringLiteral("Voulez-vous enregistrer les modifications ?")});
+        QCOMPARE(boxes.captions, QStringList{QStringLiteral("Pavelin")});
+        QCOMPARE(form->RichEdit1->Text(), QString());
+        QVERIFY(!form->RichEdit1->Modified());
+    }
+
+    // Yes, then the Save As dialog cancelled: the document stays.
+    void newYesThenCancelKeepsTheDocument() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        type(form, QStringLiteral("précieux"));
+        BoxWatch boxes(QMessageBox::Yes);
+        answerFileDialog(QString());
+        form->Nouveau1->Click();
+        QCOMPARE(boxes.count(), 1);
+        QCOMPARE(form->RichEdit1->Text(), QStringLiteral("précieux"));
+        QVERIFY(form->RichEdit1->Modified());
+        // Open stops there too, before its own dialog.
+        QString title;
+        answerModal([&](QDialog *d) {
+            title = d->windowTitle();
+            d->reject();
+        });
+        form->Ouvrir1->Click();
+        QCOMPARE(title, QStringLiteral("Enregistrer sous..."));
+        QCOMPARE(form->RichEdit1->Text(), QStringLiteral("précieux"));
+    }
+
+    // Yes with a save name: the Save As dialog comes, pre-filled, never a silent save.
+    void newYesShowsSaveAsWithTheName() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        const QString first = path(QStringLiteral("premier.rtf"));
+        form->SaveDialog1->FileName = first;
+        type(form, QStringLiteral("lettre"));
+        BoxWatch boxes(QMessageBox::Yes);
+        QString title, prefilled;
+        const QString second = path(QStringLiteral("second.rtf"));
+        answerFileDialog(second, &title, &prefilled);
+        form->Nouveau1->Click();
+        QCOMPARE(title, QStringLiteral("Enregistrer sous..."));
+        QCOMPARE(prefilled, first);
+        QVERIFY(!QFile::exists(first));
+        QVERIFY(readFile(second).startsWith("{\\rtf1"));
+        QCOMPARE(form->RichEdit1->Text(), QString());
+        QVERIFY(form->SaveDialog1->FileName.isEmpty());
+    }
+
+    void openKeepsTheSaveNameAndClearsTheFlag() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        const QString saved = path(QStringLiteral("enregistre.txt"));
+        const QString other = path(QStringLiteral("autre.rtf"));
+        writeFile(other, "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Autre {\\b texte}\\par fin}");
+        form->SaveDialog1->FileName = saved;
+        BoxWatch boxes(QMessageBox::No);
+        answerFileDialog(other);
+        form->Ouvrir1->Click();
+        QCOMPARE(boxes.count(), 0);
+        QCOMPARE(form->RichEdit1->Text(), QStringLiteral("Autre texte\r\nfin"));
+        QVERIFY(!form->RichEdit1->Modified());
+        QCOMPARE(form->SaveDialog1->FileName, saved);
+        QCOMPARE(form->OpenDialog1->FileName, other);
+        // Cancelling the dialog keeps everything.
+        type(form, QStringLiteral("!"));
+        answerFileDialog(QString());
+        form->Ouvrir1->Click(); // prompt answered No
+        QCOMPARE(boxes.count(), 1);
+        QCOMPARE(form->RichEdit1->Text(), QStringLiteral("Autre texte\r\nfin!"));
+        QVERIFY(form->RichEdit1->Modified());
+        // Save now writes the opened text, as plain text, to the earlier name.
+        form->Enregistrer1->Click();
+        QCOMPARE(readFile(saved), QByteArray("Autre texte\r\nfin!"));
+    }
+
+    void openedFileIsNotOfferedBySave() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        const QString file = path(QStringLiteral("ouvert.txt"));
+        writeFile(file, "contenu");
+        answerFileDialog(file);
+        form->Ouvrir1->Click();
+        type(form, QStringLiteral(" modifié"));
+        QString prefilled = QStringLiteral("unchanged");
+        answerFileDialog(QString(), nullptr, &prefilled);
+        form->Enregistrer1->Click();
+        QCOMPARE(prefilled, QString());
+        QCOMPARE(readFile(file), QByteArray("contenu"));
+    }
+
+    void saveWritesPlainTextThroughTheClipboard() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        const QString file = path(QStringLiteral("plain.txt"));
+        form->SaveDialog1->FileName = file;
+        type(form, QStringLiteral("Ligne une, été\nLigne deux €"));
+        QTextCursor cur(form->RichEdit1->Editor()->document());
+        cur.setPosition(0);
+        cur.setPosition(5, QTextCursor::KeepAnchor);
+        QTextCharFormat bold;
+        bold.setFontWeight(QFont::Bold);
+        cur.mergeCharFormat(bold);
+        form->Enregistrer1->Click();
+        const QByteArray expected("Ligne une, \xc3\xa9t\xc3\xa9\r\nLigne deux \xe2\x82\xac");
+        QCOMPARE(readFile(file), expected);
+        // The flag stays set, the whole text stays selected, the clipboard holds
+        // the document in plain and rich form, and the buffer holds the text.
+        QVERIFY(form->RichEdit1->Modified());
+        QCOMPARE(form->RichEdit1->SelStart(), 0);
+        QCOMPARE(form->RichEdit1->SelLength(), form->RichEdit1->GetTextLen());
+        const QMimeData *clip = QApplication::clipboard()->mimeData();
+        QCOMPARE(clip->text(), QStringLiteral("Ligne une, été\nLigne deux €"));
+        QVERIFY(clip->data(QStringLiteral("text/rtf")).startsWith("{\\rtf1"));
+        QVERIFY(clip->data(QStringLiteral("text/rtf")).contains("\\b "));
+        QVERIFY(!clip->hasHtml());
+        QCOMPARE(form->Memo1->Text(), QStringLiteral("Ligne une, été\nLigne deux €"));
+        // Twice gives the same bytes.
+        form->Enregistrer1->Click();
+        QCOMPARE(readFile(file), expected);
+        // Edit, Save, New: the prompt comes, since Save left the flag set.
+        BoxWatch boxes(QMessageBox::No);
+        form->Nouveau1->Click();
+        QCOMPARE(boxes.count(), 1);
+    }
+
+    void savingAnEmptyDocumentWritesNothing() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        const QString file = path(QStringLiteral("vide.txt"));
+        writeFile(file, "ancien contenu");
+        QApplication::clipboard()->setText(QStringLiteral("autre chose"));
+        form->SaveDialog1->FileName = file;
+        form->Enregistrer1->Click();
+        QCOMPARE(QFileInfo(file).size(), 0);
+        QVERIFY(form->Memo1->Text().isEmpty());
+    }
+
+    void saveAsThenOpenKeepsTheFormatting() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        type(form, QStringLiteral("Titre\nnormal et gras"));
+        QTextCursor cur(form->RichEdit1->Editor()->document());
+        cur.setPosition(0);
+        cur.setPosition(5, QTextCursor::KeepAnchor);
+        QTextCharFormat big;
+        big.setFontPointSize(18);
+        big.setForeground(QColor(0x12, 0x34, 0x56));
+        cur.mergeCharFormat(big);
+        QTextBlockFormat centred;
+        centred.setAlignment(Qt::AlignHCenter);
+        cur.mergeBlockFormat(centred);
+        cur.setPosition(16);
+        cur.setPosition(20, QTextCursor::KeepAnchor);
+        QTextCharFormat bold;
+        bold.setFontWeight(QFont::Bold);
+        cur.mergeCharFormat(bold);
+        const QString file = path(QStringLiteral("forme.rtf"));
+        answerFileDialog(file);
+        form->EnregistrerSous1->Click();
+        QVERIFY(!form->RichEdit1->Modified());
+        QCOMPARE(form->SaveDialog1->FileName, file);
+        QVERIFY(readFile(file).startsWith("{\\rtf1\\ansi\\ansicpg1252\\deff0"));
+
+        answerFileDialog(file);
+        form->Nouveau1->Click();
+        form->Ouvrir1->Click();
+        QCOMPARE(form->RichEdit1->Text(), QStringLiteral("Titre\r\nnormal et gras"));
+        QTextDocument *doc = form->RichEdit1->Editor()->document();
+        const QTextBlock first = doc->firstBlock();
+        QCOMPARE(first.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        const QTextCharFormat titre = first.begin().fragment().charFormat();
+        QCOMPARE(titre.fontPointSize(), 18.0);
+        QCOMPARE(titre.foreground().color(), QColor(0x12, 0x34, 0x56));
+        QTextCursor at(doc);
+        at.setPosition(18);
+        QVERIFY(at.charFormat().fontWeight() >= QFont::Bold);
+        at.setPosition(8);
+        QVERIFY(at.charFormat().fontWeight() < QFont::Bold);
+        QCOMPARE(at.charFormat().fontFamilies().toStringList().value(0), QStringLiteral("MS Sans Serif"));
+    }
+
+    void openReadsEveryEncoding_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("cp1252") << QByteArray("Cr\xe8me br\xfbl\xe9" "e\r\n\x80 5") << QStringLiteral("Crème brûlée\r\n€ 5");
+        QTest::newRow("utf-16") << QByteArray("\xff\xfe" "\xe9\x00" "\n\x00" "a\x00", 8) << QStringLiteral("é\r\na");
+        QTest::newRow("utf-8 bom, lone cr") << QByteArray("\xef\xbb\xbf" "a\rb\nc") << QStringLiteral("a\r\nb\r\nc");
+        QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("looks rtf later") << QByteArray(" {\\rtf1 x}") << QStringLiteral(" {\\rtf1 x}");
+    }
+    void openReadsEveryEncoding() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        FormFixture f;
+        const QString file = path(QStringLiteral("encodage.txt"));
+        writeFile(file, bytes);
+        answerFileDialog(file);
+        f.form->Ouvrir1->Click();
+        QCOMPARE(f.form->RichEdit1->Text(), text);
+        QVERIFY(!f.form->RichEdit1->Modified());
+    }
+
+    // Each row: a target that cannot be written. The exception box names the
+    // file and the reason; the old file is untouched. Save As goes through the
+    // dialog where the dialog takes such a name.
+    void failedSavesLoseNothing_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("viaDialog");
+        QTest::newRow("full disk") << QStringLiteral("/dev/full") << QStringLiteral("plus de place") << true;
+        QTest::newRow("a folder") << QStringLiteral("@dir") << QStringLiteral("dossier") << false;
+        QTest::newRow("missing folder") << QStringLiteral("@dir/absent/x.rtf") << QStringLiteral("n'existe pas") << false;
+        QTest::newRow("read-only file") << QStringLiteral("@dir/lecture-seule.rtf") << QStringLiteral("permission") << true;
+        QTest::newRow("closed folder") << QStringLiteral("@dir/ferme/nouveau.rtf") << QStringLiteral("permission") << true;
+    }
+    void failedSavesLoseNothing() {
+        QFETCH(QString, target);
+        QFETCH(QString, reason);
+        QFETCH(bool, viaDialog);
+        if (::geteuid() == 0 && reason == QLatin1String("permission"))
+            QSKIP("root ignores permissions: run as an ordinary user for this row");
+        QTemporaryDir area;
+        target.replace(QStringLiteral("@dir"), area.path());
+        const QString readOnly = area.filePath(QStringLiteral("lecture-seule.rtf"));
+        writeFile(readOnly, "ancien");
+        ::chmod(QFile::encodeName(readOnly).constData(), 0444);
+        const QString closed = area.filePath(QStringLiteral("ferme"));
+        QDir(area.path()).mkpath(QStringLiteral("ferme"));
+        ::chmod(QFile::encodeName(closed).constData(), 0555);
+
+        FormFixture f;
+        TForm1 *form = f.form;
+        type(form, QStringLiteral("nouveau texte"));
+        BoxWatch boxes(QMessageBox::Ok);
+        const auto checkLastBox = [&] {
+            const QString text = boxes.texts.value(boxes.count() - 1);
+            QVERIFY2(text.startsWith(QStringLiteral("Impossible d'enregistrer")), qPrintable(text));
+            QVERIFY2(text.contains(QFileInfo(target).fileName()), qPrintable(text));
+            QVERIFY2(text.contains(reason), qPrintable(text));
+        };
+        if (viaDialog) {
+            answerFileDialog(target);
+            form->EnregistrerSous1->Click();
+            QCOMPARE(boxes.count(), 1);
+            checkLastBox();
+            // The save name is the chosen one; the document is still modified.
+            QCOMPARE(form->SaveDialog1->FileName, target);
+            QVERIFY(form->RichEdit1->Modified());
+        } else {
+            form->SaveDialog1->FileName = target;
+        }
+        // Save (plain text) fails the same way.
+        form->Enregistrer1->Click();
+        QCOMPARE(boxes.count(), viaDialog ? 2 : 1);
+        checkLastBox();
+        QVERIFY(form->RichEdit1->Modified());
+        QCOMPARE(readFile(readOnly), QByteArray("ancien"));
+        struct stat st {};
+        QCOMPARE(::stat("/dev/full", &st), 0);
+        QVERIFY(S_ISCHR(st.st_mode)); // never replaced by a regular file
+        ::chmod(QFile::encodeName(closed).constData(), 0755);
+        QCOMPARE(QDir(closed).entryList(QDir::Files | QDir::Hidden).size(), 0);
+        QCOMPARE(QDir(area.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary left
+    }
+
+    void savingKeepsLinksAndPermissions() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        QDir(dir.path()).mkpath(QStringLiteral("vrai"));
+        const QString real = path(QStringLiteral("vrai/document.txt"));
+        const QString link = path(QStringLiteral("lien.txt"));
+        writeFile(real, "avant");
+        ::chmod(QFile::encodeName(real).constData(), 0640);
+        QVERIFY(QFile::link(real, link));
+        form->SaveDialog1->FileName = link;
+        type(form, QStringLiteral("après"));
+        form->Enregistrer1->Click();
+        QCOMPARE(readFile(real), QByteArray("apr\xc3\xa8s"));
+        QVERIFY(QFileInfo(link).isSymLink());
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(real).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0640);
+        // Only the file writable, not its folder: written in place.
+        ::chmod(QFile::encodeName(path(QStringLiteral("vrai"))).constData(), 0555);
+        type(form, QStringLiteral(" encore"));
+        form->Enregistrer1->Click();
+        ::chmod(QFile::encodeName(path(QStringLiteral("vrai"))).constData(), 0755);
+        QCOMPARE(readFile(real), QByteArray("apr\xc3\xa8s encore"));
+        QCOMPARE(QDir(path(QStringLiteral("vrai"))).entryList(QDir::Files).size(), 1);
+    }
+
+    void openFailures_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << QStringLiteral("@dir/absent.txt") << QStringLiteral("n'existe pas");
+        QTest::newRow("folder") << QStringLiteral("@dir/") << QStringLiteral("dossier");
+        QTest::newRow("too large") << QStringLiteral("@dir/enorme.txt") << QStringLiteral("trop volumineux");
+        QTest::newRow("unreadable") << QStringLiteral("@dir/secret.txt") << QStringLiteral("permission");
+    }
+    void openFailures() {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        if (::geteuid() == 0 && reason == QLatin1String("permission"))
+            QSKIP("root ignores permissions: run as an ordinary user for this row");
+        name.replace(QStringLiteral("@dir"), dir.path());
+        {
+            // A sparse file far past the bound: refused before it is read.
+            QFile big(path(QStringLiteral("enorme.txt")));
+            QVERIFY(big.open(QIODevice::WriteOnly));
+            QVERIFY(big.resize(qint64(2) * 1024 * 1024 * 1024));
+        }
+        writeFile(path(QStringLiteral("secret.txt")), "x");
+        ::chmod(QFile::encodeName(path(QStringLiteral("secret.txt"))).constData(), 0);
+        FormFixture f;
+        TForm1 *form = f.form;
+        form->SaveDialog1->FileName = path(QStringLiteral("nom.rtf"));
+        form->RichEdit1->SetText(QStringLiteral("ancien"));
+        form->RichEdit1->SetModified(false);
+        BoxWatch boxes(QMessageBox::Ok);
+        if (name.endsWith(QLatin1Char('/'))) {
+            // The dialog itself walks into a folder: give the name directly.
+            form->RichEdit1->Lines->Clear();
+            try {
+                form->RichEdit1->Lines->LoadFromFile(name);
+                QFAIL("no error");
+            } catch (const Exception &e) {
+                boxes.texts << e.Message;
+            }
+        } else {
+            answerFileDialog(name);
+            form->Ouvrir1->Click();
+        }
+        QCOMPARE(boxes.count(), 1);
+        QVERIFY2(boxes.texts.at(0).startsWith(QStringLiteral("Impossible d'ouvrir le fichier")), qPrintable(boxes.texts.at(0)));
+        QVERIFY2(boxes.texts.at(0).contains(reason), qPrintable(boxes.texts.at(0)));
+        // The editor was emptied before the read, and stays so.
+        QCOMPARE(form->RichEdit1->Text(), QString());
+        QVERIFY(!form->RichEdit1->Modified());
+        QCOMPARE(form->SaveDialog1->FileName, path(QStringLiteral("nom.rtf")));
+        QFile::remove(path(QStringLiteral("enorme.txt")));
+        QFile::remove(path(QStringLiteral("secret.txt")));
+    }
+
+    // Closing asks about unsaved changes; only No or a completed save close.
+    void closingAsksFirst() {
+        {
+            FormFixture f;
+            f.show();
+            type(f.form, QStringLiteral("non enregistré"));
+            BoxWatch boxes(QMessageBox::Yes);
+            answerFileDialog(QString());
+            f.form->Quitter1->Click();
+            QCOMPARE(boxes.count(), 1);
+            QVERIFY(f.form->Widget()->isVisible());
+            QVERIFY(!Application->Terminated());
+            QCOMPARE(f.form->RichEdit1->Text(), QStringLiteral("non enregistré"));
+            // Yes and a completed Save As: saved, then closed.
+            const QString file = path(QStringLiteral("fermeture.rtf"));
+            answerFileDialog(file);
+            f.form->Widget()->close(); // the close box
+            QCOMPARE(boxes.count(), 2);
+            QVERIFY(!f.form->Widget()->isVisible());
+            QVERIFY(Application->Terminated());
+            QVERIFY(readFile(file).contains("non enregistr\\'e9"));
+        }
+        {
+            FormFixture f;
+            f.show();
+            type(f.form, QStringLiteral("jeté"));
+            BoxWatch boxes(QMessageBox::No);
+            f.form->Quitter1->Click();
+            QCOMPARE(boxes.count(), 1);
+            QVERIFY(!f.form->Widget()->isVisible());
+            QVERIFY(Application->Terminated());
+        }
+        {
+            FormFixture f;
+            f.show();
+            BoxWatch boxes(QMessageBox::No);
+            f.form->Quitter1->Click();
+            QCOMPARE(boxes.count(), 0); // nothing to save: no question
+            QVERIFY(Application->Terminated());
+        }
+    }
+};
+
+QTEST_MAIN(TestDocuments)
+#include "test_documents.moc"

@@ -1,0 +1,443 @@
+// Edit commands, find and replace, word wrap, font and printing, through the
+// real dialogs and keys; the earlier configuration's one-shot Replace.
+#include "helpers.h"
+#include "platform/finddialogs_p.h"
+#include "platform/printing.h"
+#include "platform/richedit_p.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+using namespace testing;
+
+namespace {
+QTextEdit *editorOf(TForm1 *form) { return form->RichEdit1->Editor(); }
+
+QString pdfText(const QString &pdf) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// The find dialog's window, its find field and buttons.
+FindDialogWidget *findWidget(TFindDialog *dialog) { return static_cast<FindDialogWidget *>(dialog->Dialog()); }
+} // namespace
+
+class TestEditing : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanupTestCase() { QCOMPARE(missed, 0); }
+
+    void undoCutCopyPasteSelectAll() {
+        FormFixture f;
+        f.show();
+        TForm1 *form = f.form;
+        TRichEdit *edit = form->RichEdit1;
+        edit->SetText(QStringLiteral("un deux trois"));
+        edit->SetModified(false);
+        QApplication::clipboard()->clear();
+        // Paste with nothing on the clipboard changes nothing.
+        form->Coller1->Click();
+        QCOMPARE(edit->Text(), QStringLiteral("un deux trois"));
+        QVERIFY(!edit->Modified());
+        // Select all and copy leave the flag alone.
+        form->Slectionnertout1->Click();
+        QCOMPARE(edit->SelLength(), 13);
+        form->Copier1->Click();
+        QVERIFY(!edit->Modified());
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("un deux trois"));
+        QVERIFY(QApplication::clipboard()->mimeData()->hasFormat(QStringLiteral("text/rtf")));
+        // Cut sets it.
+        edit->SetSelStart(2);
+        edit->SetSelLength(5);
+        form->Couper1->Click();
+        QCOMPARE(edit->Text(), QStringLiteral("un trois"));
+        QVERIFY(edit->Modified());
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral(" deux"));
+        // Paste sets it; Undo right after removes exactly the pasted text.
+        edit->SetModified(false);
+        edit->SetSelStart(8);
+        form->Coller1->Click();
+        QCOMPARE(edit->Text(), QStringLiteral("un trois deux"));
+        QVERIFY(edit->Modified());
+        form->Dfaire1->Click();
+        QCOMPARE(edit->Text(), QStringLiteral("un trois"));
+        form->Dfaire1->Click();
+        QCOMPARE(edit->Text(), QStringLiteral("un deux trois"));
+        // Rich text pasted from another program goes through our reader.
+        auto *rich = new QMimeData;
+        rich->setData(QStringLiteral("text/rtf"), "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}\\cf1\\b rouge\\par ligne}");
+        rich->setText(QStringLiteral("ignored"));
+        QApplication::clipboard()->setMimeData(rich);
+        edit->SetSelStart(0);
+        form->Coller1->Click();
+        QCOMPARE(edit->Text(), QStringLiteral("rouge\r\nligneun deux trois"));
+        QTextCursor at(editorOf(form)->document());
+        at.setPosition(2);
+        QVERIFY(at.charFormat().fontWeight() >= QFont::Bold);
+        QCOMPARE(at.charFormat().foreground().color(), QColor(255, 0, 0));
+        form->Dfaire1->Click(); // one step
+        QCOMPARE(edit->Text(), QStringLiteral("un deux trois"));
+    }
+
+    // The menu's keys work wherever the focus is, and run once.
+    void shortcutsReachTheMenuOnce() {
+        FormFixture f;
+        f.show();
+        TForm1 *form = f.form;
+        TRichEdit *edit = form->RichEdit1;
+        QWidget *window = form->Widget();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        for (bool focused : {false, true}) {
+            edit->SetText(QStringLiteral("abc"));
+            editorOf(form)->document()->clearUndoRedoStacks();
+            if (focused) {
+                edit->SetFocus();
+                QVERIFY(edit->Focused());
+            } else if (QWidget *w = QApplication::focusWidget()) {
+                w->clearFocus();
+            }
+            QCOMPARE(edit->Focused(), focused);
+            QWidget *target = focused ? edit->Widget() : window;
+            QTest::keyClick(target, Qt::Key_A, Qt::ControlModifier);
+            QCOMPARE(edit->SelLength(), 3);
+            QTest::keyClick(target, Qt::Key_C, Qt::ControlModifier);
+            QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("abc"));
+            edit->SetSelStart(3);
+            QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(edit->Text(), QStringLiteral("abcabc")); // pasted once
+            QTest::keyClick(target, Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(edit->Text(), QStringLiteral("abc")); // one step undone
+            QTest::keyClick(target, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(target, Qt::Key_X, Qt::ControlModifier);
+            QCOMPARE(edit->Text(), QString());
+            QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("abc"));
+            QTest::keyClick(target, Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(edit->Text(), QStringLiteral("abc"));
+        }
+    }
+
+    void findWalksThroughMatches() {
+        FormFixture f;
+        f.show();
+        TForm1 *form = f.form;
+        TRichEdit *edit = form->RichEdit1;
+        edit->SetText(QStringLiteral("Le chat.\nUn Chat noir\n\nle chat, encore un chat"));
+        // The first Find searches for the empty text: nothing changes.
+        edit->SetSelStart(3);
+        form->Chercher1->Click();
+        QCOMPARE(edit->SelStart(), 3);
+        QCOMPARE(edit->SelLength(), 0);
+        FindDialogWidget *w = findWidget(form->FindDialog1);
+        QVERIFY(w && w->isVisible());
+        // Placed at the editor's top-right corner, as screen coordinates.
+        QCOMPARE(form->FindDialog1->Position(), (TPoint{800, 24}));
+        QCOMPARE(w->frameGeometry().topLeft(), QPoint(800, 24));
+        // The dialog people know, in French.
+        QStringList labels;
+        for (QLabel *l : w->findChildren<QLabel *>()) labels << l->text().remove(QLatin1Char('&'));
+        QVERIFY(labels.contains(QStringLiteral("Rechercher :")));
+        QCOMPARE(w->wholeWord->text().remove(QLatin1Char('&')), QStringLiteral("Mot entier"));
+        QCOMPARE(w->matchCase->text().remove(QLatin1Char('&')), QStringLiteral("Respecter la casse"));
+        QCOMPARE(w->up->text().remove(QLatin1Char('&')), QStringLiteral("Haut"));
+        QCOMPARE(w->down->text().remove(QLatin1Char('&')), QStringLiteral("Bas"));
+        QCOMPARE(w->findNext->text().remove(QLatin1Char('&')), QStringLiteral("Suivant"));
+        QCOMPARE(w->cancel->text(), QStringLiteral("Annuler"));
+
+        // Type a text: successive Finds walk through the matches, case-sensitive
+        // whatever the box says, across line breaks.
+        w->findEdit->setText(QStringLiteral("chat"));
+        w->matchCase->setChecked(false);
+        const QString all = edit->Text();
+        QList<int> expected;
+        for (int i = int(all.indexOf(QStringLiteral("chat"))); i >= 0; i = int(all.indexOf(QStringLiteral("chat"), i + 1)))
+            expected << i;
+        QCOMPARE(expected.size(), 3);
+        edit->SetSelStart(0);
+        edit->SetSelLength(0);
+        for (int at : expected) {
+            form->Chercher1->Click();
+            QCOMPARE(edit->SelStart(), at);
+            QCOMPARE(edit->SelLength(), 4);
+            QCOMPARE(edit->SelText(), QStringLiteral("chat"));
+            QVERIFY(edit->Focused());
+        }
+        // After the last: nothing moves, no wrap-around.
+        form->Chercher1->Click();
+        QCOMPARE(edit->SelStart(), expected.last());
+        QCOMPARE(edit->SelLength(), 4);
+        // The find-next button starts nothing; the dialog stays with its text.
+        edit->SetSelStart(0);
+        w->findNext->click();
+        QCOMPARE(edit->SelLength(), 0);
+        QVERIFY(w->isVisible());
+        QCOMPARE(form->FindDialog1->FindText(), QStringLiteral("chat"));
+        // With nothing selected the search starts at the beginning, not the caret.
+        edit->SetSelStart(int(all.size()) - 2);
+        form->Chercher1->Click();
+        QCOMPARE(edit->SelStart(), expected.first());
+        // A text found only in another case is not found.
+        w->findEdit->setText(QStringLiteral("CHAT"));
+        edit->SetSelStart(0);
+        form->Chercher1->Click();
+        QCOMPARE(edit->SelLength(), 0);
+        QCOMPARE(edit->SelStart(), 0);
+    }
+
+#ifndef PAVELIN_EARLIER
+    void replaceActsOnTheSelection() {
+        FormFixture f;
+        f.show();
+        TForm1 *form = f.form;
+        TRichEdit *edit = form->RichEdit1;
+        edit->SetText(QStringLiteral("Bonjour Salut\nmonde"));
+        form->Remplacer1->Click();
+        FindDialogWidget *w = findWidget(form->ReplaceDialog1);
+        QVERIFY(w && w->isVisible());
+        QCOMPARE(w->frameGeometry().topLeft(), QPoint(800, 24));
+        QCOMPARE(w->findEdit->text(), QStringLiteral("Salut"));
+        QCOMPARE(w->replaceEdit->text(), QStringLiteral("l"));
+        QStringList labels;
+        for (QLabel *l : w->findChildren<QLabel *>()) labels << l->text().remove(QLatin1Char('&'));
+        QVERIFY(labels.contains(QStringLiteral("Remplacer par :")));
+        QCOMPARE(w->replaceButton->text().remove(QLatin1Char('&')), QStringLiteral("Remplacer"));
+        QCOMPARE(w->replaceAll->text().remove(QLatin1Char('&')), QStringLiteral("Remplacer tout"));
+        // Replace: the selected word becomes the replace text, whatever the find text.
+        edit->SetSelStart(0);
+        edit->SetSelLength(7);
+        w->replaceEdit->setText(QStringLiteral("Bonsoir"));
+        w->replaceButton->click();
+        QCOMPARE(edit->Text(), QStringLiteral("Bonsoir Salut\r\nmonde"));
+        QVERIFY(edit->Modified());
+        // Replace All with nothing selected inserts once at the caret.
+        edit->SetSelStart(15);
+        w->replaceEdit->setText(QStringLiteral("le "));
+        w->replaceAll->click();
+        QCOMPARE(edit->Text(), QStringLiteral("Bonsoir Salut\r\nle monde"));
+        QCOMPARE(edit->SelStart(), 18);
+        // An empty replace text deletes the selection; the find-next button does nothing.
+        edit->SetSelStart(7);
+        edit->SetSelLength(6);
+        w->replaceEdit->clear();
+        w->findNext->click();
+        QCOMPARE(edit->Text(), QStringLiteral("Bonsoir Salut\r\nle monde"));
+        w->replaceButton->click();
+        QCOMPARE(edit->Text(), QStringLiteral("Bonsoir\r\nle monde"));
+        // Both dialogs stay open and keep their texts.
+        form->SpeedButton11->Click();
+        QCOMPARE(w->findEdit->text(), QStringLiteral("Salut"));
+        QVERIFY(w->isVisible());
+        w->cancel->click();
+        QVERIFY(!w->isVisible());
+        form->SpeedButton11->Click();
+        QVERIFY(w->isVisible());
+    }
+#else
+    void earlierReplaceIsOneShot() {
+        FormFixture f;
+        f.show();
+        TForm1 *form = f.form;
+        TRichEdit *edit = form->RichEdit1;
+        edit->SetText(QStringLiteral("Salut Paul.\nsalut et Salut encore, Salut !"));
+        edit->SetModified(false);
+        form->Remplacer1->Click();
+        FindDialogWidget *w = findWidget(form->ReplaceDialog1);
+        QVERIFY(w && w->isVisible());
+        QCOMPARE(edit->Text(), QStringLiteral("l Paul.\r\nsalut et Salut encore, Salut !"));
+        QVERIFY(edit->Modified());
+        QVERIFY(!edit->Focused());
+        // Each use replaces the first remaining occurrence, case-sensitively,
+        // positions agreeing across the line break.
+        form->Remplacer1->Click();
+        QCOMPARE(edit->Text(), QStringLiteral("l Paul.\r\nsalut et l encore, Salut !"));
+        form->Remplacer1->Click();
+        form->Remplacer1->Click();
+        QCOMPARE(edit->Text(), QStringLiteral("l Paul.\r\nsalut et l encore, l !"));
+        // Texts typed into the dialog apply from the next use.
+        w->findEdit->setText(QStringLiteral("Paul"));
+        w->replaceEdit->setText(QStringLiteral("Pierre"));
+        form->Remplacer1->Click();
+        QCOMPARE(edit->Text(), QStringLiteral("l Pierre.\r\nsalut et l encore, l !"));
+        // The dialog's own buttons do nothing in this configuration.
+        edit->SetSelStart(0);
+        edit->SetSelLength(1);
+        w->replaceButton->click();
+        w->replaceAll->click();
+        QCOMPARE(edit->Text(), QStringLiteral("l Pierre.\r\nsalut et l encore, l !"));
+        // An empty find text or one not present changes nothing.
+        w->findEdit->clear();
+        form->Remplacer1->Click();
+        w->findEdit->setText(QStringLiteral("absent"));
+        form->Remplacer1->Click();
+        QCOMPARE(edit->Text(), QStringLiteral("l Pierre.\r\nsalut et l encore, l !"));
+    }
+#endif
+
+    void wordWrapTogglesAndKeepsEverything() {
+        FormFixture f;
+        f.show();
+        TForm1 *form = f.form;
+        TRichEdit *edit = form->RichEdit1;
+        edit->SetText(QString(300, QLatin1Char('x')) + QStringLiteral(" fin"));
+        QTextCursor cur(editorOf(form)->document());
+        cur.setPosition(0);
+        cur.setPosition(3, QTextCursor::KeepAnchor);
+        QTextCharFormat bold;
+        bold.setFontWeight(QFont::Bold);
+        cur.mergeCharFormat(bold);
+        edit->SetModified(true);
+        QVERIFY(edit->WordWrap());
+        form->Retourautomatiquelaligne1->Click();
+        QVERIFY(!edit->WordWrap());
+        QVERIFY(edit->Modified());
+        QApplication::processEvents();
+        QVERIFY(editorOf(form)->horizontalScrollBar()->maximum() > 0); // long lines scroll
+        form->Retourautomatiquelaligne1->Click();
+        QVERIFY(edit->WordWrap());
+        QVERIFY(edit->Modified());
+        QCOMPARE(edit->Text(), QString(300, QLatin1Char('x')) + QStringLiteral(" fin"));
+        QTextCursor at(editorOf(form)->document());
+        at.setPosition(1);
+        QVERIFY(at.charFormat().fontWeight() >= QFont::Bold);
+        edit->SetModified(false);
+        form->Retourautomatiquelaligne1->Click();
+        QVERIFY(!edit->Modified());
+        QVERIFY(!form->Retourautomatiquelaligne1->Checked());
+    }
+
+    void fontDialogCancelAndConfirm() {
+        FormFixture f;
+        f.show();
+        TForm1 *form = f.form;
+        QString shownFace, shownSize;
+        answerModal([&](QDialog *d) {
+            shownFace = d->findChild<QComboBox *>(QStringLiteral("face"))->currentText();
+            shownSize = d->findChild<QComboBox *>(QStringLiteral("size"))->currentText();
+            d->reject();
+        });
+        form->Police1->Click();
+        QCOMPARE(shownFace, QStringLiteral("MS Sans Serif"));
+        QCOMPARE(shownSize, QStringLiteral("8"));
+        QCOMPARE(form->RichEdit1->Font(), TFont{});
+
+        // Confirm DejaVu Serif 14, bold italic, underlined, struck out, red, Greek.
+        answerModal([&](QDialog *d) {
+            d->findChild<QComboBox *>(QStringLiteral("face"))->setCurrentText(QStringLiteral("DejaVu Serif"));
+            d->findChild<QComboBox *>(QStringLiteral("size"))->setCurrentText(QStringLiteral("14"));
+            d->findChild<QListWidget *>(QStringLiteral("style"))->setCurrentRow(3);
+            d->findChild<QCheckBox *>(QStringLiteral("underline"))->setChecked(true);
+            d->findChild<QCheckBox *>(QStringLiteral("strike"))->setChecked(true);
+            auto *color = d->findChild<QComboBox *>(QStringLiteral("color"));
+            color->setCurrentIndex(color->findText(QStringLiteral("Rouge")));
+            auto *script = d->findChild<QComboBox *>(QStringLiteral("script"));
+            script->setCurrentIndex(script->findText(QStringLiteral("Grec")));
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        form->SpeedButton7->Click();
+        const TFont font = form->RichEdit1->Font();
+        QCOMPARE(font.Name, QStringLiteral("DejaVu Serif"));
+        QCOMPARE(font.Size(), 14);
+        QCOMPARE(font.Style, TFontStyles(fsBold | fsItalic | fsUnderline | fsStrikeOut));
+        QCOMPARE(font.Color, clRed);
+        QCOMPARE(font.Charset, 161);
+        const QFont shown = editorOf(form)->font();
+        QCOMPARE(shown.family(), QStringLiteral("DejaVu Serif"));
+        QVERIFY(shown.bold() && shown.italic() && shown.underline() && shown.strikeOut());
+        QCOMPARE(editorOf(form)->palette().color(QPalette::Text), QColor(255, 0, 0));
+
+        // Cancel now: nothing changes; reopening shows the last confirmed font.
+        answerModal([&](QDialog *d) {
+            shownFace = d->findChild<QComboBox *>(QStringLiteral("face"))->currentText();
+            d->findChild<QComboBox *>(QStringLiteral("face"))->setCurrentText(QStringLiteral("DejaVu Sans"));
+            d->reject();
+        });
+        form->Police1->Click();
+        QCOMPARE(shownFace, QStringLiteral("DejaVu Serif"));
+        QCOMPARE(form->RichEdit1->Font(), font);
+        QCOMPARE(form->FontDialog1->Font, font);
+    }
+
+    void printToPdfThroughTheDialog() {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        FormFixture f;
+        TForm1 *form = f.form;
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("sortie.pdf"));
+        CurrentPrinter().setOutputFormat(QPrinter::PdfFormat);
+        CurrentPrinter().setOutputFileName(pdf);
+        form->RichEdit1->SetText(QStringLiteral("Lettre à imprimer\nDeuxième ligne"));
+        // Cancelled: nothing printed.
+        answerModal([](QDialog *d) { d->reject(); });
+        form->Imprimer1->Click();
+        QVERIFY(!QFile::exists(pdf));
+        // Confirmed: the whole text is printed, with an empty job title.
+        bool wasPrintDialog = false;
+        answerModal([&](QDialog *d) {
+            wasPrintDialog = qobject_cast<QPrintDialog *>(d) != nullptr;
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        form->SpeedButton9->Click();
+        QVERIFY(wasPrintDialog);
+        QVERIFY(QFile::exists(pdf));
+        const QString text = pdfText(pdf);
+        QVERIFY2(text.contains(QStringLiteral("Lettre à imprimer")) && text.contains(QStringLiteral("Deuxième ligne")),
+                 qPrintable(text));
+        QCOMPARE(CurrentPrinter().docName(), QString());
+    }
+
+    void printerSetupChangesLaterPrinting() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("paysage.pdf"));
+        CurrentPrinter().setOutputFormat(QPrinter::PdfFormat);
+        CurrentPrinter().setOutputFileName(pdf);
+        for (int use = 0; use < 2; ++use) {
+            answerModal([&](QDialog *d) {
+                QCOMPARE(d->objectName(), QStringLiteral("printerSetupDialog"));
+                d->findChild<QRadioButton *>(QStringLiteral("landscape"))->setChecked(use == 0);
+                d->findChild<QRadioButton *>(QStringLiteral("portrait"))->setChecked(use == 1);
+                auto *paper = d->findChild<QComboBox *>(QStringLiteral("paper"));
+                paper->setCurrentIndex(paper->findData(int(use == 0 ? QPageSize::A5 : QPageSize::Letter)));
+                d->findChild<QDoubleSpinBox *>(QStringLiteral("left"))->setValue(30 + use);
+                QMetaObject::invokeMethod(d, "accept");
+            });
+            form->SpeedButton10->Click();
+            const QPageLayout layout = CurrentPrinter().pageLayout();
+            QCOMPARE(layout.orientation(), use == 0 ? QPageLayout::Landscape : QPageLayout::Portrait);
+            QCOMPARE(layout.pageSize().id(), use == 0 ? QPageSize::A5 : QPageSize::Letter);
+            QCOMPARE(qRound(layout.margins(QPageLayout::Millimeter).left()), 30 + use);
+        }
+        // Cancelled: the settings stay.
+        answerModal([](QDialog *d) { d->reject(); });
+        form->Configurationdelimprimante1->Click();
+        QCOMPARE(CurrentPrinter().pageLayout().pageSize().id(), QPageSize::Letter);
+        if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty()) return;
+        form->RichEdit1->SetText(QStringLiteral("Page lettre US"));
+        form->RichEdit1->Print(QString());
+        QProcess info;
+        info.start(QStringLiteral("pdfinfo"), {pdf});
+        info.waitForFinished(30000);
+        QVERIFY(QString::fromUtf8(info.readAllStandardOutput()).contains(QStringLiteral("612 x 792")));
+    }
+};
+
+QTEST_MAIN(TestEditing)
+#include "test_editing.moc"

@@ -256,6 +256,7 @@ private slots:
         TRichEdit *edit = form->RichEdit1;
         edit->SetText(QStringLiteral("Salut Paul.\nsalut et Salut encore, Salut !"));
         edit->SetModified(false);
+        if (QWidget *focus = QApplication::focusWidget()) focus->clearFocus();
         form->Remplacer1->Click();
         FindDialogWidget *w = findWidget(form->ReplaceDialog1);
         QVERIFY(w && w->isVisible());

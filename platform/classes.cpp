@@ -54,11 +54,13 @@ TColor FromQColor(const QColor &color) {
 
 QFont ToQFont(const TFont &font) {
     QFont f(font.Name);
+    // Heights are pixels at 96 dpi; as points they keep their size on paper,
+    // where a printer has many more pixels to the inch.
     if (font.Height < 0) {
-        f.setPixelSize(-font.Height);
+        f.setPointSizeF(-font.Height * 72.0 / 96.0);
     } else if (font.Height > 0) {
         // A positive height counts the internal leading too; near enough.
-        f.setPixelSize(std::max(1, font.Height * 4 / 5));
+        f.setPointSizeF(font.Height * 0.8 * 72.0 / 96.0);
     }
     f.setBold(font.Style & fsBold);
     f.setItalic(font.Style & fsItalic);
@@ -70,11 +72,7 @@ QFont ToQFont(const TFont &font) {
 TFont FromQFont(const QFont &qf, const QColor &color) {
     TFont font;
     font.Name = qf.family();
-    if (qf.pixelSize() > 0) {
-        font.Height = -qf.pixelSize();
-    } else {
-        font.Height = -int(qf.pointSizeF() * 96.0 / 72.0 + 0.5);
-    }
+    font.Height = qf.pixelSize() > 0 ? -qf.pixelSize() : -int(qf.pointSizeF() * 96.0 / 72.0 + 0.5);
     font.Style = (qf.bold() ? TFontStyles(fsBold) : 0u) | (qf.italic() ? TFontStyles(fsItalic) : 0u) |
                  (qf.underline() ? TFontStyles(fsUnderline) : 0u) |
                  (qf.strikeOut() ? TFontStyles(fsStrikeOut) : 0u);

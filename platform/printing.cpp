@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -37,20 +38,19 @@ QPrinter &CurrentPrinter() {
 void PrintDocument(const QTextDocument *doc, const QString &title) {
     QPrinter &printer = CurrentPrinter();
     printer.setDocName(title);
-    {
-        // QTextDocument::print reports nothing: try the printer first.
-        QPainter probe;
-        if (!probe.begin(&printer)) {
-            throw Exception(printer.outputFormat() == QPrinter::PdfFormat
-                                ? QStringLiteral("Impossible d'imprimer dans le fichier « %1 ».")
-                                      .arg(printer.outputFileName())
-                                : QStringLiteral("Impossible d'imprimer sur « %1 ».").arg(printer.printerName()));
+    if (printer.outputFormat() == QPrinter::PdfFormat) {
+        // QTextDocument::print reports nothing: make sure the file can be written.
+        QFile out(printer.outputFileName());
+        if (printer.outputFileName().isEmpty() || !out.open(QIODevice::WriteOnly)) {
+            throw Exception(QStringLiteral("Impossible d'imprimer dans le fichier « %1 » : %2.")
+                                .arg(printer.outputFileName(), out.errorString()));
         }
-        probe.end();
     }
     doc->print(&printer);
     if (printer.printerState() == QPrinter::Error) {
-        throw Exception(QStringLiteral("L'impression a échoué."));
+        throw Exception(QStringLiteral("L'impression sur « %1 » a échoué.")
+                            .arg(printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName()
+                                                                              : printer.printerName()));
     }
 }
 

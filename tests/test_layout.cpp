@@ -74,7 +74,8 @@ private slots:
         QCOMPARE(form->Font().Name, QStringLiteral("MS Sans Serif"));
         QCOMPARE(form->Font().Height, -11);
         QCOMPARE(window->font().family(), QStringLiteral("MS Sans Serif"));
-        QCOMPARE(window->font().pixelSize(), 11);
+        QCOMPARE(window->font().pointSizeF(), 8.25); // 11 pixels at 96 dpi
+        QCOMPARE(QFontMetrics(window->font()).height() > 0, true);
         QCOMPARE(form->Font().Size(), 8);
     }
 

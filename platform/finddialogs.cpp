@@ -1,6 +1,7 @@
 #include "platform/dialogs.h"
 #include "platform/finddialogs_p.h"
 #include "platform/forms.h"
+#include "platform/private.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -21,7 +22,8 @@ FindDialogWidget::FindDialogWidget(QWidget *parent, TFindDialog *find, TReplaceD
     auto *fields = new QGridLayout;
     findEdit = new QLineEdit;
     findEdit->setObjectName(QStringLiteral("findText"));
-    auto *findLabel = new QLabel(QStringLiteral("&Rechercher :"));
+    // Each mnemonic once per dialog: the replace dialog's R is its button's.
+    auto *findLabel = new QLabel(replace ? QStringLiteral("Rec&hercher :") : QStringLiteral("&Rechercher :"));
     findLabel->setBuddy(findEdit);
     fields->addWidget(findLabel, 0, 0);
     fields->addWidget(findEdit, 0, 1);
@@ -107,8 +109,12 @@ FindDialogWidget *TFindDialog::Widget() {
 bool TFindDialog::Execute() {
     if (Application && Application->Terminated()) return false;
     FindDialogWidget *w = Widget();
-    if (position_.x >= 0 && position_.y >= 0) w->move(position_.x, position_.y);
+    if (w->isVisible()) {
+        w->raise(); // brought to the front, leaving the focus where it is
+        return true;
+    }
     w->show();
+    if (position_.x >= 0 && position_.y >= 0) SetPosition(position_);
     w->raise();
     w->activateWindow();
     w->findEdit->setFocus();
@@ -146,7 +152,7 @@ TPoint TFindDialog::Position() const {
 
 void TFindDialog::SetPosition(TPoint point) {
     position_ = point;
-    if (auto *w = Dialog()) w->move(point.x, point.y);
+    if (auto *w = Dialog()) SettleFrame(w, [point](const QRect &) { return QPoint(point.x, point.y); });
 }
 
 FindDialogWidget *TReplaceDialog::Create() {

@@ -118,11 +118,21 @@ void TWinControl::SetTabOrder(int order) { tabOrder_ = order; }
 void TWinControl::SetFocus() {
     if (!Widget()) return;
     QWidget *top = Widget()->window();
-    if (top->isVisible()) {
-        top->raise();
-        top->activateWindow();
-    }
     Widget()->setFocus(Qt::OtherFocusReason);
+    if (!top->isVisible()) return;
+    top->raise();
+    top->activateWindow();
+    // A dialog of ours shown in the same command is mapped later and may take
+    // the activation: take it back from it, never from other programs.
+    const QPointer<QWidget> target = Widget();
+    for (int ms : {50, 200}) {
+        QTimer::singleShot(ms, top, [top, target] {
+            QWidget *active = QApplication::activeWindow();
+            if (!target || active == top || !active || active->parentWidget() != top) return;
+            top->activateWindow();
+            target->setFocus(Qt::OtherFocusReason);
+        });
+    }
 }
 
 bool TWinControl::Focused() const { return Widget() && Widget()->hasFocus(); }
@@ -147,30 +157,16 @@ FormWindow::FormWindow(TForm *form) : form_(form) {
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-bool FormWindow::centreOnScreen() {
-    QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (!s) return false;
-    const QRect frame = frameGeometry();
-    const QPoint wanted = s->geometry().center() - QPoint(frame.width() / 2, frame.height() / 2) +
-                          QPoint(1, 1);
-    if ((frame.topLeft() - wanted).manhattanLength() <= 1) return false;
-    move(wanted);
-    return true;
-}
-
-bool FormWindow::event(QEvent *e) {
-    const bool result = QMainWindow::event(e);
-    switch (e->type()) {
-    case QEvent::Show:
-    case QEvent::Move:
-    case QEvent::Resize:
-    case QEvent::Expose:
-        if (recentre > 0 && isVisible() && centreOnScreen()) --recentre;
-        break;
-    default:
-        break;
-    }
-    return result;
+void SettleFrame(QWidget *window, const std::function<QPoint(const QRect &frame)> &place) {
+    const auto apply = [window, place] {
+        if (!window->isVisible()) return;
+        const QRect frame = window->frameGeometry();
+        const QPoint wanted = place(frame);
+        if (frame.topLeft() != wanted) window->move(wanted);
+    };
+    window->move(place(window->frameGeometry()));
+    // Window managers report the frame a little later, without an event.
+    for (int ms : {0, 50, 150, 300, 700, 1500}) QTimer::singleShot(ms, window, apply);
 }
 
 void FormWindow::closeEvent(QCloseEvent *event) {
@@ -228,16 +224,13 @@ void TForm::SetMenu(TMainMenu *menu) {
 
 void TForm::Show() {
     window_->adjustSize();
-    // The frame is known only once the window manager has framed the window:
-    // the window centres itself again then, as a user sees it.
-    window_->recentre = 4;
     window_->show();
-    // Some window managers report the frame only later, without an event.
-    for (int ms : {100, 300, 700, 1500}) {
-        QTimer::singleShot(ms, window_, [w = window_] {
-            if (w->isVisible()) w->centreOnScreen();
-        });
-    }
+    // Centred as a user sees it: the frame included.
+    SettleFrame(window_, [w = window_](const QRect &frame) {
+        QScreen *s = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+        const QPoint centre = s ? s->geometry().center() : QPoint();
+        return centre - QPoint(frame.width() / 2, frame.height() / 2) + QPoint(1, 1);
+    });
 }
 
 void TForm::Close() { window_->close(); }

@@ -17,6 +17,10 @@ void RunCommand(const std::function<void()> &body);
 // Closes every message box still waiting, each answering as if cancelled.
 void CloseMessageBoxes();
 
+// Puts a window's frame where `place` says (given the frame's current
+// rectangle), now and again as the window manager makes the frame known.
+void SettleFrame(QWidget *window, const std::function<QPoint(const QRect &frame)> &place);
+
 QColor ToQColor(TColor color, const QPalette &palette = QPalette());
 TColor FromQColor(const QColor &color);
 QFont ToQFont(const TFont &font);
@@ -26,11 +30,8 @@ class FormWindow : public QMainWindow {
 public:
     explicit FormWindow(TForm *form);
     QWidget *client() const { return client_; }
-    bool centreOnScreen(); // true when it moved the window
-    int recentre = 0; // moves left to centre the framed window
 
 protected:
-    bool event(QEvent *e) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:

@@ -3,7 +3,8 @@
 # user would, with xdotool. Usage: run.sh path/to/tavrolle [screenshot.png]
 set -u
 binary=$1
-shot=${2:-}
+config=${2:-current}
+shot=${3:-}
 for tool in Xvfb xdotool openbox xwininfo xprop; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -28,7 +29,12 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"
 openbox >"$work/wm.log" 2>&1 &
 wm=$!
-sleep 1
+# The window manager is ready once it has announced itself on the root window.
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+done
+sleep 0.5
 
 # Waits for a window whose name matches; prints its id.
 wait_window() {
@@ -48,6 +54,14 @@ gone() {
     return 1
 }
 key() { xdotool key --clearmodifiers "$@"; sleep 0.3; }
+
+# French letters on keys of their own, so that xdotool types them without
+# remapping the keyboard while the program reads it.
+if command -v xmodmap >/dev/null; then
+    xmodmap -e "keycode 93 = eacute Eacute" -e "keycode 97 = egrave Egrave" -e "keycode 103 = agrave Agrave" \
+        -e "keycode 120 = ocircumflex Ocircumflex" -e "keycode 132 = ecircumflex Ecircumflex" \
+        -e "keycode 149 = ccedilla Ccedilla" -e "keycode 154 = ugrave Ugrave" -e "keycode 168 = icircumflex Icircumflex"
+fi
 
 export HOME="$work/home" LC_ALL=C.UTF-8 XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
@@ -101,6 +115,48 @@ sleep 0.5
 expected=$(printf 'Chère Hélène,\r\nà bientôt !' | od -An -tx1)
 actual=$(od -An -tx1 "$HOME/lettre.rtf")
 [ "$expected" = "$actual" ] || fail "Save wrote: $(cat -A "$HOME/lettre.rtf")"
+
+# Top-left corner of a framed window on the screen.
+frame_origin() {
+    local l t
+    read -r l _ t _ < <(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | sed 's/.*= //; s/,//g')
+    echo "$(( $(xwininfo -id "$1" | awk '/Absolute upper-left X/ {print $4}') - ${l:-0} )) $(( $(xwininfo -id "$1" | awk '/Absolute upper-left Y/ {print $4}') - ${t:-0} ))"
+}
+
+step "Ctrl+F: the find dialog beside the editor; Find selects the match"
+key ctrl+f
+find=$(wait_window '^Rechercher$') || fail "no find dialog"
+sleep 0.5
+[ "$(frame_origin "$find")" = "800 24" ] || fail "find dialog at $(frame_origin "$find"), expected 800 24"
+xdotool type --delay 30 "bient"
+xdotool windowactivate --sync "$main"
+key ctrl+Home # Save left everything selected; Find starts after the selection
+key ctrl+f
+if [ "$config" = current ]; then
+    step "Ctrl+R and Remplacer: the selection becomes the replace text"
+    key ctrl+r
+    replace=$(wait_window '^Remplacer$') || fail "no replace dialog"
+    sleep 0.5
+    [ "$(frame_origin "$replace")" = "800 24" ] || fail "replace dialog at $(frame_origin "$replace")"
+    xdotool windowactivate --sync "$replace"
+    key alt+p
+    key End
+    key BackSpace
+    xdotool type --delay 30 "plus t"
+    key alt+r
+    expected_text='Chère Hélène,\r\nà plus tôt !'
+else
+    step "Ctrl+R: the one-shot replace of the earlier configuration (no Salut here)"
+    key ctrl+r
+    wait_window '^Remplacer$' >/dev/null || fail "no replace dialog"
+    expected_text='Chère Hélène,\r\nà bientôt !'
+fi
+xdotool windowactivate --sync "$main"
+key ctrl+s
+sleep 0.5
+expected=$(printf "$expected_text" | od -An -tx1)
+actual=$(od -An -tx1 "$HOME/lettre.rtf")
+[ "$expected" = "$actual" ] || fail "after the replace, Save wrote: $(cat -A "$HOME/lettre.rtf")"
 
 if [ -n "$shot" ] && command -v import >/dev/null; then
     import -window "$main" -frame "$shot" 2>/dev/null || import -window root "$shot"

@@ -66,8 +66,8 @@ private slots:
         QCOMPARE(window->height(), 624 + window->menuBar()->height());
         // Centred on the screen.
         const QRect screen = window->screen()->geometry();
-        QVERIFY(qAbs(window->frameGeometry().center().x() - screen.center().x()) <= 1);
-        QVERIFY(qAbs(window->frameGeometry().center().y() - screen.center().y()) <= 1);
+        QTRY_VERIFY(qAbs(window->frameGeometry().center().x() - screen.center().x()) <= 1);
+        QTRY_VERIFY(qAbs(window->frameGeometry().center().y() - screen.center().y()) <= 1);
         // Button-face background and the window font.
         const QWidget *client = window->centralWidget();
         QCOMPARE(client->palette().color(client->backgroundRole()), QApplication::palette().color(QPalette::Button));

@@ -77,6 +77,11 @@ void RichEditWidget::onContentsChange(int pos, int removed, int added) {
         }
     }
     separators_.update(pos, removed, added, found);
+    if (added > (1 << 20) || removed > (1 << 20)) {
+        searchText_.reset();
+    } else {
+        searchText_.update(pos, removed, added);
+    }
     if (!loading_ && (removed || added)) modified = true;
 }
 
@@ -108,6 +113,16 @@ const QString &RichEditWidget::crlfText() const {
         cacheValid_ = true;
     }
     return cache_;
+}
+
+int RichEditWidget::findInDocument(const QString &text, int from, int to, Qt::CaseSensitivity cs) {
+    return searchText_.find(text, from, to, cs, documentLength(), [this](int start, int length) {
+        if (start == 0 && length == documentLength()) return document()->toRawText().left(length);
+        QTextCursor cur(document());
+        cur.setPosition(start);
+        cur.setPosition(start + length, QTextCursor::KeepAnchor);
+        return cur.selectedText(); // paragraph breaks as U+2029, as in the raw text
+    });
 }
 
 rtf::Document RichEditWidget::extract(int from, int to) const {
@@ -260,19 +275,30 @@ void TRichEdit::SetSelText(const QString &text) {
 
 int TRichEdit::FindText(const QString &text, int start, int length, TSearchTypes options) const {
     if (text.isEmpty() || start < 0 || length <= 0) return -1;
-    const QString &all = Text();
-    if (start >= all.size()) return -1;
-    const QStringView range = QStringView(all).mid(start, std::min<qsizetype>(length, all.size() - start));
     const Qt::CaseSensitivity cs = (options & stMatchCase) ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    qsizetype from = 0;
-    while (true) {
+    const int end = std::min(start + length, GetTextLen());
+    if (start >= end) return -1;
+    const auto isWord = [](const QString &s, qsizetype i) {
+        return i >= 0 && i < s.size() && (s.at(i).isLetterOrNumber() || s.at(i) == QLatin1Char('_'));
+    };
+    if (!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')) && !(options & stWholeWord)) {
+        // Searched in the document's own text, kept up to date piece by piece.
+        const int from = editor_->toDocument(start);
+        const int to = editor_->toDocument(end);
+        for (int at = editor_->findInDocument(text, from, to, cs); at >= 0;
+             at = editor_->findInDocument(text, at + 1, to, cs)) {
+            const int e = editor_->toEditor(at);
+            if (e >= start && e + text.size() <= end) return e;
+        }
+        return -1;
+    }
+    const QString &all = Text();
+    const QStringView range = QStringView(all).mid(start, end - start);
+    for (qsizetype from = 0;;) {
         const qsizetype at = range.indexOf(text, from, cs);
         if (at < 0) return -1;
-        if (!(options & stWholeWord)) return int(start + at);
-        const auto isWord = [&](qsizetype i) {
-            return i >= 0 && i < all.size() && (all.at(i).isLetterOrNumber() || all.at(i) == QLatin1Char('_'));
-        };
-        if (!isWord(start + at - 1) && !isWord(start + at + text.size())) return int(start + at);
+        if (!(options & stWholeWord) || (!isWord(all, start + at - 1) && !isWord(all, start + at + text.size())))
+            return int(start + at);
         from = at + 1;
     }
 }

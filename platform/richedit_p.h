@@ -3,6 +3,7 @@
 
 #include "platform/linemap.h"
 #include "platform/rtf.h"
+#include "platform/textcache.h"
 
 #include <QTextEdit>
 
@@ -18,6 +19,8 @@ public:
     int editorLength() const;
     // The whole text with CR LF breaks; built once per change of the text.
     const QString &crlfText() const;
+    // The first match within document positions [from, to), or -1.
+    int findInDocument(const QString &text, int from, int to, Qt::CaseSensitivity cs);
 
     // The rich text between two document positions, every format resolved
     // against the editor's font.
@@ -46,5 +49,6 @@ private:
     PositionMap map_;
     bool loading_ = false;
     mutable QString cache_;
+    TextCache searchText_;
     mutable bool cacheValid_ = false;
 };

@@ -3,6 +3,9 @@
 #include "helpers.h"
 #include "platform/linemap.h"
 #include "platform/richedit_p.h"
+#include "platform/textcache.h"
+
+#include <QRandomGenerator>
 
 #include <QTextBlock>
 
@@ -125,6 +128,52 @@ private slots:
         QCOMPARE(edit->FindText(QStringLiteral("quatre"), 0, edit->GetTextLen(), stMatchCase), 15);
         edit->SetSelStart(15);
         QCOMPARE(edit->Editor()->textCursor().position(), 13);
+    }
+
+    // The search cache against a plain string under random edits: every find
+    // agrees with QString::indexOf, across chunk boundaries too.
+    void searchCacheFollowsEdits() {
+        QRandomGenerator rng(7);
+        QString doc;
+        for (int i = 0; i < 300000; ++i) doc += QChar(u'a' + char16_t(rng.bounded(4)));
+        TextCache cache;
+        int reads = 0;
+        const TextCache::Reader read = [&](int from, int length) {
+            ++reads;
+            return doc.mid(from, length);
+        };
+        const auto check = [&](const QString &needle, int from, int to) {
+            const int got = cache.find(needle, from, to, Qt::CaseSensitive, int(doc.size()), read);
+            qsizetype want = doc.indexOf(needle, from);
+            if (want >= 0 && want + needle.size() > to) want = -1;
+            QCOMPARE(got, int(want));
+        };
+        check(QStringLiteral("abcdabcd"), 0, int(doc.size()));
+        QCOMPARE(reads, 1);
+        // A needle placed across the first chunk boundary (65536).
+        doc.replace(65530, 12, QStringLiteral("XYZXYZXYZXYZ"));
+        cache.update(65530, 12, 12);
+        check(QStringLiteral("XYZXYZXYZXYZ"), 0, int(doc.size()));
+        check(QStringLiteral("ZXYZ"), 65533, int(doc.size()));
+        check(QStringLiteral("XYZXYZXYZXYZ"), 0, 65541); // runs past the range
+        for (int round = 0; round < 300; ++round) {
+            const int pos = int(rng.bounded(int(doc.size())));
+            const int removed = std::min(int(rng.bounded(200)), int(doc.size()) - pos);
+            QString inserted;
+            const int n = int(rng.bounded(200));
+            for (int i = 0; i < n; ++i) inserted += QChar(u'a' + char16_t(rng.bounded(5)));
+            doc.replace(pos, removed, inserted);
+            cache.update(pos, removed, n);
+            QString needle;
+            for (int i = 0, len = 2 + int(rng.bounded(6)); i < len; ++i) needle += QChar(u'a' + char16_t(rng.bounded(5)));
+            const int from = int(rng.bounded(int(doc.size())));
+            check(needle, from, int(doc.size()));
+            check(needle, 0, from);
+        }
+        QCOMPARE(reads < 400, true); // chunks read again, never the whole text
+        cache.reset();
+        check(QStringLiteral("eeee"), 0, int(doc.size()));
+        QCOMPARE(cache.find(QString(), 0, int(doc.size()), Qt::CaseSensitive, int(doc.size()), read), -1);
     }
 
     // A document of a million lines: positions at its far end still agree.

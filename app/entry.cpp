@@ -3,10 +3,13 @@
 #include "platform/forms.h"
 #include "ui/form1.h"
 
+#include "resources/pavelin.xpm"
+
 int RunPavelin(const std::function<void(TApplication &)> &createForms) {
     if (!Application) Application = new TApplication;
     try {
         Application->Initialize();
+        Application->SetIcon(TPicture{pavelin_xpm});
         createForms(*Application);
         Application->Run();
     } catch (const Exception &e) {

@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 #include <QTranslator>
@@ -283,6 +284,10 @@ void TApplication::Initialize() {
             QCoreApplication::installTranslator(translator);
     }
     terminated_ = false;
+}
+
+void TApplication::SetIcon(const TPicture &icon) {
+    if (icon.Xpm) QApplication::setWindowIcon(QIcon(QPixmap(icon.Xpm)));
 }
 
 QString TApplication::Title() const {

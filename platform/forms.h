@@ -138,6 +138,8 @@ public:
     TForm *MainForm() const { return mainForm_; }
     QString Title() const;
     void SetTitle(const QString &title) { title_ = title; }
+    // The program's icon, shown by its windows and the task bar.
+    void SetIcon(const TPicture &icon);
 
     // Commands currently on the stack; the loop ends only at depth 0.
     int CommandDepth() const { return depth_; }

@@ -2,6 +2,7 @@
 // hints, pictures, bindings and the dialogs' first values.
 #include "helpers.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QMainWindow>
 #include <QMenu>
@@ -340,6 +341,25 @@ private slots:
         QTest::keyClick(form->Widget(), Qt::Key_Q, Qt::ControlModifier);
         QVERIFY(!form->Widget()->isVisible());
         QVERIFY(Application->Terminated());
+    }
+
+    // A screen reader announces the buttons by their hints and the menu
+    // entries by their captions.
+    void accessibleNames() {
+        FormFixture f;
+        f.show();
+        for (TSpeedButton *b : {f.form->SpeedButton1, f.form->SpeedButton8, f.form->SpeedButton9, f.form->SpeedButton10}) {
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(b->Widget());
+            QVERIFY(a);
+            QCOMPARE(a->text(QAccessible::Name), b->Hint());
+        }
+        QMenu *menu = f.form->Edition1->Action()->menu();
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(menu);
+        QVERIFY(a);
+        QStringList names;
+        for (int i = 0; i < a->childCount(); ++i) names << a->child(i)->text(QAccessible::Name);
+        QVERIFY2(names.contains(QStringLiteral("Défaire")) && names.contains(QStringLiteral("Sélectionner tout")),
+                 qPrintable(names.join(QLatin1Char('|'))));
     }
 
     void qtSpeaksFrench() {

@@ -1,71 +1,12 @@
 #!/usr/bin/env bash
 # Starts the real program under Xvfb with a window manager and drives it as a
-# user would, with xdotool. Usage: run.sh path/to/tavrolle [screenshot.png]
+# user would, with xdotool. Usage: run.sh path/to/tavrolle [current|earlier] [screenshot.png]
 set -u
 binary=$1
 config=${2:-current}
 shot=${3:-}
-for tool in Xvfb xdotool openbox xwininfo xprop; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+source "$(dirname "$0")/lib.sh"
 
-work=$(mktemp -d)
-cleanup() {
-    [ -n "${app:-}" ] && kill "$app" 2>/dev/null
-    [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
-    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() { echo "FAIL: $*"; exit 1; }
-step() { echo "-- $*"; }
-
-# A display of our own.
-exec 5>"$work/display"
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$work/display")"
-openbox >"$work/wm.log" 2>&1 &
-wm=$!
-# The window manager is ready once it has announced itself on the root window.
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-done
-sleep 0.5
-
-# Waits for a window whose name matches; prints its id.
-wait_window() {
-    local name=$1 id
-    for _ in $(seq 150); do
-        id=$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
-gone() {
-    for _ in $(seq 100); do
-        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    return 1
-}
-key() { xdotool key --clearmodifiers "$@"; sleep 0.3; }
-
-# French letters on keys of their own, so that xdotool types them without
-# remapping the keyboard while the program reads it.
-if command -v xmodmap >/dev/null; then
-    xmodmap -e "keycode 93 = eacute Eacute" -e "keycode 97 = egrave Egrave" -e "keycode 103 = agrave Agrave" \
-        -e "keycode 120 = ocircumflex Ocircumflex" -e "keycode 132 = ecircumflex Ecircumflex" \
-        -e "keycode 149 = ccedilla Ccedilla" -e "keycode 154 = ugrave Ugrave" -e "keycode 168 = icircumflex Icircumflex"
-fi
-
-export HOME="$work/home" LC_ALL=C.UTF-8 XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
 "$binary" >"$work/app.log" 2>&1 &
 app=$!
 
@@ -116,13 +57,6 @@ expected=$(printf 'Chère Hélène,\r\nà bientôt !' | od -An -tx1)
 actual=$(od -An -tx1 "$HOME/lettre.rtf")
 [ "$expected" = "$actual" ] || fail "Save wrote: $(cat -A "$HOME/lettre.rtf")"
 
-# Top-left corner of a framed window on the screen.
-frame_origin() {
-    local l t
-    read -r l _ t _ < <(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | sed 's/.*= //; s/,//g')
-    echo "$(( $(xwininfo -id "$1" | awk '/Absolute upper-left X/ {print $4}') - ${l:-0} )) $(( $(xwininfo -id "$1" | awk '/Absolute upper-left Y/ {print $4}') - ${t:-0} ))"
-}
-
 step "Ctrl+F: the find dialog beside the editor; Find selects the match"
 key ctrl+f
 find=$(wait_window '^Rechercher$') || fail "no find dialog"
@@ -159,6 +93,8 @@ actual=$(od -An -tx1 "$HOME/lettre.rtf")
 [ "$expected" = "$actual" ] || fail "after the replace, Save wrote: $(cat -A "$HOME/lettre.rtf")"
 
 if [ -n "$shot" ] && command -v import >/dev/null; then
+    key ctrl+End # Save left the whole text selected
+    sleep 0.3
     import -window "$main" -frame "$shot" 2>/dev/null || import -window root "$shot"
 fi
 
@@ -176,10 +112,6 @@ done
 [ -n "$box" ] || fail "no save prompt on closing a modified document"
 xdotool windowactivate --sync "$box" 2>/dev/null
 key alt+n
-for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app" 2>/dev/null && fail "the program is still running after Quitter"
-wait "$app"
-code=$?
-app=""
+code=$(wait_exit)
 [ "$code" -eq 0 ] || fail "exit code $code"
 echo "PASS: end-to-end"

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the Debian package, installs it with apt-get, starts the installed
+# program under Xvfb, then removes the package again. Usage: run.sh builddir
+set -u
+build=$1
+here=$(cd "$(dirname "$0")" && pwd)
+[ "$(id -u)" -eq 0 ] || { echo "SKIP: installing a package needs root"; exit 77; }
+command -v apt-get >/dev/null && command -v cpack >/dev/null || { echo "SKIP: apt-get or cpack missing"; exit 77; }
+if dpkg-query -W -f='${Status}' pavelin 2>/dev/null | grep -q 'install ok installed'; then
+    echo "SKIP: a pavelin package is already installed here; leaving it alone"
+    exit 77
+fi
+out=$(mktemp -d)
+trap 'apt-get remove -y -qq pavelin >/dev/null 2>&1; rm -rf "$out"' EXIT
+(cd "$build" && cpack -G DEB -B "$out" >/dev/null) || { echo "FAIL: cpack"; exit 1; }
+deb=$(ls "$out"/pavelin_*.deb | head -n1)
+echo "package: $(basename "$deb")"
+dpkg-deb -f "$deb" Depends
+apt-get install -y -qq "$deb" >/dev/null || { echo "FAIL: apt-get install"; exit 1; }
+for f in /usr/bin/tavrolle /usr/share/applications/tavrolle.desktop \
+         /usr/share/icons/hicolor/32x32/apps/tavrolle.xpm /usr/share/icons/hicolor/scalable/apps/tavrolle.svg; do
+    [ -e "$f" ] || { echo "FAIL: $f not installed"; exit 1; }
+done
+"$here/../e2e/run.sh" /usr/bin/tavrolle current || { echo "FAIL: the installed program"; exit 1; }
+apt-get remove -y -qq pavelin >/dev/null || { echo "FAIL: apt-get remove"; exit 1; }
+[ ! -e /usr/bin/tavrolle ] || { echo "FAIL: /usr/bin/tavrolle left after removal"; exit 1; }
+echo "PASS: installed, started and removed"

@@ -1,0 +1,14 @@
+// The parsers of outside input, each as one function over raw bytes, shared by
+// the libFuzzer targets and the test that replays every input that ever failed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// RTF reader, then the writer on what it read, then the reader again.
+void FuzzRtf(const std::uint8_t *data, std::size_t size);
+// Plain-text decoding and the CR LF encoder.
+void FuzzPlainText(const std::uint8_t *data, std::size_t size);
+// Pasting into the editor: the first byte picks RTF, HTML or plain text.
+// Needs a QApplication.
+void FuzzPaste(const std::uint8_t *data, std::size_t size);

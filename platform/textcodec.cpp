@@ -132,10 +132,34 @@ bool isValidUtf8(const QByteArray &data) {
     return true;
 }
 
+// Broken UTF-16 may leave halves of surrogate pairs: each becomes U+FFFD, so
+// that the text is whole Unicode and saves as it shows.
+QString wholeSurrogates(QString text) {
+    QChar *c = text.data();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (c[i].isHighSurrogate() && i + 1 < n && c[i + 1].isLowSurrogate()) {
+            ++i;
+        } else if (c[i].isSurrogate()) {
+            c[i] = QChar(QChar::ReplacementCharacter);
+        }
+    }
+    return text;
+}
+
+// Plain text knows one kind of line end: CR LF, LF, lone CR and the Unicode
+// separators all become '\n'.
 QString normalizeBreaks(QString text) {
-    if (!text.contains(QLatin1Char('\r'))) return text;
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // A U+FEFF at the start is a byte order mark, however many there are.
+    qsizetype marks = 0;
+    while (marks < text.size() && text.at(marks) == QChar(0xFEFF)) ++marks;
+    text.remove(0, marks);
+    if (text.contains(QLatin1Char('\r'))) {
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    }
+    text.replace(QChar(0x2028), QLatin1Char('\n'));
+    text.replace(QChar(0x2029), QLatin1Char('\n'));
     return text;
 }
 } // namespace
@@ -164,7 +188,7 @@ QString decodePlainText(const QByteArray &data) {
     if (starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2)) {
         QStringDecoder utf16(starts("\xFF\xFE", 2) ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
                              QStringConverter::Flag::Stateless);
-        return normalizeBreaks(utf16.decode(QByteArrayView(data).sliced(2)));
+        return normalizeBreaks(wholeSurrogates(utf16.decode(QByteArrayView(data).sliced(2))));
     }
     if (isValidUtf8(data)) return normalizeBreaks(QString::fromUtf8(data));
     return normalizeBreaks(decode1252({data.constData(), size_t(data.size())}));

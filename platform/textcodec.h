@@ -12,7 +12,7 @@ constexpr int CpSymbol = 42; // the Symbol font's own encoding
 
 // Decodes a plain-text file: a UTF-8 byte order mark is dropped, UTF-16 with a
 // byte order mark is decoded, valid UTF-8 is UTF-8, anything else Windows-1252.
-// CR LF, LF and lone CR all become '\n'.
+// CR LF, LF, lone CR, U+2028 and U+2029 all become '\n'.
 QString decodePlainText(const QByteArray &data);
 
 // The text as UTF-8 with CR LF line breaks; '\n', U+2028 and U+2029 end lines.

@@ -622,9 +622,14 @@ void Reader::controlWord(std::string_view word, bool hasParam, long long param) 
     case Cmd::Sb: s.para.spaceBefore = clampInt(param, 0, 31680); return;
     case Cmd::Sa: s.para.spaceAfter = clampInt(param, 0, 31680); return;
     case Cmd::Par:
+    case Cmd::Row: endParagraph(); return;
     case Cmd::Page:
     case Cmd::Sect:
-    case Cmd::Row: endParagraph(); return;
+        // A page or section break ends the paragraph it falls in; at the start
+        // of a paragraph it makes none of its own.
+        flushBytes();
+        if (!runText_.isEmpty() || !para_.runs.empty()) endParagraph();
+        return;
     case Cmd::Line: addChar(0x2028); return;
     case Cmd::Tab:
     case Cmd::Cell: addChar(u'\t'); return;

@@ -5,7 +5,8 @@ set -euo pipefail
 build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6test6 libgl-dev
        qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core)
 test=(xvfb xauth xdotool openbox x11-utils x11-xserver-utils poppler-utils imagemagick cups cups-bsd
-      printer-driver-cups-pdf desktop-file-utils dpkg-dev file clang libclang-rt-14-dev)
+      printer-driver-cups-pdf desktop-file-utils dpkg-dev file clang libclang-rt-14-dev
+      libreoffice-writer-nogui abiword pandoc unrtf)
 wanted=("${build[@]}")
 [ "${1:-build}" = test ] && wanted+=("${test[@]}")
 missing=()

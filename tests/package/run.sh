@@ -16,12 +16,12 @@ trap 'apt-get remove -y -qq pavelin >/dev/null 2>&1; rm -rf "$out"' EXIT
 deb=$(ls "$out"/pavelin_*.deb | head -n1)
 echo "package: $(basename "$deb")"
 dpkg-deb -f "$deb" Depends
-apt-get install -y -qq "$deb" >/dev/null || { echo "FAIL: apt-get install"; exit 1; }
+apt-get install -y -qq -o DPkg::Lock::Timeout=300 "$deb" >/dev/null || { echo "FAIL: apt-get install"; exit 1; }
 for f in /usr/bin/tavrolle /usr/share/applications/tavrolle.desktop \
          /usr/share/icons/hicolor/32x32/apps/tavrolle.xpm /usr/share/icons/hicolor/scalable/apps/tavrolle.svg; do
     [ -e "$f" ] || { echo "FAIL: $f not installed"; exit 1; }
 done
 "$here/../e2e/run.sh" /usr/bin/tavrolle current || { echo "FAIL: the installed program"; exit 1; }
-apt-get remove -y -qq pavelin >/dev/null || { echo "FAIL: apt-get remove"; exit 1; }
+apt-get remove -y -qq -o DPkg::Lock::Timeout=300 pavelin >/dev/null || { echo "FAIL: apt-get remove"; exit 1; }
 [ ! -e /usr/bin/tavrolle ] || { echo "FAIL: /usr/bin/tavrolle left after removal"; exit 1; }
 echo "PASS: installed, started and removed"

@@ -72,12 +72,11 @@ export HOME="$work/home" LC_ALL=C.UTF-8 XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 
-# Waits for the program to end; prints its exit code.
+# Waits for the program to end; sets `code` to its exit code.
 wait_exit() {
     for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
     kill -0 "$app" 2>/dev/null && fail "the program is still running after Quitter"
     wait "$app"
-    local code=$?
+    code=$?
     app=""
-    echo "$code"
 }

@@ -112,6 +112,6 @@ done
 [ -n "$box" ] || fail "no save prompt on closing a modified document"
 xdotool windowactivate --sync "$box" 2>/dev/null
 key alt+n
-code=$(wait_exit)
+wait_exit
 [ "$code" -eq 0 ] || fail "exit code $code"
 echo "PASS: end-to-end"

@@ -27,7 +27,7 @@ for factor in 1 2; do
     fi
     xdotool windowactivate --sync "$main"
     key ctrl+q
-    code=$(wait_exit)
+    wait_exit
     [ "$code" -eq 0 ] || fail "exit code $code at $dpi dpi"
 done
 [ "${width[2]}" -eq $((2 * width[1])) ] || fail "width ${width[2]} at 192 dpi, expected $((2 * width[1]))"

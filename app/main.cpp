@@ -1,3 +1,5 @@
 #include "app/entry.h"
 
-int main() { return PavelinMain(); }
+int main() {
+    return PavelinMain();
+}

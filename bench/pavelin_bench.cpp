@@ -26,9 +26,10 @@
 #include <vector>
 
 namespace {
-const char *const words[] = {"le", "chat", "été", "fenêtre", "où", "garçon", "crème", "brûlée", "déjà",
-                             "naïf", "Noël", "cœur", "à", "très", "bientôt", "élève", "forêt", "ça",
-                             "maison", "lettre", "écrire", "rivière", "château", "hôpital", "voilà"};
+const char *const words[] = {
+    "le",     "chat",   "été",    "fenêtre", "où",      "garçon",  "crème", "brûlée", "déjà",
+    "naïf",   "Noël",   "cœur",   "à",       "très",    "bientôt", "élève", "forêt",  "ça",
+    "maison", "lettre", "écrire", "rivière", "château", "hôpital", "voilà"};
 
 // French paragraphs of 60 to 120 words, about `bytes` long in UTF-8.
 QString frenchText(qint64 bytes) {
@@ -56,7 +57,8 @@ QByteArray formattedRtf(const QString &text) {
     rtf::Document doc;
     doc.paragraphs.clear();
     QRandomGenerator rng(7);
-    const QString faces[] = {QStringLiteral("Times New Roman"), QStringLiteral("Arial"), QStringLiteral("Courier New")};
+    const QString faces[] = {QStringLiteral("Times New Roman"), QStringLiteral("Arial"),
+                             QStringLiteral("Courier New")};
     for (const QString &line : text.split(QLatin1Char('\n'))) {
         rtf::Paragraph p;
         const QStringList ws = line.split(QLatin1Char(' '));
@@ -96,9 +98,9 @@ Figure measure(int repeats, const std::function<void()> &setup, const std::funct
 }
 
 void row(const QString &what, Figure ours, Figure base, const QString &baseline) {
-    std::printf("| %-40s | %10.1f ± %-8.1f | %10.1f ± %-8.1f | %6.2f | %s |\n", qPrintable(what), ours.median,
-                ours.spread, base.median, base.spread, base.median > 0 ? ours.median / base.median : 0.0,
-                qPrintable(baseline));
+    std::printf("| %-40s | %10.1f ± %-8.1f | %10.1f ± %-8.1f | %6.2f | %s |\n", qPrintable(what),
+                ours.median, ours.spread, base.median, base.spread,
+                base.median > 0 ? ours.median / base.median : 0.0, qPrintable(baseline));
     std::fflush(stdout);
 }
 
@@ -112,7 +114,8 @@ qint64 peakKiB() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) return 0;
     for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
     return 0;
 }
 
@@ -158,16 +161,20 @@ int table(int megabytes, int repeats, int bigMegabytes) {
     writeFile(plainFile, text.toUtf8());
     const QString rtfFile = dir.filePath(QStringLiteral("doc.rtf"));
     writeFile(rtfFile, formattedRtf(text));
-    std::printf("Documents: %d MB of French text (%lld characters), the same as RTF with a format change every few "
+    std::printf("Documents: %d MB of French text (%lld characters), the same as RTF with a format "
+                "change every few "
                 "words (%lld MB); median of %d runs, in ms\n\n",
-                megabytes, qlonglong(text.size()), qlonglong(QFileInfo(rtfFile).size() / (1024 * 1024)), repeats);
-    std::printf("| %-40s | %-21s | %-21s | %-6s | %s |\n", "figure", "ours (ms)", "baseline (ms)", "ratio", "baseline");
-    std::printf("|%s|%s|%s|%s|%s|\n", "------------------------------------------", "-----------------------",
-                "-----------------------", "--------", "----------");
+                megabytes, qlonglong(text.size()),
+                qlonglong(QFileInfo(rtfFile).size() / (1024 * 1024)), repeats);
+    std::printf("| %-40s | %-21s | %-21s | %-6s | %s |\n", "figure", "ours (ms)", "baseline (ms)",
+                "ratio", "baseline");
+    std::printf("|%s|%s|%s|%s|%s|\n", "------------------------------------------",
+                "-----------------------", "-----------------------", "--------", "----------");
 
     TRichEdit *edit = form->RichEdit1;
     const auto openFigure = [&](const QString &file) {
-        return measure(repeats, [&] { edit->Lines->Clear(); }, [&] { edit->Lines->LoadFromFile(file); });
+        return measure(
+            repeats, [&] { edit->Lines->Clear(); }, [&] { edit->Lines->LoadFromFile(file); });
     };
     const auto bareOpen = [&](const QString &file) {
         return measure(repeats, nullptr, [&] {
@@ -183,8 +190,8 @@ int table(int megabytes, int repeats, int bigMegabytes) {
     if (bigMegabytes > 0) {
         const QString big = dir.filePath(QStringLiteral("big.txt"));
         writeFile(big, frenchText(qint64(bigMegabytes) * 1024 * 1024).toUtf8());
-        row(QStringLiteral("Open plain text, %1 MB").arg(bigMegabytes), openFigure(big), bareOpen(big),
-            QStringLiteral("read + QTextDocument::setPlainText"));
+        row(QStringLiteral("Open plain text, %1 MB").arg(bigMegabytes), openFigure(big),
+            bareOpen(big), QStringLiteral("read + QTextDocument::setPlainText"));
         edit->Lines->Clear();
         QFile::remove(big);
     }
@@ -195,35 +202,50 @@ int table(int megabytes, int repeats, int bigMegabytes) {
     form->SaveDialog1->FileName = dir.filePath(QStringLiteral("saved.txt"));
     row(QStringLiteral("Save (plain, clipboard and Memo1)"),
         measure(repeats, nullptr, [&] { form->Enregistrer1Click(form); }),
-        measure(repeats, nullptr, [&] {
-            writeFile(dir.filePath(QStringLiteral("base.txt")), edit->Editor()->document()->toPlainText().toUtf8());
-        }),
+        measure(repeats, nullptr,
+                [&] {
+                    writeFile(dir.filePath(QStringLiteral("base.txt")),
+                              edit->Editor()->document()->toPlainText().toUtf8());
+                }),
         QStringLiteral("toPlainText + write"));
     const QString savedRtf = dir.filePath(QStringLiteral("saved.rtf"));
-    row(QStringLiteral("Save As (RTF)"), measure(repeats, nullptr, [&] { edit->Lines->SaveToFile(savedRtf); }), openRtf,
+    row(QStringLiteral("Save As (RTF)"),
+        measure(repeats, nullptr, [&] { edit->Lines->SaveToFile(savedRtf); }), openRtf,
         QStringLiteral("Open RTF of the same document"));
 
     const QString absent = QStringLiteral("introuvable");
-    const Figure find = measure(repeats, [&] { edit->SetSelStart(0); }, [&] {
-        if (edit->FindText(absent, 0, edit->GetTextLen(), stMatchCase) != -1) std::printf("unexpected match\n");
-    });
+    const Figure find = measure(
+        repeats, [&] { edit->SetSelStart(0); },
+        [&] {
+            if (edit->FindText(absent, 0, edit->GetTextLen(), stMatchCase) != -1)
+                std::printf("unexpected match\n");
+        });
     const QString copy = edit->Text();
     const Figure indexOf = measure(repeats, nullptr, [&] {
         if (copy.indexOf(absent) != -1) std::printf("unexpected match\n");
     });
-    row(QStringLiteral("Find, no match"), find, indexOf, QStringLiteral("QString::indexOf over the same text"));
+    row(QStringLiteral("Find, no match"), find, indexOf,
+        QStringLiteral("QString::indexOf over the same text"));
     row(QStringLiteral("Find, no match, after an edit"),
-        measure(repeats, [&] { edit->SetSelStart(0); edit->SetSelText(QStringLiteral("x")); },
-                [&] { edit->FindText(absent, 0, edit->GetTextLen(), stMatchCase); }),
+        measure(
+            repeats,
+            [&] {
+                edit->SetSelStart(0);
+                edit->SetSelText(QStringLiteral("x"));
+            },
+            [&] { edit->FindText(absent, 0, edit->GetTextLen(), stMatchCase); }),
         indexOf, QStringLiteral("QString::indexOf over the same text"));
 
     const QString fiveMb = frenchText(5 * 1024 * 1024);
     row(QStringLiteral("Undo after pasting 5 MB"),
-        measure(repeats, [&] {
-            QApplication::clipboard()->setText(fiveMb);
-            edit->SetSelStart(0);
-            form->Coller1Click(form);
-        }, [&] { form->Dfaire1Click(form); }),
+        measure(
+            repeats,
+            [&] {
+                QApplication::clipboard()->setText(fiveMb);
+                edit->SetSelStart(0);
+                form->Coller1Click(form);
+            },
+            [&] { form->Dfaire1Click(form); }),
         Figure{}, QStringLiteral("(none)"));
 
     // Keystrokes into the shown window, against a bare QTextEdit of the same size.
@@ -241,7 +263,8 @@ int table(int megabytes, int repeats, int bigMegabytes) {
         bare.setLineWrapMode(wrap ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
         QApplication::processEvents();
         for (int where = 0; where < 3; ++where) {
-            row(QStringLiteral("Keystroke at the %1, wrap %2").arg(QLatin1String(places[where]), wrap ? "on" : "off"),
+            row(QStringLiteral("Keystroke at the %1, wrap %2")
+                    .arg(QLatin1String(places[where]), wrap ? "on" : "off"),
                 keystrokes(edit->Editor(), where, repeats), keystrokes(&bare, where, repeats),
                 QStringLiteral("bare QTextEdit holding the same text"));
         }
@@ -259,7 +282,8 @@ int memory(const QString &who, const QString &kind, const QString &file) {
         f.open(QIODevice::ReadOnly);
         const QByteArray bytes = f.readAll();
         auto *edit = new QTextEdit;
-        edit->setPlainText(kind == QLatin1String("rtf") ? rtf::read(bytes).plainText() : QString::fromUtf8(bytes));
+        edit->setPlainText(kind == QLatin1String("rtf") ? rtf::read(bytes).plainText()
+                                                        : QString::fromUtf8(bytes));
     }
     std::printf("%lld\n", peakKiB());
     return 0;
@@ -272,12 +296,14 @@ int main(int argc, char **argv) {
     QApplication qtApp(argc, argv);
     const QStringList args = QCoreApplication::arguments().mid(1);
     const QString mode = args.value(0, QStringLiteral("table"));
-    if (mode == QLatin1String("memory") && args.size() == 4) return memory(args[1], args[2], args[3]);
+    if (mode == QLatin1String("memory") && args.size() == 4)
+        return memory(args[1], args[2], args[3]);
     if (mode == QLatin1String("generate") && args.size() == 4) {
         const QString text = frenchText(qint64(args[2].toInt()) * 1024 * 1024);
         writeFile(args[3], args[1] == QLatin1String("rtf") ? formattedRtf(text) : text.toUtf8());
         return 0;
     }
-    return table(args.value(1, QStringLiteral("20")).toInt(), std::max(1, args.value(2, QStringLiteral("3")).toInt()),
+    return table(args.value(1, QStringLiteral("20")).toInt(),
+                 std::max(1, args.value(2, QStringLiteral("3")).toInt()),
                  args.value(3, QStringLiteral("100")).toInt());
 }

@@ -46,9 +46,15 @@ void FuzzPaste(const std::uint8_t *data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
     auto *mime = new QMimeData;
     switch (data[0] % 3) {
-    case 0: mime->setData(QStringLiteral("text/rtf"), bytes); break;
-    case 1: mime->setHtml(QString::fromUtf8(bytes.left(4096))); break;
-    default: mime->setText(QString::fromUtf8(bytes)); break;
+    case 0:
+        mime->setData(QStringLiteral("text/rtf"), bytes);
+        break;
+    case 1:
+        mime->setHtml(QString::fromUtf8(bytes.left(4096)));
+        break;
+    default:
+        mime->setText(QString::fromUtf8(bytes));
+        break;
     }
     QApplication::clipboard()->setMimeData(mime);
     edit->SetText(QStringLiteral("avant après"));

@@ -20,7 +20,8 @@ TComponent::~TComponent() {
 }
 
 void TComponent::DestroyComponents() {
-    while (!components_.empty()) delete components_.back();
+    while (!components_.empty())
+        delete components_.back();
 }
 
 namespace {
@@ -32,8 +33,12 @@ std::pair<int, int> xpmSize(const char *const *xpm) {
 }
 } // namespace
 
-int TPicture::Width() const { return xpmSize(Xpm).first; }
-int TPicture::Height() const { return xpmSize(Xpm).second; }
+int TPicture::Width() const {
+    return xpmSize(Xpm).first;
+}
+int TPicture::Height() const {
+    return xpmSize(Xpm).second;
+}
 
 QColor ToQColor(TColor color, const QPalette &palette) {
     if (color & 0x80000000u) {
@@ -73,7 +78,8 @@ TFont FromQFont(const QFont &qf, const QColor &color) {
     TFont font;
     font.Name = qf.family();
     font.Height = qf.pixelSize() > 0 ? -qf.pixelSize() : -int(qf.pointSizeF() * 96.0 / 72.0 + 0.5);
-    font.Style = (qf.bold() ? TFontStyles(fsBold) : 0u) | (qf.italic() ? TFontStyles(fsItalic) : 0u) |
+    font.Style = (qf.bold() ? TFontStyles(fsBold) : 0u) |
+                 (qf.italic() ? TFontStyles(fsItalic) : 0u) |
                  (qf.underline() ? TFontStyles(fsUnderline) : 0u) |
                  (qf.strikeOut() ? TFontStyles(fsStrikeOut) : 0u);
     font.Color = color.isValid() ? FromQColor(color) : clWindowText;

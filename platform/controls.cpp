@@ -24,10 +24,13 @@ TSpeedButton::TSpeedButton(TComponent *owner) : TControl(owner) {
 
 void TSpeedButton::SetGlyph(const TPicture &picture) {
     glyph_ = picture;
-    static_cast<QToolButton *>(Widget())->setIcon(picture.Xpm ? QIcon(QPixmap(picture.Xpm)) : QIcon());
+    static_cast<QToolButton *>(Widget())->setIcon(picture.Xpm ? QIcon(QPixmap(picture.Xpm))
+                                                              : QIcon());
 }
 
-void TSpeedButton::Click() { static_cast<QToolButton *>(Widget())->click(); }
+void TSpeedButton::Click() {
+    static_cast<QToolButton *>(Widget())->click();
+}
 
 // ---------------------------------------------------------------------------
 // TMemo: a plain-text buffer. While hidden its text lives in a string, so that
@@ -39,7 +42,9 @@ TMemo::TMemo(TComponent *owner) : TWinControl(owner), Lines(new TMemoLines(this)
     SetWidget(edit);
 }
 
-TMemo::~TMemo() { delete Lines; }
+TMemo::~TMemo() {
+    delete Lines;
+}
 
 QString TMemo::Text() const {
     if (Visible() && Parent()) return static_cast<QPlainTextEdit *>(Widget())->toPlainText();
@@ -66,8 +71,12 @@ QString TMemoLines::Text() const {
     return out + QLatin1String("\r\n");
 }
 
-void TMemoLines::SetText(const QString &text) { memo_->SetText(text); }
-void TMemoLines::Clear() { memo_->SetText(QString()); }
+void TMemoLines::SetText(const QString &text) {
+    memo_->SetText(text);
+}
+void TMemoLines::Clear() {
+    memo_->SetText(QString());
+}
 
 int TMemoLines::Count() const {
     const QString text = memo_->Text();

@@ -7,11 +7,17 @@
 #include <QDialog>
 #include <QFileDialog>
 
-TCommonDialog::~TCommonDialog() { delete dialog_.data(); }
+TCommonDialog::~TCommonDialog() {
+    delete dialog_.data();
+}
 
-QDialog *TCommonDialog::Dialog() const { return static_cast<QDialog *>(dialog_.data()); }
+QDialog *TCommonDialog::Dialog() const {
+    return static_cast<QDialog *>(dialog_.data());
+}
 
-void TCommonDialog::SetDialog(QDialog *dialog) { dialog_ = dialog; }
+void TCommonDialog::SetDialog(QDialog *dialog) {
+    dialog_ = dialog;
+}
 
 QWidget *TCommonDialog::ParentWidget() const {
     for (TComponent *c = Owner(); c; c = c->Owner()) {
@@ -25,7 +31,8 @@ bool TOpenDialog::Execute() {
     auto *dialog = static_cast<QFileDialog *>(Dialog());
     if (!dialog) {
         dialog = new QFileDialog(ParentWidget());
-        dialog->setObjectName(saving_ ? QStringLiteral("saveDialog") : QStringLiteral("openDialog"));
+        dialog->setObjectName(saving_ ? QStringLiteral("saveDialog")
+                                      : QStringLiteral("openDialog"));
         dialog->setOption(QFileDialog::DontUseNativeDialog);
         SetDialog(dialog);
     }
@@ -35,9 +42,9 @@ bool TOpenDialog::Execute() {
     dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog->setDefaultSuffix(DefaultExt);
     dialog->setNameFilter(Filter);
-    dialog->setWindowTitle(!Title.isEmpty()    ? Title
-                           : saving_           ? QFileDialog::tr("Save As")
-                                               : QFileDialog::tr("Open"));
+    dialog->setWindowTitle(!Title.isEmpty() ? Title
+                           : saving_        ? QFileDialog::tr("Save As")
+                                            : QFileDialog::tr("Open"));
     if (!InitialDir.isEmpty()) dialog->setDirectory(InitialDir);
     if (!FileName.isEmpty()) {
         const QFileInfo info(FileName);

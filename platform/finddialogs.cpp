@@ -23,7 +23,8 @@ FindDialogWidget::FindDialogWidget(QWidget *parent, TFindDialog *find, TReplaceD
     findEdit = new QLineEdit;
     findEdit->setObjectName(QStringLiteral("findText"));
     // Each mnemonic once per dialog: the replace dialog's R is its button's.
-    auto *findLabel = new QLabel(replace ? QStringLiteral("Rec&hercher :") : QStringLiteral("&Rechercher :"));
+    auto *findLabel =
+        new QLabel(replace ? QStringLiteral("Rec&hercher :") : QStringLiteral("&Rechercher :"));
     findLabel->setBuddy(findEdit);
     fields->addWidget(findLabel, 0, 0);
     fields->addWidget(findEdit, 0, 1);
@@ -92,7 +93,9 @@ FindDialogWidget::FindDialogWidget(QWidget *parent, TFindDialog *find, TReplaceD
 
 TFindDialog::TFindDialog(TComponent *owner) : TCommonDialog(owner) {}
 
-FindDialogWidget *TFindDialog::Create() { return new FindDialogWidget(ParentWidget(), this, nullptr); }
+FindDialogWidget *TFindDialog::Create() {
+    return new FindDialogWidget(ParentWidget(), this, nullptr);
+}
 
 FindDialogWidget *TFindDialog::Widget() {
     auto *w = static_cast<FindDialogWidget *>(Dialog());
@@ -146,13 +149,15 @@ TFindOptions TFindDialog::Options() const {
 }
 
 TPoint TFindDialog::Position() const {
-    if (auto *w = Dialog(); w && w->isVisible()) return {w->frameGeometry().x(), w->frameGeometry().y()};
+    if (auto *w = Dialog(); w && w->isVisible())
+        return {w->frameGeometry().x(), w->frameGeometry().y()};
     return position_;
 }
 
 void TFindDialog::SetPosition(TPoint point) {
     position_ = point;
-    if (auto *w = Dialog()) SettleFrame(w, [point](const QRect &) { return QPoint(point.x, point.y); });
+    if (auto *w = Dialog())
+        SettleFrame(w, [point](const QRect &) { return QPoint(point.x, point.y); });
 }
 
 FindDialogWidget *TReplaceDialog::Create() {

@@ -23,20 +23,33 @@ struct NamedColor {
 };
 // The sixteen colours of the classic palette, as 0x00BBGGRR.
 const NamedColor colorList[] = {
-    {"Noir", 0x000000},   {"Bordeaux", 0x000080}, {"Vert", 0x008000},    {"Olive", 0x008080},
-    {"Bleu marine", 0x800000}, {"Violet", 0x800080}, {"Sarcelle", 0x808000}, {"Gris", 0x808080},
-    {"Argent", 0xC0C0C0}, {"Rouge", 0x0000FF},    {"Citron vert", 0x00FF00}, {"Jaune", 0x00FFFF},
-    {"Bleu", 0xFF0000},   {"Fuchsia", 0xFF00FF},  {"Turquoise", 0xFFFF00}, {"Blanc", 0xFFFFFF},
+    {"Noir", 0x000000},     {"Bordeaux", 0x000080},    {"Vert", 0x008000},
+    {"Olive", 0x008080},    {"Bleu marine", 0x800000}, {"Violet", 0x800080},
+    {"Sarcelle", 0x808000}, {"Gris", 0x808080},        {"Argent", 0xC0C0C0},
+    {"Rouge", 0x0000FF},    {"Citron vert", 0x00FF00}, {"Jaune", 0x00FFFF},
+    {"Bleu", 0xFF0000},     {"Fuchsia", 0xFF00FF},     {"Turquoise", 0xFFFF00},
+    {"Blanc", 0xFFFFFF},
 };
 struct NamedCharset {
     const char *name;
     int charset;
 };
 const NamedCharset charsetList[] = {
-    {"Occidental", 0},  {"Europe centrale", 238}, {"Cyrillique", 204}, {"Grec", 161},
-    {"Turc", 162},      {"Baltique", 186},        {"Hébreu", 177},     {"Arabe", 178},
-    {"Vietnamien", 163}, {"Thaï", 222},           {"Japonais", 128},   {"Coréen", 129},
-    {"Chinois simplifié", 134}, {"Chinois traditionnel", 136}, {"Symbole", 2},
+    {"Occidental", 0},
+    {"Europe centrale", 238},
+    {"Cyrillique", 204},
+    {"Grec", 161},
+    {"Turc", 162},
+    {"Baltique", 186},
+    {"Hébreu", 177},
+    {"Arabe", 178},
+    {"Vietnamien", 163},
+    {"Thaï", 222},
+    {"Japonais", 128},
+    {"Coréen", 129},
+    {"Chinois simplifié", 134},
+    {"Chinois traditionnel", 136},
+    {"Symbole", 2},
 };
 const int standardSizes[] = {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 26, 28, 36, 48, 72};
 
@@ -51,14 +64,15 @@ public:
         face->addItems(QFontDatabase::families());
         style = new QListWidget;
         style->setObjectName(QStringLiteral("style"));
-        style->addItems({QStringLiteral("Normal"), QStringLiteral("Italique"), QStringLiteral("Gras"),
-                         QStringLiteral("Gras italique")});
+        style->addItems({QStringLiteral("Normal"), QStringLiteral("Italique"),
+                         QStringLiteral("Gras"), QStringLiteral("Gras italique")});
         style->setMaximumHeight(90);
         size = new QComboBox;
         size->setObjectName(QStringLiteral("size"));
         size->setEditable(true);
         size->setValidator(new QIntValidator(1, 1638, size));
-        for (int s : standardSizes) size->addItem(QString::number(s));
+        for (int s : standardSizes)
+            size->addItem(QString::number(s));
         strike = new QCheckBox(QStringLiteral("&Barré"));
         strike->setObjectName(QStringLiteral("strike"));
         underline = new QCheckBox(QStringLiteral("&Souligné"));
@@ -68,11 +82,13 @@ public:
         for (const NamedColor &c : colorList) {
             QPixmap swatch(12, 12);
             swatch.fill(ToQColor(c.color));
-            color->addItem(QIcon(swatch), QString::fromUtf8(c.name), QVariant::fromValue<uint>(c.color));
+            color->addItem(QIcon(swatch), QString::fromUtf8(c.name),
+                           QVariant::fromValue<uint>(c.color));
         }
         script = new QComboBox;
         script->setObjectName(QStringLiteral("script"));
-        for (const NamedCharset &c : charsetList) script->addItem(QString::fromUtf8(c.name), c.charset);
+        for (const NamedCharset &c : charsetList)
+            script->addItem(QString::fromUtf8(c.name), c.charset);
         preview = new QLabel(QStringLiteral("AaBbYyZz"));
         preview->setObjectName(QStringLiteral("preview"));
         preview->setAlignment(Qt::AlignCenter);
@@ -128,7 +144,8 @@ public:
         if (ci < 0) {
             QPixmap swatch(12, 12);
             swatch.fill(ToQColor(f.Color));
-            color->addItem(QIcon(swatch), QStringLiteral("Personnalisée"), QVariant::fromValue<uint>(f.Color));
+            color->addItem(QIcon(swatch), QStringLiteral("Personnalisée"),
+                           QVariant::fromValue<uint>(f.Color));
             ci = color->count() - 1;
         }
         color->setCurrentIndex(ci);
@@ -147,7 +164,8 @@ public:
         const int points = size->currentText().toInt();
         if (points > 0 && points != previous.Size()) f.SetSize(points);
         const int row = style->currentRow() < 0 ? 0 : style->currentRow();
-        f.Style = ((row & 2) ? TFontStyles(fsBold) : 0u) | ((row & 1) ? TFontStyles(fsItalic) : 0u) |
+        f.Style = ((row & 2) ? TFontStyles(fsBold) : 0u) |
+                  ((row & 1) ? TFontStyles(fsItalic) : 0u) |
                   (underline->isChecked() ? TFontStyles(fsUnderline) : 0u) |
                   (strike->isChecked() ? TFontStyles(fsStrikeOut) : 0u);
         f.Color = (colorUntouched && color->currentIndex() == colorStart)

@@ -43,7 +43,9 @@ void RunCommand(const std::function<void()> &body) {
 
 TControl::TControl(TComponent *owner) : TComponent(owner) {}
 
-TControl::~TControl() { delete guard_.data(); }
+TControl::~TControl() {
+    delete guard_.data();
+}
 
 void TControl::SetWidget(QWidget *widget) {
     widget_ = widget;
@@ -58,10 +60,18 @@ void TControl::SetParent(TWinControl *parent) {
     }
 }
 
-int TControl::Left() const { return widget_ ? widget_->x() : 0; }
-int TControl::Top() const { return widget_ ? widget_->y() : 0; }
-int TControl::Width() const { return widget_ ? widget_->width() : 0; }
-int TControl::Height() const { return widget_ ? widget_->height() : 0; }
+int TControl::Left() const {
+    return widget_ ? widget_->x() : 0;
+}
+int TControl::Top() const {
+    return widget_ ? widget_->y() : 0;
+}
+int TControl::Width() const {
+    return widget_ ? widget_->width() : 0;
+}
+int TControl::Height() const {
+    return widget_ ? widget_->height() : 0;
+}
 
 void TControl::SetBounds(int left, int top, int width, int height) {
     if (!widget_) return;
@@ -107,14 +117,18 @@ TWinControl::TWinControl(TComponent *owner)
     handles()[handle_] = this;
 }
 
-TWinControl::~TWinControl() { handles().erase(handle_); }
+TWinControl::~TWinControl() {
+    handles().erase(handle_);
+}
 
 TWinControl *TWinControl::FromHandle(HWND handle) {
     auto it = handles().find(handle);
     return it == handles().end() ? nullptr : it->second;
 }
 
-void TWinControl::SetTabOrder(int order) { tabOrder_ = order; }
+void TWinControl::SetTabOrder(int order) {
+    tabOrder_ = order;
+}
 
 void TWinControl::SetFocus() {
     if (!Widget()) return;
@@ -136,9 +150,13 @@ void TWinControl::SetFocus() {
     }
 }
 
-bool TWinControl::Focused() const { return Widget() && Widget()->hasFocus(); }
+bool TWinControl::Focused() const {
+    return Widget() && Widget()->hasFocus();
+}
 
-LRESULT TWinControl::WndProc(UINT, WPARAM, LPARAM) { return 0; }
+LRESULT TWinControl::WndProc(UINT, WPARAM, LPARAM) {
+    return 0;
+}
 
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     TWinControl *control = TWinControl::FromHandle(window);
@@ -167,7 +185,8 @@ void SettleFrame(QWidget *window, const std::function<QPoint(const QRect &frame)
     };
     window->move(place(window->frameGeometry()));
     // Window managers report the frame a little later, without an event.
-    for (int ms : {0, 50, 150, 300, 700, 1500}) QTimer::singleShot(ms, window, apply);
+    for (int ms : {0, 50, 150, 300, 700, 1500})
+        QTimer::singleShot(ms, window, apply);
 }
 
 void FormWindow::closeEvent(QCloseEvent *event) {
@@ -189,14 +208,26 @@ TForm::~TForm() {
     DestroyComponents();
 }
 
-QWidget *TForm::ClientWidget() const { return window_->client(); }
+QWidget *TForm::ClientWidget() const {
+    return window_->client();
+}
 
-QString TForm::Caption() const { return window_->windowTitle(); }
-void TForm::SetCaption(const QString &caption) { window_->setWindowTitle(caption); }
+QString TForm::Caption() const {
+    return window_->windowTitle();
+}
+void TForm::SetCaption(const QString &caption) {
+    window_->setWindowTitle(caption);
+}
 
-void TForm::SetClientSize(int width, int height) { window_->client()->setFixedSize(width, height); }
-int TForm::ClientWidth() const { return window_->client()->width(); }
-int TForm::ClientHeight() const { return window_->client()->height(); }
+void TForm::SetClientSize(int width, int height) {
+    window_->client()->setFixedSize(width, height);
+}
+int TForm::ClientWidth() const {
+    return window_->client()->width();
+}
+int TForm::ClientHeight() const {
+    return window_->client()->height();
+}
 
 void TForm::SetColor(TColor color) {
     color_ = color;
@@ -218,9 +249,11 @@ void TForm::SetMenu(TMainMenu *menu) {
     // The entries' shortcuts work wherever the focus is in the window.
     std::function<void(TMenuItem *)> addLeaves = [&](TMenuItem *entry) {
         if (entry->Count() == 0) window_->addAction(entry->Action());
-        for (int i = 0; i < entry->Count(); ++i) addLeaves(entry->Items(i));
+        for (int i = 0; i < entry->Count(); ++i)
+            addLeaves(entry->Items(i));
     };
-    for (int i = 0; i < menu->Count(); ++i) addLeaves(menu->Items(i));
+    for (int i = 0; i < menu->Count(); ++i)
+        addLeaves(menu->Items(i));
 }
 
 void TForm::Show() {
@@ -234,7 +267,9 @@ void TForm::Show() {
     });
 }
 
-void TForm::Close() { window_->close(); }
+void TForm::Close() {
+    window_->close();
+}
 
 bool TForm::QueryClose() {
     if (closing_) return false; // a close already waits on its question

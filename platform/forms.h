@@ -20,7 +20,9 @@ public:
     ~TControl() override;
 
     void SetParent(class TWinControl *parent);
-    class TWinControl *Parent() const { return parent_; }
+    class TWinControl *Parent() const {
+        return parent_;
+    }
 
     int Left() const;
     int Top() const;

@@ -6,7 +6,8 @@ void SeparatorIndex::update(int pos, int removed, int added, const std::vector<i
     auto first = std::lower_bound(positions_.begin(), positions_.end(), pos);
     auto last = std::lower_bound(first, positions_.end(), pos + removed);
     const int shift = added - removed;
-    for (auto it = last; it != positions_.end(); ++it) *it += shift;
+    for (auto it = last; it != positions_.end(); ++it)
+        *it += shift;
     first = positions_.erase(first, last);
     positions_.insert(first, found.begin(), found.end());
 }

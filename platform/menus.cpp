@@ -35,7 +35,9 @@ QKeySequence toKeySequence(TShortCut sc) {
 }
 } // namespace
 
-bool IsMenuShortCut(int key) { return menuShortCuts().count(key) > 0; }
+bool IsMenuShortCut(int key) {
+    return menuShortCuts().count(key) > 0;
+}
 
 TMenuItem::TMenuItem(TComponent *owner) : TComponent(owner), action_(new QAction) {
     QObject::connect(action_, &QAction::triggered, [this] { FireEvent(OnClick, this); });
@@ -76,9 +78,15 @@ void TMenuItem::SetBitmap(const TPicture &picture) {
     action_->setIcon(picture.Xpm ? QIcon(QPixmap(picture.Xpm)) : QIcon());
 }
 
-bool TMenuItem::Checked() const { return action_->isChecked(); }
-bool TMenuItem::Enabled() const { return action_->isEnabled(); }
-bool TMenuItem::Visible() const { return action_->isVisible(); }
+bool TMenuItem::Checked() const {
+    return action_->isChecked();
+}
+bool TMenuItem::Enabled() const {
+    return action_->isEnabled();
+}
+bool TMenuItem::Visible() const {
+    return action_->isVisible();
+}
 
 void TMenuItem::ensureMenu() {
     if (menu_) return;
@@ -93,13 +101,19 @@ void TMenuItem::Add(TMenuItem *item) {
     menu_->addAction(item->action_);
 }
 
-void TMenuItem::Click() { action_->trigger(); }
+void TMenuItem::Click() {
+    action_->trigger();
+}
 
 TMainMenu::TMainMenu(TComponent *owner) : TComponent(owner), bar_(new QMenuBar) {}
 
-TMainMenu::~TMainMenu() { delete bar_.data(); }
+TMainMenu::~TMainMenu() {
+    delete bar_.data();
+}
 
-QMenuBar *TMainMenu::MenuBar() const { return static_cast<QMenuBar *>(bar_.data()); }
+QMenuBar *TMainMenu::MenuBar() const {
+    return static_cast<QMenuBar *>(bar_.data());
+}
 
 void TMainMenu::Add(TMenuItem *item) {
     items_.push_back(item);

@@ -9,8 +9,8 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QFile>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -49,12 +49,15 @@ void PrintDocument(const QTextDocument *doc, const QString &title) {
     doc->print(&printer);
     if (printer.printerState() == QPrinter::Error) {
         throw Exception(QStringLiteral("L'impression sur « %1 » a échoué.")
-                            .arg(printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName()
-                                                                              : printer.printerName()));
+                            .arg(printer.outputFormat() == QPrinter::PdfFormat
+                                     ? printer.outputFileName()
+                                     : printer.printerName()));
     }
 }
 
-void TRichEdit::Print(const QString &caption) { PrintDocument(editor_->document(), caption); }
+void TRichEdit::Print(const QString &caption) {
+    PrintDocument(editor_->document(), caption);
+}
 
 bool TPrintDialog::Execute() {
     if (Application && Application->Terminated()) return false;
@@ -82,8 +85,8 @@ public:
         fileName->setObjectName(QStringLiteral("fileName"));
         paper = new QComboBox;
         paper->setObjectName(QStringLiteral("paper"));
-        for (auto id : {QPageSize::A4, QPageSize::A3, QPageSize::A5, QPageSize::Letter, QPageSize::Legal,
-                        QPageSize::Executive, QPageSize::B5}) {
+        for (auto id : {QPageSize::A4, QPageSize::A3, QPageSize::A5, QPageSize::Letter,
+                        QPageSize::Legal, QPageSize::Executive, QPageSize::B5}) {
             paper->addItem(QPageSize::name(id), int(id));
         }
         portrait = new QRadioButton(QStringLiteral("Portrait"));
@@ -125,7 +128,8 @@ public:
     void load(const QPrinter &p) {
         printer->clear();
         printer->addItem(QStringLiteral("Fichier PDF"), QString());
-        for (const QString &name : QPrinterInfo::availablePrinterNames()) printer->addItem(name, name);
+        for (const QString &name : QPrinterInfo::availablePrinterNames())
+            printer->addItem(name, name);
         const bool pdf = p.outputFormat() == QPrinter::PdfFormat;
         const int pi = pdf ? 0 : printer->findData(p.printerName());
         printer->setCurrentIndex(pi < 0 ? 0 : pi);
@@ -133,7 +137,8 @@ public:
         fileName->setEnabled(printer->currentIndex() == 0);
         const int paperIndex = paper->findData(int(p.pageLayout().pageSize().id()));
         if (paperIndex >= 0) paper->setCurrentIndex(paperIndex);
-        (p.pageLayout().orientation() == QPageLayout::Landscape ? landscape : portrait)->setChecked(true);
+        (p.pageLayout().orientation() == QPageLayout::Landscape ? landscape : portrait)
+            ->setChecked(true);
         const QMarginsF m = p.pageLayout().margins(QPageLayout::Millimeter);
         margin[0]->setValue(m.left());
         margin[1]->setValue(m.right());
@@ -151,7 +156,8 @@ public:
             p.setPrinterName(name);
         }
         p.setPageSize(QPageSize(QPageSize::PageSizeId(paper->currentData().toInt())));
-        p.setPageOrientation(landscape->isChecked() ? QPageLayout::Landscape : QPageLayout::Portrait);
+        p.setPageOrientation(landscape->isChecked() ? QPageLayout::Landscape
+                                                    : QPageLayout::Portrait);
         p.setPageMargins(QMarginsF(margin[0]->value(), margin[2]->value(), margin[1]->value(),
                                    margin[3]->value()),
                          QPageLayout::Millimeter);

@@ -18,9 +18,12 @@ std::int32_t rgbOf(const QBrush &brush) {
 rtf::ParaFormat paraOf(const QTextBlockFormat &f) {
     rtf::ParaFormat p;
     const Qt::Alignment a = f.alignment() & Qt::AlignHorizontal_Mask;
-    if (a & Qt::AlignHCenter) p.align = rtf::Align::Center;
-    else if (a & Qt::AlignRight) p.align = rtf::Align::Right;
-    else if (a & Qt::AlignJustify) p.align = rtf::Align::Justify;
+    if (a & Qt::AlignHCenter)
+        p.align = rtf::Align::Center;
+    else if (a & Qt::AlignRight)
+        p.align = rtf::Align::Right;
+    else if (a & Qt::AlignJustify)
+        p.align = rtf::Align::Justify;
     p.leftIndent = int(std::lround(f.leftMargin() * TwipsPerPixel));
     p.rightIndent = int(std::lround(f.rightMargin() * TwipsPerPixel));
     p.firstIndent = int(std::lround(f.textIndent() * TwipsPerPixel));
@@ -32,10 +35,18 @@ rtf::ParaFormat paraOf(const QTextBlockFormat &f) {
 QTextBlockFormat blockFormatOf(const rtf::ParaFormat &p) {
     QTextBlockFormat f;
     switch (p.align) {
-    case rtf::Align::Center: f.setAlignment(Qt::AlignHCenter); break;
-    case rtf::Align::Right: f.setAlignment(Qt::AlignRight); break;
-    case rtf::Align::Justify: f.setAlignment(Qt::AlignJustify); break;
-    default: f.setAlignment(Qt::AlignLeft); break;
+    case rtf::Align::Center:
+        f.setAlignment(Qt::AlignHCenter);
+        break;
+    case rtf::Align::Right:
+        f.setAlignment(Qt::AlignRight);
+        break;
+    case rtf::Align::Justify:
+        f.setAlignment(Qt::AlignJustify);
+        break;
+    default:
+        f.setAlignment(Qt::AlignLeft);
+        break;
     }
     if (p.leftIndent) f.setLeftMargin(p.leftIndent / TwipsPerPixel);
     if (p.rightIndent) f.setRightMargin(p.rightIndent / TwipsPerPixel);
@@ -71,20 +82,27 @@ rtf::CharFormat resolve(const QTextCharFormat &f, const TFont &d) {
     c.bold = f.hasProperty(QTextFormat::FontWeight) ? f.fontWeight() >= QFont::DemiBold
                                                     : bool(d.Style & fsBold);
     c.italic = f.hasProperty(QTextFormat::FontItalic) ? f.fontItalic() : bool(d.Style & fsItalic);
-    c.underline = f.hasProperty(QTextFormat::TextUnderlineStyle) ||
-                          f.hasProperty(QTextFormat::FontUnderline)
-                      ? f.fontUnderline()
-                      : bool(d.Style & fsUnderline);
-    c.strike = f.hasProperty(QTextFormat::FontStrikeOut) ? f.fontStrikeOut() : bool(d.Style & fsStrikeOut);
+    c.underline =
+        f.hasProperty(QTextFormat::TextUnderlineStyle) || f.hasProperty(QTextFormat::FontUnderline)
+            ? f.fontUnderline()
+            : bool(d.Style & fsUnderline);
+    c.strike =
+        f.hasProperty(QTextFormat::FontStrikeOut) ? f.fontStrikeOut() : bool(d.Style & fsStrikeOut);
     c.color = rgbOf(f.foreground());
     if (c.color == rtf::NoColor && !(d.Color & 0x80000000u)) {
-        c.color = std::int32_t(((d.Color & 0xFF) << 16) | (d.Color & 0xFF00) | ((d.Color >> 16) & 0xFF));
+        c.color =
+            std::int32_t(((d.Color & 0xFF) << 16) | (d.Color & 0xFF00) | ((d.Color >> 16) & 0xFF));
     }
     c.highlight = rgbOf(f.background());
     switch (f.verticalAlignment()) {
-    case QTextCharFormat::AlignSuperScript: c.valign = rtf::VAlign::Super; break;
-    case QTextCharFormat::AlignSubScript: c.valign = rtf::VAlign::Sub; break;
-    default: break;
+    case QTextCharFormat::AlignSuperScript:
+        c.valign = rtf::VAlign::Super;
+        break;
+    case QTextCharFormat::AlignSubScript:
+        c.valign = rtf::VAlign::Sub;
+        break;
+    default:
+        break;
     }
     return c;
 }
@@ -103,8 +121,9 @@ public:
     }
 
     static const QStringList &rtfFormats() {
-        static const QStringList names{QStringLiteral("text/rtf"), QStringLiteral("application/rtf"),
-                                       QStringLiteral("application/x-qt-windows-mime;value=\"Rich Text Format\"")};
+        static const QStringList names{
+            QStringLiteral("text/rtf"), QStringLiteral("application/rtf"),
+            QStringLiteral("application/x-qt-windows-mime;value=\"Rich Text Format\"")};
         return names;
     }
 
@@ -204,7 +223,8 @@ QByteArray rtfData(const QMimeData *source) {
             if (!data.isEmpty()) return data;
         }
     }
-    if (source->hasFormat(QStringLiteral("text/richtext"))) return source->data(QStringLiteral("text/richtext"));
+    if (source->hasFormat(QStringLiteral("text/richtext")))
+        return source->data(QStringLiteral("text/richtext"));
     return {};
 }
 

@@ -41,7 +41,8 @@ RichEditWidget::RichEditWidget(TRichEdit *owner) : owner_(owner) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // The selection shows only while the editor has the focus.
     QPalette pal = palette();
-    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Inactive, QPalette::Base));
+    pal.setColor(QPalette::Inactive, QPalette::Highlight,
+                 pal.color(QPalette::Inactive, QPalette::Base));
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                  pal.color(QPalette::Inactive, QPalette::Text));
     setPalette(pal);
@@ -63,11 +64,12 @@ void RichEditWidget::onContentsChange(int pos, int removed, int added) {
         if (added > 4096) {
             const QString raw = document()->toRawText();
             const int end = std::min<int>(pos + added, raw.size());
-            for (int i = raw.indexOf(LineSep, pos); i >= 0 && i < end; i = raw.indexOf(LineSep, i + 1))
+            for (int i = raw.indexOf(LineSep, pos); i >= 0 && i < end;
+                 i = raw.indexOf(LineSep, i + 1))
                 found.push_back(i);
         } else {
-            for (QTextBlock b = document()->findBlock(pos); b.isValid() && b.position() < pos + added;
-                 b = b.next()) {
+            for (QTextBlock b = document()->findBlock(pos);
+                 b.isValid() && b.position() < pos + added; b = b.next()) {
                 const QString text = b.text();
                 for (int i = text.indexOf(LineSep); i >= 0; i = text.indexOf(LineSep, i + 1)) {
                     const int at = b.position() + i;
@@ -85,9 +87,15 @@ void RichEditWidget::onContentsChange(int pos, int removed, int added) {
     if (!loading_ && (removed || added)) modified = true;
 }
 
-int RichEditWidget::documentLength() const { return document()->characterCount() - 1; }
-int RichEditWidget::toEditor(int q) const { return map_.toEditor(q); }
-int RichEditWidget::toDocument(int e) const { return map_.toDocument(e); }
+int RichEditWidget::documentLength() const {
+    return document()->characterCount() - 1;
+}
+int RichEditWidget::toEditor(int q) const {
+    return map_.toEditor(q);
+}
+int RichEditWidget::toDocument(int e) const {
+    return map_.toDocument(e);
+}
 
 int RichEditWidget::editorLength() const {
     return documentLength() + document()->blockCount() - 1 + separators_.size();
@@ -221,13 +229,23 @@ TRichEdit::TRichEdit(TComponent *owner)
     editor_->modified = false;
 }
 
-TRichEdit::~TRichEdit() { delete Lines; }
+TRichEdit::~TRichEdit() {
+    delete Lines;
+}
 
-bool TRichEdit::Modified() const { return editor_->modified; }
-void TRichEdit::SetModified(bool modified) { editor_->modified = modified; }
+bool TRichEdit::Modified() const {
+    return editor_->modified;
+}
+void TRichEdit::SetModified(bool modified) {
+    editor_->modified = modified;
+}
 
-QString TRichEdit::Text() const { return editor_->crlfText(); }
-int TRichEdit::GetTextLen() const { return editor_->editorLength(); }
+QString TRichEdit::Text() const {
+    return editor_->crlfText();
+}
+int TRichEdit::GetTextLen() const {
+    return editor_->editorLength();
+}
 
 void TRichEdit::SetText(const QString &text) {
     QTextCursor cur(editor_->document());
@@ -235,12 +253,22 @@ void TRichEdit::SetText(const QString &text) {
     cur.insertText(normalizeBreaks(text));
 }
 
-void TRichEdit::SelectAll() { editor_->selectAll(); }
-void TRichEdit::CutToClipboard() { editor_->cut(); }
-void TRichEdit::CopyToClipboard() { editor_->copy(); }
-void TRichEdit::PasteFromClipboard() { editor_->paste(); }
+void TRichEdit::SelectAll() {
+    editor_->selectAll();
+}
+void TRichEdit::CutToClipboard() {
+    editor_->cut();
+}
+void TRichEdit::CopyToClipboard() {
+    editor_->copy();
+}
+void TRichEdit::PasteFromClipboard() {
+    editor_->paste();
+}
 
-int TRichEdit::SelStart() const { return editor_->toEditor(editor_->textCursor().selectionStart()); }
+int TRichEdit::SelStart() const {
+    return editor_->toEditor(editor_->textCursor().selectionStart());
+}
 
 int TRichEdit::SelLength() const {
     const QTextCursor cur = editor_->textCursor();
@@ -275,13 +303,16 @@ void TRichEdit::SetSelText(const QString &text) {
 
 int TRichEdit::FindText(const QString &text, int start, int length, TSearchTypes options) const {
     if (text.isEmpty() || start < 0 || length <= 0) return -1;
-    const Qt::CaseSensitivity cs = (options & stMatchCase) ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    const Qt::CaseSensitivity cs =
+        (options & stMatchCase) ? Qt::CaseSensitive : Qt::CaseInsensitive;
     const int end = std::min(start + length, GetTextLen());
     if (start >= end) return -1;
     const auto isWord = [](const QString &s, qsizetype i) {
-        return i >= 0 && i < s.size() && (s.at(i).isLetterOrNumber() || s.at(i) == QLatin1Char('_'));
+        return i >= 0 && i < s.size() &&
+               (s.at(i).isLetterOrNumber() || s.at(i) == QLatin1Char('_'));
     };
-    if (!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')) && !(options & stWholeWord)) {
+    if (!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')) &&
+        !(options & stWholeWord)) {
         // Searched in the document's own text, kept up to date piece by piece.
         const int from = editor_->toDocument(start);
         const int to = editor_->toDocument(end);
@@ -297,13 +328,16 @@ int TRichEdit::FindText(const QString &text, int start, int length, TSearchTypes
     for (qsizetype from = 0;;) {
         const qsizetype at = range.indexOf(text, from, cs);
         if (at < 0) return -1;
-        if (!(options & stWholeWord) || (!isWord(all, start + at - 1) && !isWord(all, start + at + text.size())))
+        if (!(options & stWholeWord) ||
+            (!isWord(all, start + at - 1) && !isWord(all, start + at + text.size())))
             return int(start + at);
         from = at + 1;
     }
 }
 
-bool TRichEdit::WordWrap() const { return editor_->lineWrapMode() != QTextEdit::NoWrap; }
+bool TRichEdit::WordWrap() const {
+    return editor_->lineWrapMode() != QTextEdit::NoWrap;
+}
 
 void TRichEdit::SetWordWrap(bool wrap) {
     editor_->setLineWrapMode(wrap ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
@@ -321,7 +355,9 @@ void TRichEdit::SetFont(const TFont &font) {
     editor_->setPalette(pal);
 }
 
-bool TRichEdit::WantTabs() const { return !editor_->tabChangesFocus(); }
+bool TRichEdit::WantTabs() const {
+    return !editor_->tabChangesFocus();
+}
 
 LRESULT TRichEdit::WndProc(UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_UNDO) {
@@ -367,7 +403,8 @@ void TRichEditLines::SaveToFile(const QString &fileName) const {
 
 QString TRichEditLines::Text() const {
     const QString &all = edit_->Text();
-    if (edit_->GetTextLen() == 0 && edit_->Editor()->document()->blockCount() == 1) return QString();
+    if (edit_->GetTextLen() == 0 && edit_->Editor()->document()->blockCount() == 1)
+        return QString();
     return all + QLatin1String("\r\n");
 }
 

@@ -17,15 +17,15 @@ enum class VAlign : std::int8_t { Normal = 0, Super = 1, Sub = -1 };
 constexpr std::int32_t NoColor = -1;
 
 struct CharFormat {
-    QString font;                            // face name; empty: the reader's default
+    QString font; // face name; empty: the reader's default
     FontFamily family = FontFamily::Nil;
-    int halfPoints = 24;                     // size in half points
+    int halfPoints = 24; // size in half points
     bool bold = false;
     bool italic = false;
     bool underline = false;
     bool strike = false;
-    std::int32_t color = NoColor;            // 0xRRGGBB or NoColor (automatic)
-    std::int32_t highlight = NoColor;        // background, 0xRRGGBB or NoColor
+    std::int32_t color = NoColor;     // 0xRRGGBB or NoColor (automatic)
+    std::int32_t highlight = NoColor; // background, 0xRRGGBB or NoColor
     VAlign valign = VAlign::Normal;
     bool operator==(const CharFormat &) const = default;
 };

@@ -12,13 +12,16 @@
 
 namespace rtf {
 
-bool looksLikeRtf(const QByteArray &data) { return data.startsWith("{\\rtf"); }
+bool looksLikeRtf(const QByteArray &data) {
+    return data.startsWith("{\\rtf");
+}
 
 QString Document::plainText() const {
     QString out;
     for (size_t i = 0; i < paragraphs.size(); ++i) {
         if (i) out += QLatin1Char('\n');
-        for (const Run &r : paragraphs[i].runs) out += r.text;
+        for (const Run &r : paragraphs[i].runs)
+            out += r.text;
     }
     return out;
 }
@@ -44,25 +47,119 @@ struct State {
 
 // Control words that start a destination whose content is not document text.
 bool isSkippedDestination(std::string_view w) {
-    static const char *const names[] = {
-        "annotation", "atnauthor", "atndate", "atnid", "atnparent", "atnref", "atntime", "author",
-        "bkmkend", "bkmkstart", "blipuid", "buptim", "category", "colorschememapping", "comment",
-        "company", "creatim", "datafield", "datastore", "defchp", "defpap", "do", "doccomm", "docvar",
-        "falt", "fchars", "ffdeftext", "ffentrymcr", "ffexitmcr", "ffformat", "ffhelptext", "ffl",
-        "ffname", "ffstattext", "field_inst", "filetbl", "fldinst", "fontemb", "fontfile", "footer",
-        "footerf", "footerl", "footerr", "footnote", "ftncn", "ftnsep", "ftnsepc", "aftncn",
-        "aftnsep", "aftnsepc", "generator", "header", "headerf", "headerl", "headerr", "hlinkbase",
-        "info", "keywords", "latentstyles", "lchars", "listoverridetable", "listpicture",
-        "listtable", "manager", "mmathPr", "nextfile", "nonshppict", "objalias", "objclass",
-        "objdata", "objname", "objsect", "objtime", "oldcprops", "oldpprops", "oldsprops",
-        "oldtprops", "operator", "panose", "pgdsctbl", "pict", "pn", "pnseclvl", "pntxta",
-        "pntxtb", "printim", "private", "propname", "protusertbl", "revtbl", "revtim", "rsidtbl",
-        "shpinst", "sp", "stylesheet", "subject", "tc", "template", "themedata", "title", "txe",
-        "userprops", "wgrffmtfilter", "windowcaption", "writereservation", "writereservhash",
-        "xe", "xmlnstbl", "xmlopen"};
+    static const char *const names[] = {"annotation",
+                                        "atnauthor",
+                                        "atndate",
+                                        "atnid",
+                                        "atnparent",
+                                        "atnref",
+                                        "atntime",
+                                        "author",
+                                        "bkmkend",
+                                        "bkmkstart",
+                                        "blipuid",
+                                        "buptim",
+                                        "category",
+                                        "colorschememapping",
+                                        "comment",
+                                        "company",
+                                        "creatim",
+                                        "datafield",
+                                        "datastore",
+                                        "defchp",
+                                        "defpap",
+                                        "do",
+                                        "doccomm",
+                                        "docvar",
+                                        "falt",
+                                        "fchars",
+                                        "ffdeftext",
+                                        "ffentrymcr",
+                                        "ffexitmcr",
+                                        "ffformat",
+                                        "ffhelptext",
+                                        "ffl",
+                                        "ffname",
+                                        "ffstattext",
+                                        "field_inst",
+                                        "filetbl",
+                                        "fldinst",
+                                        "fontemb",
+                                        "fontfile",
+                                        "footer",
+                                        "footerf",
+                                        "footerl",
+                                        "footerr",
+                                        "footnote",
+                                        "ftncn",
+                                        "ftnsep",
+                                        "ftnsepc",
+                                        "aftncn",
+                                        "aftnsep",
+                                        "aftnsepc",
+                                        "generator",
+                                        "header",
+                                        "headerf",
+                                        "headerl",
+                                        "headerr",
+                                        "hlinkbase",
+                                        "info",
+                                        "keywords",
+                                        "latentstyles",
+                                        "lchars",
+                                        "listoverridetable",
+                                        "listpicture",
+                                        "listtable",
+                                        "manager",
+                                        "mmathPr",
+                                        "nextfile",
+                                        "nonshppict",
+                                        "objalias",
+                                        "objclass",
+                                        "objdata",
+                                        "objname",
+                                        "objsect",
+                                        "objtime",
+                                        "oldcprops",
+                                        "oldpprops",
+                                        "oldsprops",
+                                        "oldtprops",
+                                        "operator",
+                                        "panose",
+                                        "pgdsctbl",
+                                        "pict",
+                                        "pn",
+                                        "pnseclvl",
+                                        "pntxta",
+                                        "pntxtb",
+                                        "printim",
+                                        "private",
+                                        "propname",
+                                        "protusertbl",
+                                        "revtbl",
+                                        "revtim",
+                                        "rsidtbl",
+                                        "shpinst",
+                                        "sp",
+                                        "stylesheet",
+                                        "subject",
+                                        "tc",
+                                        "template",
+                                        "themedata",
+                                        "title",
+                                        "txe",
+                                        "userprops",
+                                        "wgrffmtfilter",
+                                        "windowcaption",
+                                        "writereservation",
+                                        "writereservhash",
+                                        "xe",
+                                        "xmlnstbl",
+                                        "xmlopen"};
     static const QHash<QByteArray, bool> set = [] {
         QHash<QByteArray, bool> s;
-        for (const char *n : names) s.insert(QByteArray(n), true);
+        for (const char *n : names)
+            s.insert(QByteArray(n), true);
         return s;
     }();
     return set.contains(QByteArray::fromRawData(w.data(), qsizetype(w.size())));
@@ -223,9 +320,10 @@ void Reader::selectFont(int index) {
 void Reader::openGroup() {
     flushBytes();
     if (stack_.size() >= size_t(MaxDepth)) {
-        throw Exception(QStringLiteral("Le fichier RTF est illisible : ses groupes sont imbriqués sur "
-                                       "plus de %1 niveaux.")
-                            .arg(MaxDepth));
+        throw Exception(
+            QStringLiteral("Le fichier RTF est illisible : ses groupes sont imbriqués sur "
+                           "plus de %1 niveaux.")
+                .arg(MaxDepth));
     }
     stack_.push_back(state_);
     groupStart_ = true;
@@ -294,7 +392,8 @@ Document Reader::run() {
         if (c != '\\') {
             // A run of plain bytes up to the next special character.
             const char *start = p_;
-            while (p_ < end_ && *p_ != '\\' && *p_ != '{' && *p_ != '}' && *p_ != '\r' && *p_ != '\n')
+            while (p_ < end_ && *p_ != '\\' && *p_ != '{' && *p_ != '}' && *p_ != '\r' &&
+                   *p_ != '\n')
                 ++p_;
             const char *s = start;
             if (groupStart_ && state_.dest == Dest::Text &&
@@ -336,7 +435,8 @@ Document Reader::run() {
         const char d = *p_;
         if ((d >= 'a' && d <= 'z') || (d >= 'A' && d <= 'Z')) {
             const char *w = p_;
-            while (p_ < end_ && ((*p_ >= 'a' && *p_ <= 'z') || (*p_ >= 'A' && *p_ <= 'Z'))) ++p_;
+            while (p_ < end_ && ((*p_ >= 'a' && *p_ <= 'z') || (*p_ >= 'A' && *p_ <= 'Z')))
+                ++p_;
             std::string_view word(w, size_t(p_ - w));
             bool hasParam = false;
             bool negative = false;
@@ -363,9 +463,9 @@ Document Reader::run() {
                 groupStart_ = false;
                 continue;
             }
-            const bool structural = word == "par" || word == "pard" || word == "sect" || word == "page" ||
-                                    word == "cell" || word == "row" || word == "line" ||
-                                    word == "nestcell" || word == "nestrow";
+            const bool structural = word == "par" || word == "pard" || word == "sect" ||
+                                    word == "page" || word == "cell" || word == "row" ||
+                                    word == "line" || word == "nestcell" || word == "nestrow";
             if (consumeSkip(structural)) {
                 groupStart_ = false;
                 continue;
@@ -414,9 +514,15 @@ void Reader::controlSymbol(char c) {
     case '}':
         if (state_.dest == Dest::Text || state_.dest == Dest::FontTable) addByte(c);
         return;
-    case '~': addChar(0x00A0); return;
-    case '-': addChar(0x00AD); return; // optional hyphen: shown only where a line breaks
-    case '_': addChar(0x2011); return;
+    case '~':
+        addChar(0x00A0);
+        return;
+    case '-':
+        addChar(0x00AD);
+        return; // optional hyphen: shown only where a line breaks
+    case '_':
+        addChar(0x2011);
+        return;
     case ';':
         if (state_.dest == Dest::ColorTable) {
             const std::int32_t color = colorSet_ ? (red_ << 16) | (green_ << 8) | blue_ : NoColor;
@@ -427,8 +533,8 @@ void Reader::controlSymbol(char c) {
             flushBytes();
             if (fontNum_ >= 0) {
                 const int cp = fontEntry_.codePage ? fontEntry_.codePage : docCodePage_;
-                QString name = textcodec::decode(cp == textcodec::CpSymbol ? 1252 : cp, fontName_)
-                                   .trimmed();
+                QString name =
+                    textcodec::decode(cp == textcodec::CpSymbol ? 1252 : cp, fontName_).trimmed();
                 fontEntry_.name = name;
                 fonts_.insert(fontNum_, fontEntry_);
             }
@@ -445,49 +551,195 @@ void Reader::controlSymbol(char c) {
 
 namespace {
 enum class Cmd {
-    Unknown, Rtf, Ansi, Mac, Pc, Pca, AnsiCpg, Deff, FontTbl, ColorTbl, F, FRoman, FSwiss, FModern,
-    FScript, FDecor, FTech, FNil, FCharset, Cpg, Red, Green, Blue, Plain, Fs, B, I, Ul, UlNone,
-    Strike, Cf, Highlight, Cb, Super, Sub, NoSuperSub, Up, Dn, Pard, Ql, Qc, Qr, Qj, Li, Ri, Fi,
-    Sb, Sa, Par, Line, Tab, Page, Sect, Cell, Row, Uc, U, Emdash, Endash, Bullet, Lquote, Rquote,
-    Ldblquote, Rdblquote, Emspace, Enspace, Qmspace, Zwj, Zwnj, Ltrmark, Rtlmark, Fldrslt,
-    ShowDest, Skip
+    Unknown,
+    Rtf,
+    Ansi,
+    Mac,
+    Pc,
+    Pca,
+    AnsiCpg,
+    Deff,
+    FontTbl,
+    ColorTbl,
+    F,
+    FRoman,
+    FSwiss,
+    FModern,
+    FScript,
+    FDecor,
+    FTech,
+    FNil,
+    FCharset,
+    Cpg,
+    Red,
+    Green,
+    Blue,
+    Plain,
+    Fs,
+    B,
+    I,
+    Ul,
+    UlNone,
+    Strike,
+    Cf,
+    Highlight,
+    Cb,
+    Super,
+    Sub,
+    NoSuperSub,
+    Up,
+    Dn,
+    Pard,
+    Ql,
+    Qc,
+    Qr,
+    Qj,
+    Li,
+    Ri,
+    Fi,
+    Sb,
+    Sa,
+    Par,
+    Line,
+    Tab,
+    Page,
+    Sect,
+    Cell,
+    Row,
+    Uc,
+    U,
+    Emdash,
+    Endash,
+    Bullet,
+    Lquote,
+    Rquote,
+    Ldblquote,
+    Rdblquote,
+    Emspace,
+    Enspace,
+    Qmspace,
+    Zwj,
+    Zwnj,
+    Ltrmark,
+    Rtlmark,
+    Fldrslt,
+    ShowDest,
+    Skip
 };
 
 Cmd lookup(std::string_view w) {
     static const std::unordered_map<std::string_view, Cmd> table = {
-        {"rtf", Cmd::Rtf}, {"ansi", Cmd::Ansi}, {"mac", Cmd::Mac}, {"pc", Cmd::Pc}, {"pca", Cmd::Pca},
-        {"ansicpg", Cmd::AnsiCpg}, {"deff", Cmd::Deff}, {"fonttbl", Cmd::FontTbl},
-        {"colortbl", Cmd::ColorTbl}, {"f", Cmd::F}, {"froman", Cmd::FRoman}, {"fswiss", Cmd::FSwiss},
-        {"fmodern", Cmd::FModern}, {"fscript", Cmd::FScript}, {"fdecor", Cmd::FDecor},
-        {"ftech", Cmd::FTech}, {"fbidi", Cmd::FNil}, {"fnil", Cmd::FNil}, {"fcharset", Cmd::FCharset},
-        {"cpg", Cmd::Cpg}, {"red", Cmd::Red}, {"green", Cmd::Green}, {"blue", Cmd::Blue},
-        {"plain", Cmd::Plain}, {"fs", Cmd::Fs}, {"b", Cmd::B}, {"i", Cmd::I}, {"ul", Cmd::Ul},
-        {"uld", Cmd::Ul}, {"uldash", Cmd::Ul}, {"uldashd", Cmd::Ul}, {"uldashdd", Cmd::Ul},
-        {"uldb", Cmd::Ul}, {"ulhwave", Cmd::Ul}, {"ulldash", Cmd::Ul}, {"ulth", Cmd::Ul},
-        {"ulthd", Cmd::Ul}, {"ulthdash", Cmd::Ul}, {"ulthdashd", Cmd::Ul}, {"ulthdashdd", Cmd::Ul},
-        {"ulthldash", Cmd::Ul}, {"ululdbwave", Cmd::Ul}, {"ulw", Cmd::Ul}, {"ulwave", Cmd::Ul},
-        {"ulnone", Cmd::UlNone}, {"strike", Cmd::Strike}, {"striked", Cmd::Strike}, {"cf", Cmd::Cf},
-        {"highlight", Cmd::Highlight}, {"cb", Cmd::Cb}, {"chcbpat", Cmd::Cb}, {"super", Cmd::Super},
-        {"sub", Cmd::Sub}, {"nosupersub", Cmd::NoSuperSub}, {"up", Cmd::Up}, {"dn", Cmd::Dn},
-        {"pard", Cmd::Pard}, {"ql", Cmd::Ql}, {"qc", Cmd::Qc}, {"qr", Cmd::Qr}, {"qj", Cmd::Qj},
-        {"qd", Cmd::Qj}, {"li", Cmd::Li}, {"lin", Cmd::Li}, {"ri", Cmd::Ri}, {"rin", Cmd::Ri},
-        {"fi", Cmd::Fi}, {"sb", Cmd::Sb}, {"sa", Cmd::Sa}, {"par", Cmd::Par}, {"line", Cmd::Line},
-        {"tab", Cmd::Tab}, {"page", Cmd::Page}, {"sect", Cmd::Sect}, {"cell", Cmd::Cell},
-        {"nestcell", Cmd::Cell}, {"row", Cmd::Row}, {"nestrow", Cmd::Row}, {"uc", Cmd::Uc},
-        {"u", Cmd::U}, {"emdash", Cmd::Emdash}, {"endash", Cmd::Endash}, {"bullet", Cmd::Bullet},
-        {"lquote", Cmd::Lquote}, {"rquote", Cmd::Rquote}, {"ldblquote", Cmd::Ldblquote},
-        {"rdblquote", Cmd::Rdblquote}, {"emspace", Cmd::Emspace}, {"enspace", Cmd::Enspace},
-        {"qmspace", Cmd::Qmspace}, {"zwj", Cmd::Zwj}, {"zwnj", Cmd::Zwnj}, {"ltrmark", Cmd::Ltrmark},
-        {"rtlmark", Cmd::Rtlmark}, {"fldrslt", Cmd::Fldrslt}, {"pntext", Cmd::ShowDest},
-        {"listtext", Cmd::ShowDest}, {"field", Cmd::ShowDest}, {"shptxt", Cmd::ShowDest},
-        {"result", Cmd::ShowDest}, {"nesttableprops", Cmd::Skip}, {"nonesttables", Cmd::ShowDest},
+        {"rtf", Cmd::Rtf},
+        {"ansi", Cmd::Ansi},
+        {"mac", Cmd::Mac},
+        {"pc", Cmd::Pc},
+        {"pca", Cmd::Pca},
+        {"ansicpg", Cmd::AnsiCpg},
+        {"deff", Cmd::Deff},
+        {"fonttbl", Cmd::FontTbl},
+        {"colortbl", Cmd::ColorTbl},
+        {"f", Cmd::F},
+        {"froman", Cmd::FRoman},
+        {"fswiss", Cmd::FSwiss},
+        {"fmodern", Cmd::FModern},
+        {"fscript", Cmd::FScript},
+        {"fdecor", Cmd::FDecor},
+        {"ftech", Cmd::FTech},
+        {"fbidi", Cmd::FNil},
+        {"fnil", Cmd::FNil},
+        {"fcharset", Cmd::FCharset},
+        {"cpg", Cmd::Cpg},
+        {"red", Cmd::Red},
+        {"green", Cmd::Green},
+        {"blue", Cmd::Blue},
+        {"plain", Cmd::Plain},
+        {"fs", Cmd::Fs},
+        {"b", Cmd::B},
+        {"i", Cmd::I},
+        {"ul", Cmd::Ul},
+        {"uld", Cmd::Ul},
+        {"uldash", Cmd::Ul},
+        {"uldashd", Cmd::Ul},
+        {"uldashdd", Cmd::Ul},
+        {"uldb", Cmd::Ul},
+        {"ulhwave", Cmd::Ul},
+        {"ulldash", Cmd::Ul},
+        {"ulth", Cmd::Ul},
+        {"ulthd", Cmd::Ul},
+        {"ulthdash", Cmd::Ul},
+        {"ulthdashd", Cmd::Ul},
+        {"ulthdashdd", Cmd::Ul},
+        {"ulthldash", Cmd::Ul},
+        {"ululdbwave", Cmd::Ul},
+        {"ulw", Cmd::Ul},
+        {"ulwave", Cmd::Ul},
+        {"ulnone", Cmd::UlNone},
+        {"strike", Cmd::Strike},
+        {"striked", Cmd::Strike},
+        {"cf", Cmd::Cf},
+        {"highlight", Cmd::Highlight},
+        {"cb", Cmd::Cb},
+        {"chcbpat", Cmd::Cb},
+        {"super", Cmd::Super},
+        {"sub", Cmd::Sub},
+        {"nosupersub", Cmd::NoSuperSub},
+        {"up", Cmd::Up},
+        {"dn", Cmd::Dn},
+        {"pard", Cmd::Pard},
+        {"ql", Cmd::Ql},
+        {"qc", Cmd::Qc},
+        {"qr", Cmd::Qr},
+        {"qj", Cmd::Qj},
+        {"qd", Cmd::Qj},
+        {"li", Cmd::Li},
+        {"lin", Cmd::Li},
+        {"ri", Cmd::Ri},
+        {"rin", Cmd::Ri},
+        {"fi", Cmd::Fi},
+        {"sb", Cmd::Sb},
+        {"sa", Cmd::Sa},
+        {"par", Cmd::Par},
+        {"line", Cmd::Line},
+        {"tab", Cmd::Tab},
+        {"page", Cmd::Page},
+        {"sect", Cmd::Sect},
+        {"cell", Cmd::Cell},
+        {"nestcell", Cmd::Cell},
+        {"row", Cmd::Row},
+        {"nestrow", Cmd::Row},
+        {"uc", Cmd::Uc},
+        {"u", Cmd::U},
+        {"emdash", Cmd::Emdash},
+        {"endash", Cmd::Endash},
+        {"bullet", Cmd::Bullet},
+        {"lquote", Cmd::Lquote},
+        {"rquote", Cmd::Rquote},
+        {"ldblquote", Cmd::Ldblquote},
+        {"rdblquote", Cmd::Rdblquote},
+        {"emspace", Cmd::Emspace},
+        {"enspace", Cmd::Enspace},
+        {"qmspace", Cmd::Qmspace},
+        {"zwj", Cmd::Zwj},
+        {"zwnj", Cmd::Zwnj},
+        {"ltrmark", Cmd::Ltrmark},
+        {"rtlmark", Cmd::Rtlmark},
+        {"fldrslt", Cmd::Fldrslt},
+        {"pntext", Cmd::ShowDest},
+        {"listtext", Cmd::ShowDest},
+        {"field", Cmd::ShowDest},
+        {"shptxt", Cmd::ShowDest},
+        {"result", Cmd::ShowDest},
+        {"nesttableprops", Cmd::Skip},
+        {"nonesttables", Cmd::ShowDest},
     };
     auto it = table.find(w);
     if (it != table.end()) return it->second;
     return isSkippedDestination(w) ? Cmd::Skip : Cmd::Unknown;
 }
 
-int clampInt(long long v, int lo, int hi) { return int(std::clamp<long long>(v, lo, hi)); }
+int clampInt(long long v, int lo, int hi) {
+    return int(std::clamp<long long>(v, lo, hi));
+}
 } // namespace
 
 void Reader::controlWord(std::string_view word, bool hasParam, long long param) {
@@ -513,9 +765,15 @@ void Reader::controlWord(std::string_view word, bool hasParam, long long param) 
     // Destinations: only the first control word of a group starts one.
     if (opensGroup) {
         switch (cmd) {
-        case Cmd::FontTbl: state_.dest = Dest::FontTable; return;
-        case Cmd::ColorTbl: state_.dest = Dest::ColorTable; return;
-        case Cmd::Skip: state_.dest = Dest::Skip; return;
+        case Cmd::FontTbl:
+            state_.dest = Dest::FontTable;
+            return;
+        case Cmd::ColorTbl:
+            state_.dest = Dest::ColorTable;
+            return;
+        case Cmd::Skip:
+            state_.dest = Dest::Skip;
+            return;
         case Cmd::Fldrslt:
         case Cmd::ShowDest:
             if (state_.dest == Dest::Text) return;
@@ -546,13 +804,27 @@ void Reader::controlWord(std::string_view word, bool hasParam, long long param) 
             fontEntry_ = FontEntry{};
             fontName_.clear();
             return;
-        case Cmd::FRoman: fontEntry_.family = FontFamily::Roman; return;
-        case Cmd::FSwiss: fontEntry_.family = FontFamily::Swiss; return;
-        case Cmd::FModern: fontEntry_.family = FontFamily::Modern; return;
-        case Cmd::FScript: fontEntry_.family = FontFamily::Script; return;
-        case Cmd::FDecor: fontEntry_.family = FontFamily::Decor; return;
-        case Cmd::FTech: fontEntry_.family = FontFamily::Tech; return;
-        case Cmd::FNil: fontEntry_.family = FontFamily::Nil; return;
+        case Cmd::FRoman:
+            fontEntry_.family = FontFamily::Roman;
+            return;
+        case Cmd::FSwiss:
+            fontEntry_.family = FontFamily::Swiss;
+            return;
+        case Cmd::FModern:
+            fontEntry_.family = FontFamily::Modern;
+            return;
+        case Cmd::FScript:
+            fontEntry_.family = FontFamily::Script;
+            return;
+        case Cmd::FDecor:
+            fontEntry_.family = FontFamily::Decor;
+            return;
+        case Cmd::FTech:
+            fontEntry_.family = FontFamily::Tech;
+            return;
+        case Cmd::FNil:
+            fontEntry_.family = FontFamily::Nil;
+            return;
         case Cmd::FCharset:
             if (!fontEntry_.codePage || fontEntry_.codePage == 1252)
                 fontEntry_.codePage = textcodec::codePageOfCharset(clampInt(param, 0, 255));
@@ -566,19 +838,37 @@ void Reader::controlWord(std::string_view word, bool hasParam, long long param) 
     }
     if (s.dest == Dest::ColorTable) {
         switch (cmd) {
-        case Cmd::Red: red_ = clampInt(param, 0, 255); colorSet_ = true; return;
-        case Cmd::Green: green_ = clampInt(param, 0, 255); colorSet_ = true; return;
-        case Cmd::Blue: blue_ = clampInt(param, 0, 255); colorSet_ = true; return;
-        default: return;
+        case Cmd::Red:
+            red_ = clampInt(param, 0, 255);
+            colorSet_ = true;
+            return;
+        case Cmd::Green:
+            green_ = clampInt(param, 0, 255);
+            colorSet_ = true;
+            return;
+        case Cmd::Blue:
+            blue_ = clampInt(param, 0, 255);
+            colorSet_ = true;
+            return;
+        default:
+            return;
         }
     }
 
     switch (cmd) {
     case Cmd::Rtf:
-    case Cmd::Ansi: if (cmd == Cmd::Ansi) docCodePage_ = 1252; return;
-    case Cmd::Mac: docCodePage_ = 10000; return;
-    case Cmd::Pc: docCodePage_ = 437; return;
-    case Cmd::Pca: docCodePage_ = 850; return;
+    case Cmd::Ansi:
+        if (cmd == Cmd::Ansi) docCodePage_ = 1252;
+        return;
+    case Cmd::Mac:
+        docCodePage_ = 10000;
+        return;
+    case Cmd::Pc:
+        docCodePage_ = 437;
+        return;
+    case Cmd::Pca:
+        docCodePage_ = 850;
+        return;
     case Cmd::AnsiCpg: {
         const int cp = clampInt(param, 0, 65535);
         if (cp) docCodePage_ = cp;
@@ -587,7 +877,9 @@ void Reader::controlWord(std::string_view word, bool hasParam, long long param) 
     case Cmd::Deff:
         defaultFont_ = clampInt(param, 0, 1 << 20);
         return;
-    case Cmd::F: selectFont(clampInt(param, 0, 1 << 20)); return;
+    case Cmd::F:
+        selectFont(clampInt(param, 0, 1 << 20));
+        return;
     case Cmd::Plain: {
         f = CharFormat{};
         if (defaultFont_ >= 0) {
@@ -597,32 +889,80 @@ void Reader::controlWord(std::string_view word, bool hasParam, long long param) 
         }
         return;
     }
-    case Cmd::Fs: f.halfPoints = hasParam && param > 0 ? clampInt(param, 2, 3276) : 24; return;
-    case Cmd::B: f.bold = on; return;
-    case Cmd::I: f.italic = on; return;
-    case Cmd::Ul: f.underline = on; return;
-    case Cmd::UlNone: f.underline = false; return;
-    case Cmd::Strike: f.strike = on; return;
-    case Cmd::Cf: f.color = colorAt(hasParam ? param : 0); return;
+    case Cmd::Fs:
+        f.halfPoints = hasParam && param > 0 ? clampInt(param, 2, 3276) : 24;
+        return;
+    case Cmd::B:
+        f.bold = on;
+        return;
+    case Cmd::I:
+        f.italic = on;
+        return;
+    case Cmd::Ul:
+        f.underline = on;
+        return;
+    case Cmd::UlNone:
+        f.underline = false;
+        return;
+    case Cmd::Strike:
+        f.strike = on;
+        return;
+    case Cmd::Cf:
+        f.color = colorAt(hasParam ? param : 0);
+        return;
     case Cmd::Highlight:
-    case Cmd::Cb: f.highlight = hasParam && param > 0 ? colorAt(param) : NoColor; return;
-    case Cmd::Super: f.valign = VAlign::Super; return;
-    case Cmd::Sub: f.valign = VAlign::Sub; return;
-    case Cmd::NoSuperSub: f.valign = VAlign::Normal; return;
-    case Cmd::Up: f.valign = (!hasParam || param > 0) ? VAlign::Super : VAlign::Normal; return;
-    case Cmd::Dn: f.valign = (!hasParam || param > 0) ? VAlign::Sub : VAlign::Normal; return;
-    case Cmd::Pard: s.para = ParaFormat{}; return;
-    case Cmd::Ql: s.para.align = Align::Left; return;
-    case Cmd::Qc: s.para.align = Align::Center; return;
-    case Cmd::Qr: s.para.align = Align::Right; return;
-    case Cmd::Qj: s.para.align = Align::Justify; return;
-    case Cmd::Li: s.para.leftIndent = clampInt(param, -31680, 31680); return;
-    case Cmd::Ri: s.para.rightIndent = clampInt(param, -31680, 31680); return;
-    case Cmd::Fi: s.para.firstIndent = clampInt(param, -31680, 31680); return;
-    case Cmd::Sb: s.para.spaceBefore = clampInt(param, 0, 31680); return;
-    case Cmd::Sa: s.para.spaceAfter = clampInt(param, 0, 31680); return;
+    case Cmd::Cb:
+        f.highlight = hasParam && param > 0 ? colorAt(param) : NoColor;
+        return;
+    case Cmd::Super:
+        f.valign = VAlign::Super;
+        return;
+    case Cmd::Sub:
+        f.valign = VAlign::Sub;
+        return;
+    case Cmd::NoSuperSub:
+        f.valign = VAlign::Normal;
+        return;
+    case Cmd::Up:
+        f.valign = (!hasParam || param > 0) ? VAlign::Super : VAlign::Normal;
+        return;
+    case Cmd::Dn:
+        f.valign = (!hasParam || param > 0) ? VAlign::Sub : VAlign::Normal;
+        return;
+    case Cmd::Pard:
+        s.para = ParaFormat{};
+        return;
+    case Cmd::Ql:
+        s.para.align = Align::Left;
+        return;
+    case Cmd::Qc:
+        s.para.align = Align::Center;
+        return;
+    case Cmd::Qr:
+        s.para.align = Align::Right;
+        return;
+    case Cmd::Qj:
+        s.para.align = Align::Justify;
+        return;
+    case Cmd::Li:
+        s.para.leftIndent = clampInt(param, -31680, 31680);
+        return;
+    case Cmd::Ri:
+        s.para.rightIndent = clampInt(param, -31680, 31680);
+        return;
+    case Cmd::Fi:
+        s.para.firstIndent = clampInt(param, -31680, 31680);
+        return;
+    case Cmd::Sb:
+        s.para.spaceBefore = clampInt(param, 0, 31680);
+        return;
+    case Cmd::Sa:
+        s.para.spaceAfter = clampInt(param, 0, 31680);
+        return;
     case Cmd::Par:
-    case Cmd::Row: endParagraph(); return;
+    case Cmd::Row:
+        endParagraph();
+        return;
     case Cmd::Page:
     case Cmd::Sect:
         // A page or section break ends the paragraph it falls in; at the start
@@ -630,10 +970,16 @@ void Reader::controlWord(std::string_view word, bool hasParam, long long param) 
         flushBytes();
         if (!runText_.isEmpty() || !para_.runs.empty()) endParagraph();
         return;
-    case Cmd::Line: addChar(0x2028); return;
+    case Cmd::Line:
+        addChar(0x2028);
+        return;
     case Cmd::Tab:
-    case Cmd::Cell: addChar(u'\t'); return;
-    case Cmd::Uc: s.uc = clampInt(param, 0, 255); return;
+    case Cmd::Cell:
+        addChar(u'\t');
+        return;
+    case Cmd::Uc:
+        s.uc = clampInt(param, 0, 255);
+        return;
     case Cmd::U: {
         flushBytes();
         long long n = param;
@@ -643,20 +989,48 @@ void Reader::controlWord(std::string_view word, bool hasParam, long long param) 
         skipChars_ = s.uc;
         return;
     }
-    case Cmd::Emdash: addChar(0x2014); return;
-    case Cmd::Endash: addChar(0x2013); return;
-    case Cmd::Bullet: addChar(0x2022); return;
-    case Cmd::Lquote: addChar(0x2018); return;
-    case Cmd::Rquote: addChar(0x2019); return;
-    case Cmd::Ldblquote: addChar(0x201C); return;
-    case Cmd::Rdblquote: addChar(0x201D); return;
-    case Cmd::Emspace: addChar(0x2003); return;
-    case Cmd::Enspace: addChar(0x2002); return;
-    case Cmd::Qmspace: addChar(0x2005); return;
-    case Cmd::Zwj: addChar(0x200D); return;
-    case Cmd::Zwnj: addChar(0x200C); return;
-    case Cmd::Ltrmark: addChar(0x200E); return;
-    case Cmd::Rtlmark: addChar(0x200F); return;
+    case Cmd::Emdash:
+        addChar(0x2014);
+        return;
+    case Cmd::Endash:
+        addChar(0x2013);
+        return;
+    case Cmd::Bullet:
+        addChar(0x2022);
+        return;
+    case Cmd::Lquote:
+        addChar(0x2018);
+        return;
+    case Cmd::Rquote:
+        addChar(0x2019);
+        return;
+    case Cmd::Ldblquote:
+        addChar(0x201C);
+        return;
+    case Cmd::Rdblquote:
+        addChar(0x201D);
+        return;
+    case Cmd::Emspace:
+        addChar(0x2003);
+        return;
+    case Cmd::Enspace:
+        addChar(0x2002);
+        return;
+    case Cmd::Qmspace:
+        addChar(0x2005);
+        return;
+    case Cmd::Zwj:
+        addChar(0x200D);
+        return;
+    case Cmd::Zwnj:
+        addChar(0x200C);
+        return;
+    case Cmd::Ltrmark:
+        addChar(0x200E);
+        return;
+    case Cmd::Rtlmark:
+        addChar(0x200F);
+        return;
     case Cmd::Skip:
         // A destination word met inside a group that began with another: the
         // rest of this group is that destination's.

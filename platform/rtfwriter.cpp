@@ -30,13 +30,20 @@ FontFamily guessFamily(const QString &name) {
 
 const char *familyWord(FontFamily f) {
     switch (f) {
-    case FontFamily::Roman: return "\\froman";
-    case FontFamily::Swiss: return "\\fswiss";
-    case FontFamily::Modern: return "\\fmodern";
-    case FontFamily::Script: return "\\fscript";
-    case FontFamily::Decor: return "\\fdecor";
-    case FontFamily::Tech: return "\\ftech";
-    default: return "\\fnil";
+    case FontFamily::Roman:
+        return "\\froman";
+    case FontFamily::Swiss:
+        return "\\fswiss";
+    case FontFamily::Modern:
+        return "\\fmodern";
+    case FontFamily::Script:
+        return "\\fscript";
+    case FontFamily::Decor:
+        return "\\fdecor";
+    case FontFamily::Tech:
+        return "\\ftech";
+    default:
+        return "\\fnil";
     }
 }
 
@@ -193,7 +200,7 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
     w.word("\\viewkind4");
     w.word("\\uc1");
 
-    CharFormat cur;             // what the reader holds after \plain\f0
+    CharFormat cur; // what the reader holds after \plain\f0
     cur.font = fonts[0].first;
     cur.halfPoints = 24;
     w.word("\\pard");
@@ -204,10 +211,17 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
     const auto writePara = [&](const ParaFormat &p) {
         w.word("\\pard");
         switch (p.align) {
-        case Align::Center: w.word("\\qc"); break;
-        case Align::Right: w.word("\\qr"); break;
-        case Align::Justify: w.word("\\qj"); break;
-        default: break;
+        case Align::Center:
+            w.word("\\qc");
+            break;
+        case Align::Right:
+            w.word("\\qr");
+            break;
+        case Align::Justify:
+            w.word("\\qj");
+            break;
+        default:
+            break;
         }
         if (p.leftIndent) w.word("\\li", p.leftIndent);
         if (p.rightIndent) w.word("\\ri", p.rightIndent);
@@ -227,7 +241,7 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         if (f.color != cur.color) w.word("\\cf", addColor(f.color));
         if (f.highlight != cur.highlight) w.word("\\highlight", addColor(f.highlight));
         if (f.valign != cur.valign) {
-            w.word(f.valign == VAlign::Super  ? "\\super"
+            w.word(f.valign == VAlign::Super ? "\\super"
                    : f.valign == VAlign::Sub ? "\\sub"
                                              : "\\nosupersub");
         }

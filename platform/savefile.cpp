@@ -15,25 +15,40 @@
 
 QString FrenchReason(int error) {
     switch (error) {
-    case ENOENT: return QStringLiteral("le fichier ou le dossier n'existe pas");
+    case ENOENT:
+        return QStringLiteral("le fichier ou le dossier n'existe pas");
     case EACCES:
-    case EPERM: return QStringLiteral("permission refusée");
-    case ENOSPC: return QStringLiteral("plus de place sur le disque");
-    case EDQUOT: return QStringLiteral("quota de disque dépassé");
-    case EISDIR: return QStringLiteral("c'est un dossier");
-    case ENOTDIR: return QStringLiteral("un élément du chemin n'est pas un dossier");
-    case EROFS: return QStringLiteral("système de fichiers en lecture seule");
-    case ENAMETOOLONG: return QStringLiteral("nom de fichier trop long");
-    case EFBIG: return QStringLiteral("fichier trop volumineux");
-    case EIO: return QStringLiteral("erreur d'entrée-sortie");
-    case ELOOP: return QStringLiteral("trop de liens symboliques");
+    case EPERM:
+        return QStringLiteral("permission refusée");
+    case ENOSPC:
+        return QStringLiteral("plus de place sur le disque");
+    case EDQUOT:
+        return QStringLiteral("quota de disque dépassé");
+    case EISDIR:
+        return QStringLiteral("c'est un dossier");
+    case ENOTDIR:
+        return QStringLiteral("un élément du chemin n'est pas un dossier");
+    case EROFS:
+        return QStringLiteral("système de fichiers en lecture seule");
+    case ENAMETOOLONG:
+        return QStringLiteral("nom de fichier trop long");
+    case EFBIG:
+        return QStringLiteral("fichier trop volumineux");
+    case EIO:
+        return QStringLiteral("erreur d'entrée-sortie");
+    case ELOOP:
+        return QStringLiteral("trop de liens symboliques");
     case EMFILE:
-    case ENFILE: return QStringLiteral("trop de fichiers ouverts");
+    case ENFILE:
+        return QStringLiteral("trop de fichiers ouverts");
     case ETXTBSY:
-    case EBUSY: return QStringLiteral("fichier occupé");
+    case EBUSY:
+        return QStringLiteral("fichier occupé");
     case ENXIO:
-    case ENODEV: return QStringLiteral("périphérique introuvable");
-    default: return QString::fromLocal8Bit(std::strerror(error));
+    case ENODEV:
+        return QStringLiteral("périphérique introuvable");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
     }
 }
 
@@ -132,10 +147,12 @@ QByteArray ReadDocumentFile(const QString &fileName, qint64 maxSize) {
     }
     if (S_ISREG(st.st_mode) && st.st_size > maxSize) {
         ::close(fd);
-        RaiseFileError(openFailed, fileName,
-                       QStringLiteral("le fichier est trop volumineux (%1 Mio ; l'éditeur en accepte %2 au plus)")
-                           .arg(st.st_size / (1024 * 1024))
-                           .arg(maxSize / (1024 * 1024)));
+        RaiseFileError(
+            openFailed, fileName,
+            QStringLiteral(
+                "le fichier est trop volumineux (%1 Mio ; l'éditeur en accepte %2 au plus)")
+                .arg(st.st_size / (1024 * 1024))
+                .arg(maxSize / (1024 * 1024)));
     }
     QByteArray data;
     if (S_ISREG(st.st_mode)) data.reserve(qsizetype(st.st_size));

@@ -7,7 +7,8 @@
 
 class Exception : public std::exception {
 public:
-    explicit Exception(QString message) : Message(std::move(message)), utf8_(Message.toStdString()) {}
+    explicit Exception(QString message)
+        : Message(std::move(message)), utf8_(Message.toStdString()) {}
     const char *what() const noexcept override { return utf8_.c_str(); }
     QString Message;
 

@@ -23,14 +23,16 @@ void TextCache::update(int pos, int removed, int added) {
                                   [](int p, const Chunk &c) { return p < c.start; });
     if (first != chunks_.begin()) --first;
     auto last = first;
-    while (last + 1 != chunks_.end() && (last + 1)->start < pos + removed) ++last;
+    while (last + 1 != chunks_.end() && (last + 1)->start < pos + removed)
+        ++last;
     const int end = last->start + last->length;
     first->length = std::max(0, end - first->start - removed + added);
     first->stale = true;
     first->text.clear();
     const int shift = added - removed;
     auto next = chunks_.erase(first + 1, last + 1);
-    for (auto it = next; it != chunks_.end(); ++it) it->start += shift;
+    for (auto it = next; it != chunks_.end(); ++it)
+        it->start += shift;
 }
 
 int TextCache::find(const QString &text, int from, int to, Qt::CaseSensitivity cs, int length,
@@ -49,7 +51,8 @@ int TextCache::find(const QString &text, int from, int to, Qt::CaseSensitivity c
         }
         if (!carry.isEmpty()) {
             const QString joined = carry + c.text.left(n - 1);
-            for (qsizetype at = joined.indexOf(text, 0, cs); at >= 0; at = joined.indexOf(text, at + 1, cs)) {
+            for (qsizetype at = joined.indexOf(text, 0, cs); at >= 0;
+                 at = joined.indexOf(text, at + 1, cs)) {
                 const int p = carryStart + int(at);
                 if (p >= from && p + n <= to) return p;
             }

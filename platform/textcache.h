@@ -17,7 +17,8 @@ public:
     // `removed` characters at `pos` were replaced by `added` ones.
     void update(int pos, int removed, int added);
     // First match of `text` within [from, to) of a document `length` long.
-    int find(const QString &text, int from, int to, Qt::CaseSensitivity cs, int length, const Reader &read);
+    int find(const QString &text, int from, int to, Qt::CaseSensitivity cs, int length,
+             const Reader &read);
 
 private:
     struct Chunk {

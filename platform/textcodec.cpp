@@ -1,9 +1,9 @@
 #include "platform/textcodec.h"
 
 #include <QHash>
-#include <cstring>
 #include <QStringDecoder>
 #include <array>
+#include <cstring>
 #include <memory>
 
 namespace textcodec {
@@ -18,29 +18,27 @@ constexpr std::array<char16_t, 32> cp1252High = {
 
 // The Symbol font's bytes 0x20-0xFF as the characters they draw.
 constexpr std::array<char16_t, 224> symbolTable = {
-    0x0020, 0x0021, 0x2200, 0x0023, 0x2203, 0x0025, 0x0026, 0x220B, 0x0028, 0x0029, 0x2217,
-    0x002B, 0x002C, 0x2212, 0x002E, 0x002F, 0x0030, 0x0031, 0x0032, 0x0033, 0x0034, 0x0035,
-    0x0036, 0x0037, 0x0038, 0x0039, 0x003A, 0x003B, 0x003C, 0x003D, 0x003E, 0x003F, 0x2245,
-    0x0391, 0x0392, 0x03A7, 0x0394, 0x0395, 0x03A6, 0x0393, 0x0397, 0x0399, 0x03D1, 0x039A,
-    0x039B, 0x039C, 0x039D, 0x039F, 0x03A0, 0x0398, 0x03A1, 0x03A3, 0x03A4, 0x03A5, 0x03C2,
-    0x03A9, 0x039E, 0x03A8, 0x0396, 0x005B, 0x2234, 0x005D, 0x22A5, 0x005F, 0x203E, 0x03B1,
-    0x03B2, 0x03C7, 0x03B4, 0x03B5, 0x03C6, 0x03B3, 0x03B7, 0x03B9, 0x03D5, 0x03BA, 0x03BB,
-    0x03BC, 0x03BD, 0x03BF, 0x03C0, 0x03B8, 0x03C1, 0x03C3, 0x03C4, 0x03C5, 0x03D6, 0x03C9,
-    0x03BE, 0x03C8, 0x03B6, 0x007B, 0x007C, 0x007D, 0x223C, 0x007F,
+    0x0020, 0x0021, 0x2200, 0x0023, 0x2203, 0x0025, 0x0026, 0x220B, 0x0028, 0x0029, 0x2217, 0x002B,
+    0x002C, 0x2212, 0x002E, 0x002F, 0x0030, 0x0031, 0x0032, 0x0033, 0x0034, 0x0035, 0x0036, 0x0037,
+    0x0038, 0x0039, 0x003A, 0x003B, 0x003C, 0x003D, 0x003E, 0x003F, 0x2245, 0x0391, 0x0392, 0x03A7,
+    0x0394, 0x0395, 0x03A6, 0x0393, 0x0397, 0x0399, 0x03D1, 0x039A, 0x039B, 0x039C, 0x039D, 0x039F,
+    0x03A0, 0x0398, 0x03A1, 0x03A3, 0x03A4, 0x03A5, 0x03C2, 0x03A9, 0x039E, 0x03A8, 0x0396, 0x005B,
+    0x2234, 0x005D, 0x22A5, 0x005F, 0x203E, 0x03B1, 0x03B2, 0x03C7, 0x03B4, 0x03B5, 0x03C6, 0x03B3,
+    0x03B7, 0x03B9, 0x03D5, 0x03BA, 0x03BB, 0x03BC, 0x03BD, 0x03BF, 0x03C0, 0x03B8, 0x03C1, 0x03C3,
+    0x03C4, 0x03C5, 0x03D6, 0x03C9, 0x03BE, 0x03C8, 0x03B6, 0x007B, 0x007C, 0x007D, 0x223C, 0x007F,
     // 0x80-0x9F: unused by the font
-    0x0080, 0x0081, 0x0082, 0x0083, 0x0084, 0x0085, 0x0086, 0x0087, 0x0088, 0x0089, 0x008A,
-    0x008B, 0x008C, 0x008D, 0x008E, 0x008F, 0x0090, 0x0091, 0x0092, 0x0093, 0x0094, 0x0095,
-    0x0096, 0x0097, 0x0098, 0x0099, 0x009A, 0x009B, 0x009C, 0x009D, 0x009E, 0x009F,
+    0x0080, 0x0081, 0x0082, 0x0083, 0x0084, 0x0085, 0x0086, 0x0087, 0x0088, 0x0089, 0x008A, 0x008B,
+    0x008C, 0x008D, 0x008E, 0x008F, 0x0090, 0x0091, 0x0092, 0x0093, 0x0094, 0x0095, 0x0096, 0x0097,
+    0x0098, 0x0099, 0x009A, 0x009B, 0x009C, 0x009D, 0x009E, 0x009F,
     // 0xA0-0xFF
-    0x20AC, 0x03D2, 0x2032, 0x2264, 0x2044, 0x221E, 0x0192, 0x2663, 0x2666, 0x2665, 0x2660,
-    0x2194, 0x2190, 0x2191, 0x2192, 0x2193, 0x00B0, 0x00B1, 0x2033, 0x2265, 0x00D7, 0x221D,
-    0x2202, 0x2022, 0x00F7, 0x2260, 0x2261, 0x2248, 0x2026, 0x23D0, 0x23AF, 0x21B5, 0x2135,
-    0x2111, 0x211C, 0x2118, 0x2297, 0x2295, 0x2205, 0x2229, 0x222A, 0x2283, 0x2287, 0x2284,
-    0x2282, 0x2286, 0x2208, 0x2209, 0x2220, 0x2207, 0x00AE, 0x00A9, 0x2122, 0x220F, 0x221A,
-    0x22C5, 0x00AC, 0x2227, 0x2228, 0x21D4, 0x21D0, 0x21D1, 0x21D2, 0x21D3, 0x25CA, 0x2329,
-    0x00AE, 0x00A9, 0x2122, 0x2211, 0x239B, 0x239C, 0x239D, 0x23A1, 0x23A2, 0x23A3, 0x23A7,
-    0x23A8, 0x23A9, 0x23AA, 0xF8FF, 0x232A, 0x222B, 0x2320, 0x23AE, 0x2321, 0x239E, 0x239F,
-    0x23A0, 0x23A4, 0x23A5, 0x23A6, 0x23AB, 0x23AC, 0x23AD, 0xF8FF};
+    0x20AC, 0x03D2, 0x2032, 0x2264, 0x2044, 0x221E, 0x0192, 0x2663, 0x2666, 0x2665, 0x2660, 0x2194,
+    0x2190, 0x2191, 0x2192, 0x2193, 0x00B0, 0x00B1, 0x2033, 0x2265, 0x00D7, 0x221D, 0x2202, 0x2022,
+    0x00F7, 0x2260, 0x2261, 0x2248, 0x2026, 0x23D0, 0x23AF, 0x21B5, 0x2135, 0x2111, 0x211C, 0x2118,
+    0x2297, 0x2295, 0x2205, 0x2229, 0x222A, 0x2283, 0x2287, 0x2284, 0x2282, 0x2286, 0x2208, 0x2209,
+    0x2220, 0x2207, 0x00AE, 0x00A9, 0x2122, 0x220F, 0x221A, 0x22C5, 0x00AC, 0x2227, 0x2228, 0x21D4,
+    0x21D0, 0x21D1, 0x21D2, 0x21D3, 0x25CA, 0x2329, 0x00AE, 0x00A9, 0x2122, 0x2211, 0x239B, 0x239C,
+    0x239D, 0x23A1, 0x23A2, 0x23A3, 0x23A7, 0x23A8, 0x23A9, 0x23AA, 0xF8FF, 0x232A, 0x222B, 0x2320,
+    0x23AE, 0x2321, 0x239E, 0x239F, 0x23A0, 0x23A4, 0x23A5, 0x23A6, 0x23AB, 0x23AC, 0x23AD, 0xF8FF};
 
 QString decode1252(std::string_view bytes) {
     QString out(qsizetype(bytes.size()), Qt::Uninitialized);
@@ -62,24 +60,42 @@ QString decodeSymbol(std::string_view bytes) {
 
 const char *codecName(int codePage) {
     switch (codePage) {
-    case 437: return "IBM437";
-    case 850: return "IBM850";
-    case 874: return "windows-874";
-    case 932: return "Shift_JIS";
-    case 936: return "GBK";
-    case 949: return "windows-949";
-    case 950: return "Big5";
-    case 1250: return "windows-1250";
-    case 1251: return "windows-1251";
-    case 1253: return "windows-1253";
-    case 1254: return "windows-1254";
-    case 1255: return "windows-1255";
-    case 1256: return "windows-1256";
-    case 1257: return "windows-1257";
-    case 1258: return "windows-1258";
-    case 10000: return "macintosh";
-    case 65001: return "UTF-8";
-    default: return nullptr;
+    case 437:
+        return "IBM437";
+    case 850:
+        return "IBM850";
+    case 874:
+        return "windows-874";
+    case 932:
+        return "Shift_JIS";
+    case 936:
+        return "GBK";
+    case 949:
+        return "windows-949";
+    case 950:
+        return "Big5";
+    case 1250:
+        return "windows-1250";
+    case 1251:
+        return "windows-1251";
+    case 1253:
+        return "windows-1253";
+    case 1254:
+        return "windows-1254";
+    case 1255:
+        return "windows-1255";
+    case 1256:
+        return "windows-1256";
+    case 1257:
+        return "windows-1257";
+    case 1258:
+        return "windows-1258";
+    case 10000:
+        return "macintosh";
+    case 65001:
+        return "UTF-8";
+    default:
+        return nullptr;
     }
 }
 
@@ -152,7 +168,8 @@ QString wholeSurrogates(QString text) {
 QString normalizeBreaks(QString text) {
     // A U+FEFF at the start is a byte order mark, however many there are.
     qsizetype marks = 0;
-    while (marks < text.size() && text.at(marks) == QChar(0xFEFF)) ++marks;
+    while (marks < text.size() && text.at(marks) == QChar(0xFEFF))
+        ++marks;
     text.remove(0, marks);
     if (text.contains(QLatin1Char('\r'))) {
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -182,11 +199,13 @@ QString decodePlainText(const QByteArray &data) {
     };
     if (starts("\xEF\xBB\xBF", 3)) {
         const QByteArray rest = data.mid(3);
-        return normalizeBreaks(isValidUtf8(rest) ? QString::fromUtf8(rest)
-                                                 : decode1252({rest.constData(), size_t(rest.size())}));
+        return normalizeBreaks(isValidUtf8(rest)
+                                   ? QString::fromUtf8(rest)
+                                   : decode1252({rest.constData(), size_t(rest.size())}));
     }
     if (starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2)) {
-        QStringDecoder utf16(starts("\xFF\xFE", 2) ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
+        QStringDecoder utf16(starts("\xFF\xFE", 2) ? QStringConverter::Utf16LE
+                                                   : QStringConverter::Utf16BE,
                              QStringConverter::Flag::Stateless);
         return normalizeBreaks(wholeSurrogates(utf16.decode(QByteArrayView(data).sliced(2))));
     }
@@ -214,25 +233,44 @@ QByteArray encodeCrLf(const QString &text) {
 
 int codePageOfCharset(int charset) {
     switch (charset) {
-    case 0: return 1252;
-    case 2: return CpSymbol;
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 254: return 437;
-    case 255: return 850;
-    default: return 0;
+    case 0:
+        return 1252;
+    case 2:
+        return CpSymbol;
+    case 77:
+        return 10000;
+    case 128:
+        return 932;
+    case 129:
+        return 949;
+    case 134:
+        return 936;
+    case 136:
+        return 950;
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 163:
+        return 1258;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 204:
+        return 1251;
+    case 222:
+        return 874;
+    case 238:
+        return 1250;
+    case 254:
+        return 437;
+    case 255:
+        return 850;
+    default:
+        return 0;
     }
 }
 
@@ -253,15 +291,28 @@ unsigned char bestFitCp1252(char16_t c) {
         if (base > 0) return static_cast<unsigned char>(base);
     }
     switch (c) {
-    case 0x2010: case 0x2011: case 0x2012: case 0x2212: return '-';
-    case 0x2015: return 0x97;
-    case 0x2028: case 0x2029: return ' ';
-    case 0x00A0: return 0xA0;
-    case 0x201B: return 0x92;
-    case 0x201F: return 0x94;
-    case 0x2032: return '\'';
-    case 0x2033: return '"';
-    default: return '?';
+    case 0x2010:
+    case 0x2011:
+    case 0x2012:
+    case 0x2212:
+        return '-';
+    case 0x2015:
+        return 0x97;
+    case 0x2028:
+    case 0x2029:
+        return ' ';
+    case 0x00A0:
+        return 0xA0;
+    case 0x201B:
+        return 0x92;
+    case 0x201F:
+        return 0x94;
+    case 0x2032:
+        return '\'';
+    case 0x2033:
+        return '"';
+    default:
+        return '?';
     }
 }
 

@@ -27,7 +27,8 @@ inline QWidget *findWindow(const std::function<bool(QWidget *)> &match) {
 }
 
 inline QMessageBox *openMessageBox() {
-    return qobject_cast<QMessageBox *>(findWindow([](QWidget *w) { return qobject_cast<QMessageBox *>(w); }));
+    return qobject_cast<QMessageBox *>(
+        findWindow([](QWidget *w) { return qobject_cast<QMessageBox *>(w); }));
 }
 
 // Waits (from a timer, while the code under test runs its own loop) for a
@@ -53,7 +54,8 @@ inline void whenShown(std::function<bool(QWidget *)> match, std::function<void(Q
 }
 
 // Answers the next message box by pressing one of its buttons.
-inline void answerBox(QMessageBox::StandardButton button, QString *text = nullptr, QString *caption = nullptr) {
+inline void answerBox(QMessageBox::StandardButton button, QString *text = nullptr,
+                      QString *caption = nullptr) {
     whenShown([](QWidget *w) { return qobject_cast<QMessageBox *>(w) != nullptr; },
               [=](QWidget *w) {
                   auto *box = static_cast<QMessageBox *>(w);
@@ -65,12 +67,16 @@ inline void answerBox(QMessageBox::StandardButton button, QString *text = nullpt
 
 // Answers the next modal dialog.
 inline void answerModal(std::function<void(QDialog *)> act) {
-    whenShown([](QWidget *w) { return QApplication::activeModalWidget() == w && qobject_cast<QDialog *>(w); },
-              [act](QWidget *w) { act(static_cast<QDialog *>(w)); });
+    whenShown(
+        [](QWidget *w) {
+            return QApplication::activeModalWidget() == w && qobject_cast<QDialog *>(w);
+        },
+        [act](QWidget *w) { act(static_cast<QDialog *>(w)); });
 }
 
 // Confirms the next file dialog with a name, or cancels it (empty name).
-inline void answerFileDialog(const QString &fileName, QString *title = nullptr, QString *prefilled = nullptr) {
+inline void answerFileDialog(const QString &fileName, QString *title = nullptr,
+                             QString *prefilled = nullptr) {
     answerModal([=](QDialog *d) {
         auto *dialog = qobject_cast<QFileDialog *>(d);
         if (!dialog) {
@@ -110,7 +116,8 @@ struct BoxWatch {
             if (!box) return;
             texts << box->text();
             captions << box->windowTitle();
-            QAbstractButton *b = box->button(answer) ? box->button(answer) : box->button(QMessageBox::Ok);
+            QAbstractButton *b =
+                box->button(answer) ? box->button(answer) : box->button(QMessageBox::Ok);
             if (b) {
                 b->click();
             } else {

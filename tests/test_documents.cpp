@@ -30,7 +30,8 @@ qint64 peakMemoryKiB() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) return 0;
     for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
     return 0;
 }
 
@@ -83,7 +84,8 @@ private slots:
         QVERIFY(form->RichEdit1->Modified());
         BoxWatch boxes(QMessageBox::No);
         form->Nouveau1->Click();
-        QCOMPARE(boxes.texts, QStringList{QStringLiteral("Voulez-vous enregistrer les modifications ?")});
+        QCOMPARE(boxes.texts,
+                 QStringList{QStringLiteral("Voulez-vous enregistrer les modifications ?")});
         QCOMPARE(boxes.captions, QStringList{QStringLiteral("Pavelin")});
         QCOMPARE(form->RichEdit1->Text(), QString());
         QVERIFY(!form->RichEdit1->Modified());
@@ -261,17 +263,28 @@ private slots:
         QVERIFY(at.charFormat().fontWeight() >= QFont::Bold);
         at.setPosition(8);
         QVERIFY(at.charFormat().fontWeight() < QFont::Bold);
-        QCOMPARE(at.charFormat().fontFamilies().toStringList().value(0), QStringLiteral("MS Sans Serif"));
+        QCOMPARE(at.charFormat().fontFamilies().toStringList().value(0),
+                 QStringLiteral("MS Sans Serif"));
     }
 
     void openReadsEveryEncoding_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
-        QTest::newRow("cp1252") << QByteArray("Cr\xe8me br\xfbl\xe9" "e\r\n\x80 5") << QStringLiteral("Crème brûlée\r\n€ 5");
-        QTest::newRow("utf-16") << QByteArray("\xff\xfe" "\xe9\x00" "\n\x00" "a\x00", 8) << QStringLiteral("é\r\na");
-        QTest::newRow("utf-8 bom, lone cr") << QByteArray("\xef\xbb\xbf" "a\rb\nc") << QStringLiteral("a\r\nb\r\nc");
+        QTest::newRow("cp1252") << QByteArray("Cr\xe8me br\xfbl\xe9"
+                                              "e\r\n\x80 5")
+                                << QStringLiteral("Crème brûlée\r\n€ 5");
+        QTest::newRow("utf-16") << QByteArray("\xff\xfe"
+                                              "\xe9\x00"
+                                              "\n\x00"
+                                              "a\x00",
+                                              8)
+                                << QStringLiteral("é\r\na");
+        QTest::newRow("utf-8 bom, lone cr") << QByteArray("\xef\xbb\xbf"
+                                                          "a\rb\nc")
+                                            << QStringLiteral("a\r\nb\r\nc");
         QTest::newRow("empty") << QByteArray() << QString();
-        QTest::newRow("looks rtf later") << QByteArray(" {\\rtf1 x}") << QStringLiteral(" {\\rtf1 x}");
+        QTest::newRow("looks rtf later")
+            << QByteArray(" {\\rtf1 x}") << QStringLiteral(" {\\rtf1 x}");
     }
     void openReadsEveryEncoding() {
         QFETCH(QByteArray, bytes);
@@ -292,11 +305,15 @@ private slots:
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("reason");
         QTest::addColumn<bool>("viaDialog");
-        QTest::newRow("full disk") << QStringLiteral("/dev/full") << QStringLiteral("plus de place") << true;
+        QTest::newRow("full disk")
+            << QStringLiteral("/dev/full") << QStringLiteral("plus de place") << true;
         QTest::newRow("a folder") << QStringLiteral("@dir") << QStringLiteral("dossier") << false;
-        QTest::newRow("missing folder") << QStringLiteral("@dir/absent/x.rtf") << QStringLiteral("n'existe pas") << false;
-        QTest::newRow("read-only file") << QStringLiteral("@dir/lecture-seule.rtf") << QStringLiteral("permission") << true;
-        QTest::newRow("closed folder") << QStringLiteral("@dir/ferme/nouveau.rtf") << QStringLiteral("permission") << true;
+        QTest::newRow("missing folder")
+            << QStringLiteral("@dir/absent/x.rtf") << QStringLiteral("n'existe pas") << false;
+        QTest::newRow("read-only file")
+            << QStringLiteral("@dir/lecture-seule.rtf") << QStringLiteral("permission") << true;
+        QTest::newRow("closed folder")
+            << QStringLiteral("@dir/ferme/nouveau.rtf") << QStringLiteral("permission") << true;
     }
     void failedSavesLoseNothing() {
         QFETCH(QString, target);
@@ -345,7 +362,8 @@ private slots:
         QVERIFY(S_ISCHR(st.st_mode)); // never replaced by a regular file
         ::chmod(QFile::encodeName(closed).constData(), 0755);
         QCOMPARE(QDir(closed).entryList(QDir::Files | QDir::Hidden).size(), 0);
-        QCOMPARE(QDir(area.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary left
+        QCOMPARE(QDir(area.path()).entryList(QDir::Files | QDir::Hidden).size(),
+                 1); // no temporary left
     }
 
     void savingKeepsLinksAndPermissions() {
@@ -380,30 +398,50 @@ private slots:
     void hostileFilesOpen_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("error");  // part of the message, or empty: no error
-        QTest::addColumn<QString>("text");   // part of the document shown
+        QTest::addColumn<QString>("error"); // part of the message, or empty: no error
+        QTest::addColumn<QString>("text");  // part of the document shown
         const QByteArray none;
-        QTest::newRow("missing") << QStringLiteral("absent.txt") << none << QStringLiteral("n'existe pas") << QString();
-        QTest::newRow("folder") << QStringLiteral("dossier/") << none << QStringLiteral("dossier") << QString();
-        QTest::newRow("unreadable") << QStringLiteral("secret.txt") << QByteArray("x") << QStringLiteral("permission") << QString();
-        QTest::newRow("2 GiB sparse") << QStringLiteral("enorme.txt") << none << QStringLiteral("trop volumineux") << QString();
-        QTest::newRow("empty") << QStringLiteral("vide.txt") << QByteArray("") << QString() << QString();
-        QTest::newRow("binary with NULs") << QStringLiteral("binaire.bin") << QByteArray("\x7f" "ELF\x00\x00\x01\x02\xff\xfe\x00z", 12)
-                                         << QString() << QStringLiteral("ELF");
-        QTest::newRow("invalid utf-8") << QStringLiteral("latin.txt") << QByteArray("d\xe9j\xe0 \xc3(") << QString() << QStringLiteral("déjà");
-        QTest::newRow("truncated rtf") << QStringLiteral("coupe.rtf") << QByteArray("{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0 d\\'e9but {\\b gr")
-                                       << QString() << QStringLiteral("début gr");
-        QTest::newRow("nested a million deep") << QStringLiteral("profond.rtf") << QByteArray("{\\rtf1 a") + QByteArray(1000000, '{')
-                                               << QStringLiteral("imbriqués") << QString();
-        QTest::newRow("huge bin") << QStringLiteral("bin.rtf") << QByteArray("{\\rtf1 avant\\bin4294967295 apres}")
-                                  << QString() << QStringLiteral("avant");
-        QTest::newRow("u out of range") << QStringLiteral("u.rtf") << QByteArray("{\\rtf1 a\\u99999999999?b\\u-99999?c}")
-                                        << QString() << QStringLiteral("a\uFFFDb\uFFFDc");
-        QTest::newRow("fs and cf out of range") << QStringLiteral("fs.rtf") << QByteArray("{\\rtf1 \\fs99999999 grand \\cf2147483647 couleur \\fs-5 \\cf-3 fin}")
-                                                << QString() << QStringLiteral("grand couleur fin");
+        QTest::newRow("missing") << QStringLiteral("absent.txt") << none
+                                 << QStringLiteral("n'existe pas") << QString();
+        QTest::newRow("folder") << QStringLiteral("dossier/") << none << QStringLiteral("dossier")
+                                << QString();
+        QTest::newRow("unreadable") << QStringLiteral("secret.txt") << QByteArray("x")
+                                    << QStringLiteral("permission") << QString();
+        QTest::newRow("2 GiB sparse") << QStringLiteral("enorme.txt") << none
+                                      << QStringLiteral("trop volumineux") << QString();
+        QTest::newRow("empty") << QStringLiteral("vide.txt") << QByteArray("") << QString()
+                               << QString();
+        QTest::newRow("binary with NULs") << QStringLiteral("binaire.bin")
+                                          << QByteArray("\x7f"
+                                                        "ELF\x00\x00\x01\x02\xff\xfe\x00z",
+                                                        12)
+                                          << QString() << QStringLiteral("ELF");
+        QTest::newRow("invalid utf-8")
+            << QStringLiteral("latin.txt") << QByteArray("d\xe9j\xe0 \xc3(") << QString()
+            << QStringLiteral("déjà");
+        QTest::newRow("truncated rtf")
+            << QStringLiteral("coupe.rtf")
+            << QByteArray("{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0 d\\'e9but {\\b gr") << QString()
+            << QStringLiteral("début gr");
+        QTest::newRow("nested a million deep")
+            << QStringLiteral("profond.rtf") << QByteArray("{\\rtf1 a") + QByteArray(1000000, '{')
+            << QStringLiteral("imbriqués") << QString();
+        QTest::newRow("huge bin") << QStringLiteral("bin.rtf")
+                                  << QByteArray("{\\rtf1 avant\\bin4294967295 apres}") << QString()
+                                  << QStringLiteral("avant");
+        QTest::newRow("u out of range")
+            << QStringLiteral("u.rtf") << QByteArray("{\\rtf1 a\\u99999999999?b\\u-99999?c}")
+            << QString() << QStringLiteral("a\uFFFDb\uFFFDc");
+        QTest::newRow("fs and cf out of range")
+            << QStringLiteral("fs.rtf")
+            << QByteArray("{\\rtf1 \\fs99999999 grand \\cf2147483647 couleur \\fs-5 \\cf-3 fin}")
+            << QString() << QStringLiteral("grand couleur fin");
         QByteArray colours("{\\rtf1{\\colortbl;");
-        for (int i = 0; i < 1000000; ++i) colours += "\\red9\\green9\\blue9;";
-        QTest::newRow("million colours") << QStringLiteral("couleurs.rtf") << colours + "}\\cf999999 texte}" << QString() << QStringLiteral("texte");
+        for (int i = 0; i < 1000000; ++i)
+            colours += "\\red9\\green9\\blue9;";
+        QTest::newRow("million colours")
+            << QStringLiteral("couleurs.rtf") << colours + "}\\cf999999 texte}" << QString()
+            << QStringLiteral("texte");
     }
     void hostileFilesOpen() {
         QFETCH(QString, name);
@@ -424,7 +462,9 @@ private slots:
             writeFile(file, content);
         }
         if (name == QLatin1String("secret.txt")) ::chmod(QFile::encodeName(file).constData(), 0);
-        const QByteArray before = QFileInfo(file).isFile() && name != QLatin1String("enorme.txt") ? readFile(file) : QByteArray();
+        const QByteArray before = QFileInfo(file).isFile() && name != QLatin1String("enorme.txt")
+                                      ? readFile(file)
+                                      : QByteArray();
         const qint64 peakBefore = peakMemoryKiB();
 
         FormFixture f;
@@ -447,12 +487,14 @@ private slots:
         }
         if (error.isEmpty()) {
             QCOMPARE(boxes.count(), 0);
-            QVERIFY2(form->RichEdit1->Text().contains(text), qPrintable(form->RichEdit1->Text().left(200)));
+            QVERIFY2(form->RichEdit1->Text().contains(text),
+                     qPrintable(form->RichEdit1->Text().left(200)));
         } else {
             QCOMPARE(boxes.count(), 1);
-            QVERIFY2(boxes.texts.at(0).startsWith(QStringLiteral("Impossible d'ouvrir le fichier")) ||
-                         boxes.texts.at(0).startsWith(QStringLiteral("Le fichier RTF est illisible")),
-                     qPrintable(boxes.texts.at(0)));
+            QVERIFY2(
+                boxes.texts.at(0).startsWith(QStringLiteral("Impossible d'ouvrir le fichier")) ||
+                    boxes.texts.at(0).startsWith(QStringLiteral("Le fichier RTF est illisible")),
+                qPrintable(boxes.texts.at(0)));
             QVERIFY2(boxes.texts.at(0).contains(error), qPrintable(boxes.texts.at(0)));
             // The editor was emptied before the read, and stays so.
             QCOMPARE(form->RichEdit1->Text(), QString());

@@ -24,7 +24,9 @@
 using namespace testing;
 
 namespace {
-QTextEdit *editorOf(TForm1 *form) { return form->RichEdit1->Editor(); }
+QTextEdit *editorOf(TForm1 *form) {
+    return form->RichEdit1->Editor();
+}
 
 QString pdfText(const QString &pdf) {
     QProcess p;
@@ -34,7 +36,9 @@ QString pdfText(const QString &pdf) {
 }
 
 // The find dialog's window, its find field and buttons.
-FindDialogWidget *findWidget(TFindDialog *dialog) { return static_cast<FindDialogWidget *>(dialog->Dialog()); }
+FindDialogWidget *findWidget(TFindDialog *dialog) {
+    return static_cast<FindDialogWidget *>(dialog->Dialog());
+}
 } // namespace
 
 class TestEditing : public QObject {
@@ -81,7 +85,8 @@ private slots:
         QCOMPARE(edit->Text(), QStringLiteral("un deux trois"));
         // Rich text pasted from another program goes through our reader.
         auto *rich = new QMimeData;
-        rich->setData(QStringLiteral("text/rtf"), "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}\\cf1\\b rouge\\par ligne}");
+        rich->setData(QStringLiteral("text/rtf"),
+                      "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}\\cf1\\b rouge\\par ligne}");
         rich->setText(QStringLiteral("ignored"));
         QApplication::clipboard()->setMimeData(rich);
         edit->SetSelStart(0);
@@ -151,10 +156,12 @@ private slots:
         QCOMPARE(w->frameGeometry().topLeft(), QPoint(800, 24));
         // The dialog people know, in French.
         QStringList labels;
-        for (QLabel *l : w->findChildren<QLabel *>()) labels << l->text().remove(QLatin1Char('&'));
+        for (QLabel *l : w->findChildren<QLabel *>())
+            labels << l->text().remove(QLatin1Char('&'));
         QVERIFY(labels.contains(QStringLiteral("Rechercher :")));
         QCOMPARE(w->wholeWord->text().remove(QLatin1Char('&')), QStringLiteral("Mot entier"));
-        QCOMPARE(w->matchCase->text().remove(QLatin1Char('&')), QStringLiteral("Respecter la casse"));
+        QCOMPARE(w->matchCase->text().remove(QLatin1Char('&')),
+                 QStringLiteral("Respecter la casse"));
         QCOMPARE(w->up->text().remove(QLatin1Char('&')), QStringLiteral("Haut"));
         QCOMPARE(w->down->text().remove(QLatin1Char('&')), QStringLiteral("Bas"));
         QCOMPARE(w->findNext->text().remove(QLatin1Char('&')), QStringLiteral("Suivant"));
@@ -166,7 +173,8 @@ private slots:
         w->matchCase->setChecked(false);
         const QString all = edit->Text();
         QList<int> expected;
-        for (int i = int(all.indexOf(QStringLiteral("chat"))); i >= 0; i = int(all.indexOf(QStringLiteral("chat"), i + 1)))
+        for (int i = int(all.indexOf(QStringLiteral("chat"))); i >= 0;
+             i = int(all.indexOf(QStringLiteral("chat"), i + 1)))
             expected << i;
         QCOMPARE(expected.size(), 3);
         edit->SetSelStart(0);
@@ -214,7 +222,8 @@ private slots:
         QCOMPARE(w->findEdit->text(), QStringLiteral("Salut"));
         QCOMPARE(w->replaceEdit->text(), QStringLiteral("l"));
         QStringList labels;
-        for (QLabel *l : w->findChildren<QLabel *>()) labels << l->text().remove(QLatin1Char('&'));
+        for (QLabel *l : w->findChildren<QLabel *>())
+            labels << l->text().remove(QLatin1Char('&'));
         QVERIFY(labels.contains(QStringLiteral("Remplacer par :")));
         QCOMPARE(w->replaceButton->text().remove(QLatin1Char('&')), QStringLiteral("Remplacer"));
         QCOMPARE(w->replaceAll->text().remove(QLatin1Char('&')), QStringLiteral("Remplacer tout"));
@@ -339,7 +348,8 @@ private slots:
 
         // Confirm DejaVu Serif 14, bold italic, underlined, struck out, red, Greek.
         answerModal([&](QDialog *d) {
-            d->findChild<QComboBox *>(QStringLiteral("face"))->setCurrentText(QStringLiteral("DejaVu Serif"));
+            d->findChild<QComboBox *>(QStringLiteral("face"))
+                ->setCurrentText(QStringLiteral("DejaVu Serif"));
             d->findChild<QComboBox *>(QStringLiteral("size"))->setCurrentText(QStringLiteral("14"));
             d->findChild<QListWidget *>(QStringLiteral("style"))->setCurrentRow(3);
             d->findChild<QCheckBox *>(QStringLiteral("underline"))->setChecked(true);
@@ -365,7 +375,8 @@ private slots:
         // Cancel now: nothing changes; reopening shows the last confirmed font.
         answerModal([&](QDialog *d) {
             shownFace = d->findChild<QComboBox *>(QStringLiteral("face"))->currentText();
-            d->findChild<QComboBox *>(QStringLiteral("face"))->setCurrentText(QStringLiteral("DejaVu Sans"));
+            d->findChild<QComboBox *>(QStringLiteral("face"))
+                ->setCurrentText(QStringLiteral("DejaVu Sans"));
             d->reject();
         });
         form->Police1->Click();
@@ -398,7 +409,8 @@ private slots:
         QVERIFY(wasPrintDialog);
         QVERIFY(QFile::exists(pdf));
         const QString text = pdfText(pdf);
-        QVERIFY2(text.contains(QStringLiteral("Lettre à imprimer")) && text.contains(QStringLiteral("Deuxième ligne")),
+        QVERIFY2(text.contains(QStringLiteral("Lettre à imprimer")) &&
+                     text.contains(QStringLiteral("Deuxième ligne")),
                  qPrintable(text));
         QCOMPARE(CurrentPrinter().docName(), QString());
     }
@@ -416,13 +428,15 @@ private slots:
                 d->findChild<QRadioButton *>(QStringLiteral("landscape"))->setChecked(use == 0);
                 d->findChild<QRadioButton *>(QStringLiteral("portrait"))->setChecked(use == 1);
                 auto *paper = d->findChild<QComboBox *>(QStringLiteral("paper"));
-                paper->setCurrentIndex(paper->findData(int(use == 0 ? QPageSize::A5 : QPageSize::Letter)));
+                paper->setCurrentIndex(
+                    paper->findData(int(use == 0 ? QPageSize::A5 : QPageSize::Letter)));
                 d->findChild<QDoubleSpinBox *>(QStringLiteral("left"))->setValue(30 + use);
                 QMetaObject::invokeMethod(d, "accept");
             });
             form->SpeedButton10->Click();
             const QPageLayout layout = CurrentPrinter().pageLayout();
-            QCOMPARE(layout.orientation(), use == 0 ? QPageLayout::Landscape : QPageLayout::Portrait);
+            QCOMPARE(layout.orientation(),
+                     use == 0 ? QPageLayout::Landscape : QPageLayout::Portrait);
             QCOMPARE(layout.pageSize().id(), use == 0 ? QPageSize::A5 : QPageSize::Letter);
             QCOMPARE(qRound(layout.margins(QPageLayout::Millimeter).left()), 30 + use);
         }
@@ -436,7 +450,8 @@ private slots:
         QProcess info;
         info.start(QStringLiteral("pdfinfo"), {pdf});
         info.waitForFinished(30000);
-        QVERIFY(QString::fromUtf8(info.readAllStandardOutput()).contains(QStringLiteral("612 x 792")));
+        QVERIFY(
+            QString::fromUtf8(info.readAllStandardOutput()).contains(QStringLiteral("612 x 792")));
     }
 };
 

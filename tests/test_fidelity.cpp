@@ -46,12 +46,19 @@ struct Reading {
 
 QString describe(const Props &p) {
     return QStringLiteral("%1 %2pt%3%4%5%6 %7/%8 v%9")
-        .arg(p.font).arg(p.size).arg(p.bold ? " b" : "").arg(p.italic ? " i" : "").arg(p.underline ? " u" : "")
-        .arg(p.strike ? " s" : "").arg(p.color, p.background).arg(p.valign);
+        .arg(p.font)
+        .arg(p.size)
+        .arg(p.bold ? " b" : "")
+        .arg(p.italic ? " i" : "")
+        .arg(p.underline ? " u" : "")
+        .arg(p.strike ? " s" : "")
+        .arg(p.color, p.background)
+        .arg(p.valign);
 }
 
 QString hexColor(std::int32_t c) {
-    return c == rtf::NoColor ? QString() : QStringLiteral("#%1").arg(uint(c), 6, 16, QLatin1Char('0'));
+    return c == rtf::NoColor ? QString()
+                             : QStringLiteral("#%1").arg(uint(c), 6, 16, QLatin1Char('0'));
 }
 
 Reading fromDocument(const rtf::Document &doc) {
@@ -82,7 +89,8 @@ Reading fromDocument(const rtf::Document &doc) {
             c.color = hexColor(run.format.color);
             c.background = hexColor(run.format.highlight);
             c.valign = int(run.format.valign);
-            for (qsizetype k = 0; k < run.text.size(); ++k) r.props << c;
+            for (qsizetype k = 0; k < run.text.size(); ++k)
+                r.props << c;
             r.text += run.text;
         }
     }
@@ -95,8 +103,10 @@ int twipsOf(const QString &length) {
     if (!m.hasMatch()) return 0;
     const double v = m.captured(1).toDouble();
     const QString unit = m.captured(2);
-    const double twips = unit == QLatin1String("in") ? v * 1440 : unit == QLatin1String("cm") ? v * 1440 / 2.54
-                         : unit == QLatin1String("mm") ? v * 144 / 2.54 : v * 20;
+    const double twips = unit == QLatin1String("in")   ? v * 1440
+                         : unit == QLatin1String("cm") ? v * 1440 / 2.54
+                         : unit == QLatin1String("mm") ? v * 144 / 2.54
+                                                       : v * 20;
     return int(std::lround(twips / 10.0)) * 10;
 }
 
@@ -149,12 +159,15 @@ Reading fromFlatOdt(const QByteArray &xml) {
         p.background = prop(QStringLiteral("background-color")).toLower();
         if (p.background == QLatin1String("transparent")) p.background.clear();
         const QString pos = prop(QStringLiteral("text-position"));
-        p.valign = pos.startsWith(QLatin1String("super")) ? 1 : pos.startsWith(QLatin1String("sub")) ? -1 : 0;
+        p.valign = pos.startsWith(QLatin1String("super")) ? 1
+                   : pos.startsWith(QLatin1String("sub")) ? -1
+                                                          : 0;
         if (!pos.isEmpty() && (pos.at(0).isDigit() || pos.startsWith(QLatin1Char('-')))) {
             const double v = pos.split(QLatin1Char('%')).value(0).toDouble();
             p.valign = v > 0 ? 1 : v < 0 ? -1 : 0;
         }
-        for (qsizetype i = 0; i < s.size(); ++i) r.props << p;
+        for (qsizetype i = 0; i < s.size(); ++i)
+            r.props << p;
         r.text += s;
     };
 
@@ -170,12 +183,15 @@ Reading fromFlatOdt(const QByteArray &xml) {
             } else if (n == QLatin1String("style") && !inBody) {
                 current = a.value(QStringLiteral("style:family")).toString() + QLatin1Char(':') +
                           a.value(QStringLiteral("style:name")).toString();
-                styles[current].parent = a.value(QStringLiteral("style:parent-style-name")).toString();
+                styles[current].parent =
+                    a.value(QStringLiteral("style:parent-style-name")).toString();
             } else if (n == QLatin1String("default-style") && !inBody) {
-                current = a.value(QStringLiteral("style:family")) == QLatin1String("paragraph") ? QStringLiteral("#default")
-                                                                                                 : QString();
-            } else if ((n == QLatin1String("text-properties") || n == QLatin1String("paragraph-properties")) && !inBody &&
-                       !current.isEmpty()) {
+                current = a.value(QStringLiteral("style:family")) == QLatin1String("paragraph")
+                              ? QStringLiteral("#default")
+                              : QString();
+            } else if ((n == QLatin1String("text-properties") ||
+                        n == QLatin1String("paragraph-properties")) &&
+                       !inBody && !current.isEmpty()) {
                 Style &s = current == QLatin1String("#default") ? defaults : styles[current];
                 for (const auto &attr : a)
                     (n == QLatin1String("text-properties") ? s.text : s.para)
@@ -190,26 +206,33 @@ Reading fromFlatOdt(const QByteArray &xml) {
                 firstPara = false;
                 paraStyle = a.value(QStringLiteral("text:style-name")).toString();
                 ParaProps pp;
-                const QString align = lookup(QStringLiteral("text-align"), QStringLiteral("paragraph"), paraStyle, false);
-                pp.align = align == QLatin1String("center")                                   ? QStringLiteral("center")
-                           : (align == QLatin1String("end") || align == QLatin1String("right")) ? QStringLiteral("right")
-                           : align == QLatin1String("justify")                                 ? QStringLiteral("justify")
-                                                                                               : QStringLiteral("left");
-                pp.left = twipsOf(lookup(QStringLiteral("margin-left"), QStringLiteral("paragraph"), paraStyle, false));
-                pp.right = twipsOf(lookup(QStringLiteral("margin-right"), QStringLiteral("paragraph"), paraStyle, false));
-                pp.first = twipsOf(lookup(QStringLiteral("text-indent"), QStringLiteral("paragraph"), paraStyle, false));
+                const QString align = lookup(QStringLiteral("text-align"),
+                                             QStringLiteral("paragraph"), paraStyle, false);
+                pp.align = align == QLatin1String("center") ? QStringLiteral("center")
+                           : (align == QLatin1String("end") || align == QLatin1String("right"))
+                               ? QStringLiteral("right")
+                           : align == QLatin1String("justify") ? QStringLiteral("justify")
+                                                               : QStringLiteral("left");
+                pp.left = twipsOf(lookup(QStringLiteral("margin-left"), QStringLiteral("paragraph"),
+                                         paraStyle, false));
+                pp.right = twipsOf(lookup(QStringLiteral("margin-right"),
+                                          QStringLiteral("paragraph"), paraStyle, false));
+                pp.first = twipsOf(lookup(QStringLiteral("text-indent"),
+                                          QStringLiteral("paragraph"), paraStyle, false));
                 r.paras << pp;
             } else if (inBody && n == QLatin1String("span")) {
                 spanStack << a.value(QStringLiteral("text:style-name")).toString();
             } else if (inBody && n == QLatin1String("s")) {
-                addChars(QString(qMax(1, a.value(QStringLiteral("text:c")).toInt()), QLatin1Char(' ')));
+                addChars(
+                    QString(qMax(1, a.value(QStringLiteral("text:c")).toInt()), QLatin1Char(' ')));
             } else if (inBody && n == QLatin1String("tab")) {
                 addChars(QStringLiteral("\t"));
             } else if (inBody && n == QLatin1String("line-break")) {
                 addChars(QString(QChar(0x2028)));
             }
         } else if (x.isEndElement()) {
-            if (n == QLatin1String("span") && inBody && !spanStack.isEmpty()) spanStack.removeLast();
+            if (n == QLatin1String("span") && inBody && !spanStack.isEmpty())
+                spanStack.removeLast();
             if (n == QLatin1String("text") && x.prefix() == QLatin1String("office")) inBody = false;
             if (n == QLatin1String("style") || n == QLatin1String("default-style")) current.clear();
         } else if (x.isCharacters() && inBody && !x.isWhitespace()) {
@@ -221,7 +244,9 @@ Reading fromFlatOdt(const QByteArray &xml) {
     return r;
 }
 
-bool have(const char *program) { return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty(); }
+bool have(const char *program) {
+    return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();
+}
 
 QByteArray run(const QString &program, const QStringList &args, int timeoutMs = 120000) {
     QProcess p;
@@ -240,11 +265,13 @@ QString plainOf(QString s) {
     if (s.startsWith(QChar(0xFEFF))) s.remove(0, 1);
     s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     s.replace(QChar(0x2028), QLatin1Char('\n'));
-    while (s.endsWith(QLatin1Char('\n'))) s.chop(1);
+    while (s.endsWith(QLatin1Char('\n')))
+        s.chop(1);
     return s;
 }
 QString squeeze(QString s) {
-    static const QRegularExpression space(QStringLiteral("\\s"), QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression space(QStringLiteral("\\s"),
+                                          QRegularExpression::UseUnicodePropertiesOption);
     return s.remove(space);
 }
 
@@ -259,8 +286,10 @@ class TestFidelity : public QObject {
     QString soffice(const QString &file, const QString &format) {
         const QString out = dir.filePath(QStringLiteral("lo-out"));
         QDir().mkpath(out);
-        run(QStringLiteral("soffice"), {QStringLiteral("-env:UserInstallation=file://") + profile, QStringLiteral("--headless"),
-                                         QStringLiteral("--convert-to"), format, QStringLiteral("--outdir"), out, file},
+        run(QStringLiteral("soffice"),
+            {QStringLiteral("-env:UserInstallation=file://") + profile,
+             QStringLiteral("--headless"), QStringLiteral("--convert-to"), format,
+             QStringLiteral("--outdir"), out, file},
             180000);
         const QString ext = format.section(QLatin1Char(':'), 0, 0);
         return out + QLatin1Char('/') + QFileInfo(file).completeBaseName() + QLatin1Char('.') + ext;
@@ -271,10 +300,12 @@ class TestFidelity : public QObject {
     }
 
     // Compares two readings character by character; returns the mismatches.
-    static QStringList differences(const Reading &ours, const Reading &theirs, bool compareFont = true) {
+    static QStringList differences(const Reading &ours, const Reading &theirs,
+                                   bool compareFont = true) {
         QStringList out;
         if (ours.text != theirs.text) {
-            out << QStringLiteral("text: «%1» / «%2»").arg(ours.text.left(200), theirs.text.left(200));
+            out << QStringLiteral("text: «%1» / «%2»")
+                       .arg(ours.text.left(200), theirs.text.left(200));
             return out;
         }
         for (qsizetype i = 0; i < ours.text.size() && out.size() < 5; ++i) {
@@ -284,13 +315,24 @@ class TestFidelity : public QObject {
             // Automatic text colour is black to LibreOffice.
             if (a.color.isEmpty() && b.color == QLatin1String("#000000")) b.color.clear();
             if (!(a == b))
-                out << QStringLiteral("char %1 '%2': %3 / %4").arg(i).arg(ours.text.at(i)).arg(describe(a), describe(b));
+                out << QStringLiteral("char %1 '%2': %3 / %4")
+                           .arg(i)
+                           .arg(ours.text.at(i))
+                           .arg(describe(a), describe(b));
         }
         for (qsizetype i = 0; i < ours.paras.size() && i < theirs.paras.size(); ++i) {
             const ParaProps &a = ours.paras[i], &b = theirs.paras[i];
             if (!(a == b))
-                out << QStringLiteral("paragraph %1: %2 %3/%4/%5 / %6 %7/%8/%9").arg(i).arg(a.align).arg(a.left).arg(a.right)
-                           .arg(a.first).arg(b.align).arg(b.left).arg(b.right).arg(b.first);
+                out << QStringLiteral("paragraph %1: %2 %3/%4/%5 / %6 %7/%8/%9")
+                           .arg(i)
+                           .arg(a.align)
+                           .arg(a.left)
+                           .arg(a.right)
+                           .arg(a.first)
+                           .arg(b.align)
+                           .arg(b.left)
+                           .arg(b.right)
+                           .arg(b.first);
         }
         return out;
     }
@@ -299,7 +341,8 @@ class TestFidelity : public QObject {
     QString buildSample(TForm1 *form) {
         TRichEdit *edit = form->RichEdit1;
         QTextCursor cur(edit->Editor()->document());
-        const auto put = [&](const QString &text, const std::function<void(QTextCharFormat &)> &fmt = {}) {
+        const auto put = [&](const QString &text,
+                             const std::function<void(QTextCharFormat &)> &fmt = {}) {
             QTextCharFormat f;
             if (fmt) fmt(f);
             cur.insertText(text, f);
@@ -313,13 +356,17 @@ class TestFidelity : public QObject {
         put(QStringLiteral(" "));
         put(QStringLiteral("barré"), [](QTextCharFormat &f) { f.setFontStrikeOut(true); });
         put(QStringLiteral(" "));
-        put(QStringLiteral("rouge"), [](QTextCharFormat &f) { f.setForeground(QColor(0xC0, 0x10, 0x20)); });
+        put(QStringLiteral("rouge"),
+            [](QTextCharFormat &f) { f.setForeground(QColor(0xC0, 0x10, 0x20)); });
         put(QStringLiteral(" "));
-        put(QStringLiteral("surligné"), [](QTextCharFormat &f) { f.setBackground(QColor(0xFF, 0xFF, 0x00)); });
+        put(QStringLiteral("surligné"),
+            [](QTextCharFormat &f) { f.setBackground(QColor(0xFF, 0xFF, 0x00)); });
         put(QStringLiteral(" x"));
-        put(QStringLiteral("2"), [](QTextCharFormat &f) { f.setVerticalAlignment(QTextCharFormat::AlignSuperScript); });
+        put(QStringLiteral("2"),
+            [](QTextCharFormat &f) { f.setVerticalAlignment(QTextCharFormat::AlignSuperScript); });
         put(QStringLiteral(" H"));
-        put(QStringLiteral("2"), [](QTextCharFormat &f) { f.setVerticalAlignment(QTextCharFormat::AlignSubScript); });
+        put(QStringLiteral("2"),
+            [](QTextCharFormat &f) { f.setVerticalAlignment(QTextCharFormat::AlignSubScript); });
         put(QStringLiteral("O \\ { } "));
         put(QStringLiteral("Grand Times"), [](QTextCharFormat &f) {
             f.setFontFamilies({QStringLiteral("Times New Roman")});
@@ -338,7 +385,7 @@ class TestFidelity : public QObject {
         cur.insertBlock(QTextBlockFormat());
         QTextBlockFormat right;
         right.setAlignment(Qt::AlignRight);
-        right.setLeftMargin(48);  // 720 twips
+        right.setLeftMargin(48); // 720 twips
         right.setRightMargin(24);
         cur.insertBlock(right);
         put(QStringLiteral("À droite, en retrait."));
@@ -369,7 +416,8 @@ private slots:
         QVERIFY(mine.text.contains(QStringLiteral("Grand Times")));
         int compared = 0;
         if (have("soffice")) {
-            const QString txt = plainOf(QString::fromUtf8(readAll(soffice(file, QStringLiteral("txt:Text (encoded):UTF8")))));
+            const QString txt = plainOf(QString::fromUtf8(
+                readAll(soffice(file, QStringLiteral("txt:Text (encoded):UTF8")))));
             QCOMPARE(txt, plainOf(mine.text));
             const Reading lo = fromFlatOdt(readAll(soffice(file, QStringLiteral("fodt"))));
             const QStringList diff = differences(mine, lo);
@@ -378,19 +426,22 @@ private slots:
         }
         if (have("abiword")) {
             const QString out = dir.filePath(QStringLiteral("abi.txt"));
-            run(QStringLiteral("abiword"), {QStringLiteral("--to=txt"), QStringLiteral("-o"), out, file});
+            run(QStringLiteral("abiword"),
+                {QStringLiteral("--to=txt"), QStringLiteral("-o"), out, file});
             // AbiWord ends a line break inside a paragraph like a paragraph.
             QCOMPARE(plainOf(QString::fromUtf8(readAll(out))), plainOf(mine.text));
             ++compared;
         }
         if (have("pandoc")) {
             // pandoc's own document tree: its text, and the formatting it saw.
-            const QByteArray json = run(QStringLiteral("pandoc"), {QStringLiteral("-f"), QStringLiteral("rtf"), QStringLiteral("-t"),
-                                                                   QStringLiteral("json"), file});
+            const QByteArray json =
+                run(QStringLiteral("pandoc"), {QStringLiteral("-f"), QStringLiteral("rtf"),
+                                               QStringLiteral("-t"), QStringLiteral("json"), file});
             QString words;
             std::function<void(const QJsonValue &)> walk = [&](const QJsonValue &v) {
                 if (v.isArray()) {
-                    for (const QJsonValue &e : v.toArray()) walk(e);
+                    for (const QJsonValue &e : v.toArray())
+                        walk(e);
                 } else if (v.isObject()) {
                     const QJsonObject o = v.toObject();
                     const QString t = o.value(QStringLiteral("t")).toString();
@@ -412,9 +463,12 @@ private slots:
             }
             const QString a = squeeze(words), b = squeeze(expected);
             qsizetype at = 0;
-            while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
-            QVERIFY2(a == b, qPrintable(QStringLiteral("pandoc «%1» / ours «%2»").arg(a.mid(at - 5, 30), b.mid(at - 5, 30))));
-            for (const char *kind : {"\"Strong\"", "\"Emph\"", "\"Strikeout\"", "\"Superscript\"", "\"Subscript\"", "\"Underline\""})
+            while (at < a.size() && at < b.size() && a[at] == b[at])
+                ++at;
+            QVERIFY2(a == b, qPrintable(QStringLiteral("pandoc «%1» / ours «%2»")
+                                            .arg(a.mid(at - 5, 30), b.mid(at - 5, 30))));
+            for (const char *kind : {"\"Strong\"", "\"Emph\"", "\"Strikeout\"", "\"Superscript\"",
+                                     "\"Subscript\"", "\"Underline\""})
                 QVERIFY2(json.contains(kind), kind);
             ++compared;
         }
@@ -431,15 +485,19 @@ private slots:
         {
             QFile f(md);
             f.open(QIODevice::WriteOnly);
-            f.write("Un **texte gras**, *italique* et ~~barré~~ : café, crème, œuvre, €.\n\nSecond paragraphe, H~2~O et x^2^.\n");
+            f.write("Un **texte gras**, *italique* et ~~barré~~ : café, crème, œuvre, €.\n\nSecond "
+                    "paragraphe, H~2~O et x^2^.\n");
         }
         const QString html = dir.filePath(QStringLiteral("source.html"));
         {
             QFile f(html);
             f.open(QIODevice::WriteOnly);
-            f.write("<html><head><meta charset=\"utf-8\"></head><body><p>Lettre <b>gras</b> <i>ital</i> <u>sous</u> <s>barr\xc3\xa9</s> "
-                    "<span style=\"color:#ff0000\">rouge</span> <span style=\"font-size:18pt\">grand</span></p>"
-                    "<p style=\"text-align:center\">Centr\xc3\xa9 \xe2\x82\xac \xce\xb1\xce\xb2\xce\xb3</p></body></html>");
+            f.write("<html><head><meta charset=\"utf-8\"></head><body><p>Lettre <b>gras</b> "
+                    "<i>ital</i> <u>sous</u> <s>barr\xc3\xa9</s> "
+                    "<span style=\"color:#ff0000\">rouge</span> <span "
+                    "style=\"font-size:18pt\">grand</span></p>"
+                    "<p style=\"text-align:center\">Centr\xc3\xa9 \xe2\x82\xac "
+                    "\xce\xb1\xce\xb2\xce\xb3</p></body></html>");
         }
         QStringList rtfs;
         if (have("pandoc")) {
@@ -452,7 +510,8 @@ private slots:
         rtfs << soffice(dir.filePath(QStringLiteral("odtsource.odt")), QStringLiteral("rtf"));
         if (have("abiword")) {
             const QString out = dir.filePath(QStringLiteral("abiword.rtf"));
-            run(QStringLiteral("abiword"), {QStringLiteral("--to=rtf"), QStringLiteral("-o"), out, html});
+            run(QStringLiteral("abiword"),
+                {QStringLiteral("--to=rtf"), QStringLiteral("-o"), out, html});
             rtfs << out;
         }
         int equal = 0;
@@ -465,7 +524,8 @@ private slots:
             }
             const Reading mine = fromDocument(rtf::read(bytes));
             // Copy to a name of its own so LibreOffice's output does not clash.
-            const QString copy = dir.filePath(QStringLiteral("ref-") + QFileInfo(rtfFile).fileName());
+            const QString copy =
+                dir.filePath(QStringLiteral("ref-") + QFileInfo(rtfFile).fileName());
             QFile::remove(copy);
             QFile::copy(rtfFile, copy);
             Reading lo = fromFlatOdt(readAll(soffice(copy, QStringLiteral("fodt"))));
@@ -475,7 +535,8 @@ private slots:
             if (diff.isEmpty()) {
                 ++equal;
             } else {
-                failures << QFileInfo(rtfFile).fileName() + QStringLiteral(": ") + diff.join(QStringLiteral("; "));
+                failures << QFileInfo(rtfFile).fileName() + QStringLiteral(": ") +
+                                diff.join(QStringLiteral("; "));
             }
         }
         qInfo("their files: %d of %d read as LibreOffice reads them", equal, int(rtfs.size()));
@@ -488,12 +549,15 @@ private slots:
         {
             QFile f(html);
             f.open(QIODevice::WriteOnly);
-            f.write("<html><head><meta charset=\"utf-8\"></head><body><p>Aller <b>et</b> <i>retour</i> <span style=\"color:#0000ff\">bleu</span> "
-                    "<u>soulign\xc3\xa9</u></p><p style=\"text-align:right\">\xc3\xa0 droite \xe2\x82\xac</p></body></html>");
+            f.write("<html><head><meta charset=\"utf-8\"></head><body><p>Aller <b>et</b> "
+                    "<i>retour</i> <span style=\"color:#0000ff\">bleu</span> "
+                    "<u>soulign\xc3\xa9</u></p><p style=\"text-align:right\">\xc3\xa0 droite "
+                    "\xe2\x82\xac</p></body></html>");
         }
         const QString odt = soffice(html, QStringLiteral("odt"));
         QFile::rename(odt, dir.filePath(QStringLiteral("rt-source.odt")));
-        const QString theirRtf = soffice(dir.filePath(QStringLiteral("rt-source.odt")), QStringLiteral("rtf"));
+        const QString theirRtf =
+            soffice(dir.filePath(QStringLiteral("rt-source.odt")), QStringLiteral("rtf"));
         // Open in the editor, Save As, and LibreOffice reads our file.
         FormFixture f;
         f.form->RichEdit1->Lines->LoadFromFile(theirRtf);

@@ -27,7 +27,8 @@ private slots:
         whenShown([](QWidget *w) { return qobject_cast<QMessageBox *>(w) != nullptr; },
                   [&](QWidget *w) {
                       auto *box = static_cast<QMessageBox *>(w);
-                      windowVisibleDuringBox = Form1 && Form1->Widget() && Form1->Widget()->isVisible();
+                      windowVisibleDuringBox =
+                          Form1 && Form1->Widget() && Form1->Widget()->isVisible();
                       modalFlag = box->isModal();
                       buttons = int(box->buttons().size());
                       icon = box->icon();
@@ -71,7 +72,8 @@ private slots:
         QTRY_VERIFY(qAbs(window->frameGeometry().center().y() - screen.center().y()) <= 1);
         // Button-face background and the window font.
         const QWidget *client = window->centralWidget();
-        QCOMPARE(client->palette().color(client->backgroundRole()), QApplication::palette().color(QPalette::Button));
+        QCOMPARE(client->palette().color(client->backgroundRole()),
+                 QApplication::palette().color(QPalette::Button));
         QCOMPARE(form->Font().Name, QStringLiteral("MS Sans Serif"));
         QCOMPARE(form->Font().Height, -11);
         QCOMPARE(window->font().family(), QStringLiteral("MS Sans Serif"));
@@ -94,10 +96,17 @@ private slots:
             {form->Nouveau1, "Nouveau", 16462, 16, {form, &TForm1::Nouveau1Click}},
             {form->Ouvrir1, "Ouvrir...", 16463, 16, {form, &TForm1::Ouvrir1Click}},
             {form->Enregistrer1, "Enregistrer", 16467, 16, {form, &TForm1::Enregistrer1Click}},
-            {form->EnregistrerSous1, "Enregistrer Sous...", 16507, 16, {form, &TForm1::EnregistrerSous1Click}},
+            {form->EnregistrerSous1,
+             "Enregistrer Sous...",
+             16507,
+             16,
+             {form, &TForm1::EnregistrerSous1Click}},
             {form->N1, "-", 0, 0, {}},
             {form->Imprimer1, "Imprimer", 16464, 16, {form, &TForm1::Imprimer1Click}},
-            {form->Configurationdelimprimante1, "Configuration de l'imprimante...", 0, 16,
+            {form->Configurationdelimprimante1,
+             "Configuration de l'imprimante...",
+             0,
+             16,
              {form, &TForm1::Configurationdelimprimante1Click}},
             {form->N4, "-", 0, 0, {}},
             {form->Quitter1, "Quitter", 16465, 32, {form, &TForm1::Quitter1Click}},
@@ -108,17 +117,29 @@ private slots:
             {form->Couper1, "Couper", 16472, 16, {form, &TForm1::Couper1Click}},
             {form->Copier1, "Copier", 16451, 16, {form, &TForm1::Copier1Click}},
             {form->Coller1, "Coller", 16470, 16, {form, &TForm1::Coller1Click}},
-            {form->Slectionnertout1, "Sélectionner tout", 16449, 16, {form, &TForm1::Slectionnertout1Click}},
+            {form->Slectionnertout1,
+             "Sélectionner tout",
+             16449,
+             16,
+             {form, &TForm1::Slectionnertout1Click}},
             {form->N3, "-", 0, 0, {}},
             {form->Chercher1, "Chercher...", 16454, 16, {form, &TForm1::Chercher1Click}},
 #ifdef PAVELIN_EARLIER
-            {form->Remplacer1, "Remplacer...", 16466, 16, {form, &TForm1::Remplacer1Click}},
+            {form->Remplacer1,
+             "Remplacer...",
+             16466,
+             16,
+             { form,
+               &TForm1::Remplacer1Click }},
 #else
             {form->Remplacer1, "Remplacer...", 16466, 16, {form, &TForm1::ReplaceButton1Click}},
 #endif
         };
         const Row format[] = {
-            {form->Retourautomatiquelaligne1, "Retour automatique à la ligne", 0, 0,
+            {form->Retourautomatiquelaligne1,
+             "Retour automatique à la ligne",
+             0,
+             0,
              {form, &TForm1::Retourautomatiquelaligne1Click}},
             {form->Police1, "Police...", 0, 16, {form, &TForm1::Police1Click}},
         };
@@ -165,9 +186,11 @@ private slots:
             }
         }
         QCOMPARE(form->Imprimer1->Hint(), QStringLiteral("Imprimer"));
-        QCOMPARE(form->Configurationdelimprimante1->Hint(), QStringLiteral("Configurer l'imprimante"));
+        QCOMPARE(form->Configurationdelimprimante1->Hint(),
+                 QStringLiteral("Configurer l'imprimante"));
         // The shortcut codes become the keys a user presses.
-        QCOMPARE(form->EnregistrerSous1->Action()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F12));
+        QCOMPARE(form->EnregistrerSous1->Action()->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_F12));
         QCOMPARE(form->Nouveau1->Action()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
         // "Enregistrer Sous..." shows the picture of "Enregistrer".
         QCOMPARE(form->EnregistrerSous1->Bitmap().Xpm, form->Enregistrer1->Bitmap().Xpm);
@@ -192,23 +215,53 @@ private slots:
         const bool printFindTips = true;
 #endif
         const Row rows[] = {
-            {form->SpeedButton1, 0, "Nouveau", true, {form, &TForm1::Nouveau1Click}, form->Nouveau1},
+            {form->SpeedButton1,
+             0,
+             "Nouveau",
+             true,
+             {form, &TForm1::Nouveau1Click},
+             form->Nouveau1},
             {form->SpeedButton2, 24, "Ouvrir", true, {form, &TForm1::Ouvrir1Click}, form->Ouvrir1},
-            {form->SpeedButton3, 48, "Enregistrer", true, {form, &TForm1::Enregistrer1Click}, form->Enregistrer1},
+            {form->SpeedButton3,
+             48,
+             "Enregistrer",
+             true,
+             {form, &TForm1::Enregistrer1Click},
+             form->Enregistrer1},
             {form->SpeedButton4, 80, "Couper", true, {form, &TForm1::Couper1Click}, form->Couper1},
             {form->SpeedButton5, 104, "Copier", true, {form, &TForm1::Copier1Click}, form->Copier1},
             {form->SpeedButton6, 128, "Coller", true, {form, &TForm1::Coller1Click}, form->Coller1},
             {form->SpeedButton7, 160, "Police", true, {form, &TForm1::Police1Click}, form->Police1},
-            {form->SpeedButton9, 192, "Imprimer", printFindTips, {form, &TForm1::Imprimer1Click}, form->Imprimer1},
-            {form->SpeedButton10, 216, "Configurer l'imprimante", printFindTips,
-             {form, &TForm1::Configurationdelimprimante1Click}, form->Configurationdelimprimante1},
-            {form->SpeedButton8, 248, "Chercher", printFindTips, {form, &TForm1::Chercher1Click}, form->Chercher1},
+            {form->SpeedButton9,
+             192,
+             "Imprimer",
+             printFindTips,
+             {form, &TForm1::Imprimer1Click},
+             form->Imprimer1},
+            {form->SpeedButton10,
+             216,
+             "Configurer l'imprimante",
+             printFindTips,
+             {form, &TForm1::Configurationdelimprimante1Click},
+             form->Configurationdelimprimante1},
+            {form->SpeedButton8,
+             248,
+             "Chercher",
+             printFindTips,
+             {form, &TForm1::Chercher1Click},
+             form->Chercher1},
 #ifndef PAVELIN_EARLIER
-            {form->SpeedButton11, 272, "Remplacer", true, {form, &TForm1::ReplaceButton1Click}, form->Remplacer1},
+            {form->SpeedButton11,
+             272,
+             "Remplacer",
+             true,
+             {form, &TForm1::ReplaceButton1Click},
+             form->Remplacer1},
 #endif
         };
         int buttons = 0;
-        for (QObject *child : form->ClientWidget()->children()) buttons += qobject_cast<QToolButton *>(child) != nullptr;
+        for (QObject *child : form->ClientWidget()->children())
+            buttons += qobject_cast<QToolButton *>(child) != nullptr;
         QCOMPARE(buttons, int(std::size(rows)));
         for (const Row &row : rows) {
             QCOMPARE(row.button->Left(), row.left);
@@ -217,7 +270,8 @@ private slots:
             QCOMPARE(row.button->Height(), 22);
             QCOMPARE(row.button->Hint(), QString::fromUtf8(row.hint));
             QCOMPARE(row.button->ShowHint(), row.tooltip);
-            QCOMPARE(row.button->Widget()->toolTip(), row.tooltip ? QString::fromUtf8(row.hint) : QString());
+            QCOMPARE(row.button->Widget()->toolTip(),
+                     row.tooltip ? QString::fromUtf8(row.hint) : QString());
             QCOMPARE(row.button->Widget()->accessibleName(), QString::fromUtf8(row.hint));
             QCOMPARE(row.button->Glyph().Width(), 16);
             QCOMPARE(row.button->Glyph().Height(), 16);
@@ -260,8 +314,10 @@ private slots:
         QVERIFY(edit->Modified());
         // The selection is painted only while the editor has the focus.
         const QPalette pal = qedit->palette();
-        QCOMPARE(pal.color(QPalette::Inactive, QPalette::Highlight), pal.color(QPalette::Inactive, QPalette::Base));
-        QVERIFY(pal.color(QPalette::Active, QPalette::Highlight) != pal.color(QPalette::Active, QPalette::Base));
+        QCOMPARE(pal.color(QPalette::Inactive, QPalette::Highlight),
+                 pal.color(QPalette::Inactive, QPalette::Base));
+        QVERIFY(pal.color(QPalette::Active, QPalette::Highlight) !=
+                pal.color(QPalette::Active, QPalette::Base));
 
         TMemo *memo = form->Memo1;
         QVERIFY(!memo->Visible());
@@ -303,22 +359,51 @@ private slots:
         QVERIFY(!form->ReplaceDialog1->OnFind);
 
         QStringList names;
-        for (TComponent *c : form->Components()) names << c->Name;
-        QStringList expected{QStringLiteral("SpeedButton1"), QStringLiteral("SpeedButton2"),
-                             QStringLiteral("SpeedButton3"), QStringLiteral("SpeedButton4"),
-                             QStringLiteral("SpeedButton5"), QStringLiteral("SpeedButton6"),
-                             QStringLiteral("SpeedButton7"), QStringLiteral("SpeedButton9"),
+        for (TComponent *c : form->Components())
+            names << c->Name;
+        QStringList expected{QStringLiteral("SpeedButton1"),  QStringLiteral("SpeedButton2"),
+                             QStringLiteral("SpeedButton3"),  QStringLiteral("SpeedButton4"),
+                             QStringLiteral("SpeedButton5"),  QStringLiteral("SpeedButton6"),
+                             QStringLiteral("SpeedButton7"),  QStringLiteral("SpeedButton9"),
                              QStringLiteral("SpeedButton10"), QStringLiteral("SpeedButton8")};
 #ifndef PAVELIN_EARLIER
         expected << QStringLiteral("SpeedButton11");
 #endif
-        expected << QStringLiteral("RichEdit1") << QStringLiteral("Memo1") << QStringLiteral("MainMenu1");
-        for (const char *n : {"Fichier1", "Nouveau1", "Ouvrir1", "Enregistrer1", "EnregistrerSous1", "N1",
-                              "Imprimer1", "Configurationdelimprimante1", "N4", "Quitter1", "Edition1",
-                              "Dfaire1", "N2", "Couper1", "Copier1", "Coller1", "Slectionnertout1", "N3",
-                              "Chercher1", "Remplacer1", "Format1", "Retourautomatiquelaligne1", "Police1",
-                              "Aide1", "Tutoriel1", "Credit1", "OpenDialog1", "SaveDialog1", "FontDialog1",
-                              "PrintDialog1", "PrinterSetupDialog1", "FindDialog1", "ReplaceDialog1"})
+        expected << QStringLiteral("RichEdit1") << QStringLiteral("Memo1")
+                 << QStringLiteral("MainMenu1");
+        for (const char *n : {"Fichier1",
+                              "Nouveau1",
+                              "Ouvrir1",
+                              "Enregistrer1",
+                              "EnregistrerSous1",
+                              "N1",
+                              "Imprimer1",
+                              "Configurationdelimprimante1",
+                              "N4",
+                              "Quitter1",
+                              "Edition1",
+                              "Dfaire1",
+                              "N2",
+                              "Couper1",
+                              "Copier1",
+                              "Coller1",
+                              "Slectionnertout1",
+                              "N3",
+                              "Chercher1",
+                              "Remplacer1",
+                              "Format1",
+                              "Retourautomatiquelaligne1",
+                              "Police1",
+                              "Aide1",
+                              "Tutoriel1",
+                              "Credit1",
+                              "OpenDialog1",
+                              "SaveDialog1",
+                              "FontDialog1",
+                              "PrintDialog1",
+                              "PrinterSetupDialog1",
+                              "FindDialog1",
+                              "ReplaceDialog1"})
             expected << QString::fromLatin1(n);
         QCOMPARE(names, expected);
     }
@@ -348,7 +433,8 @@ private slots:
     void accessibleNames() {
         FormFixture f;
         f.show();
-        for (TSpeedButton *b : {f.form->SpeedButton1, f.form->SpeedButton8, f.form->SpeedButton9, f.form->SpeedButton10}) {
+        for (TSpeedButton *b : {f.form->SpeedButton1, f.form->SpeedButton8, f.form->SpeedButton9,
+                                f.form->SpeedButton10}) {
             QAccessibleInterface *a = QAccessible::queryAccessibleInterface(b->Widget());
             QVERIFY(a);
             QCOMPARE(a->text(QAccessible::Name), b->Hint());
@@ -357,19 +443,26 @@ private slots:
         QAccessibleInterface *a = QAccessible::queryAccessibleInterface(menu);
         QVERIFY(a);
         QStringList names;
-        for (int i = 0; i < a->childCount(); ++i) names << a->child(i)->text(QAccessible::Name);
-        QVERIFY2(names.contains(QStringLiteral("Défaire")) && names.contains(QStringLiteral("Sélectionner tout")),
+        for (int i = 0; i < a->childCount(); ++i)
+            names << a->child(i)->text(QAccessible::Name);
+        QVERIFY2(names.contains(QStringLiteral("Défaire")) &&
+                     names.contains(QStringLiteral("Sélectionner tout")),
                  qPrintable(names.join(QLatin1Char('|'))));
     }
 
     void qtSpeaksFrench() {
         FormFixture f;
-        QMessageBox box(QMessageBox::NoIcon, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
-        QCOMPARE(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), QStringLiteral("Oui"));
-        QCOMPARE(box.button(QMessageBox::No)->text().remove(QLatin1Char('&')), QStringLiteral("Non"));
+        QMessageBox box(QMessageBox::NoIcon, QString(), QString(),
+                        QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')),
+                 QStringLiteral("Oui"));
+        QCOMPARE(box.button(QMessageBox::No)->text().remove(QLatin1Char('&')),
+                 QStringLiteral("Non"));
     }
 
-    void cleanupTestCase() { QCOMPARE(missed, 0); }
+    void cleanupTestCase() {
+        QCOMPARE(missed, 0);
+    }
 };
 
 QTEST_MAIN(TestLayout)

@@ -59,7 +59,8 @@ private slots:
         whenShown([](QWidget *w) { return qobject_cast<QMessageBox *>(w) != nullptr; },
                   [&](QWidget *w) {
                       auto *box = static_cast<QMessageBox *>(w);
-                      for (QAbstractButton *b : box->buttons()) labels << b->text().remove(QLatin1Char('&'));
+                      for (QAbstractButton *b : box->buttons())
+                          labels << b->text().remove(QLatin1Char('&'));
                       box->button(QMessageBox::No)->click();
                   });
         MessageBoxA(nullptr, "?", "Pavelin", MB_YESNO);
@@ -81,26 +82,36 @@ private slots:
 
         bool windowEnabled = false;
         QWidget *modal = reinterpret_cast<QWidget *>(1);
-        whenShown([](QWidget *w) { return w->windowTitle() == QLatin1String("Pavelin") && qobject_cast<QMessageBox *>(w); },
-                  [&](QWidget *first) {
-                      windowEnabled = form->Widget()->isEnabled();
-                      modal = QApplication::activeModalWidget();
-                      // Answer the first box once the second is up, so the first
-                      // command would go on if nesting were wrong.
-                      whenShown([](QWidget *w) { return qobject_cast<QMessageBox *>(w) && static_cast<QMessageBox *>(w)->text() == QStringLiteral("Deuxième"); },
-                                [first](QWidget *second) { qWarning("second found");
-                                    static_cast<QMessageBox *>(first)->button(QMessageBox::Yes)->click();
-                                    QTimer::singleShot(50, second, [second] {
-                                        static_cast<QMessageBox *>(second)->button(QMessageBox::Ok)->click();
-                                    });
-                                });
-                      inner->Click();
-                  });
+        whenShown(
+            [](QWidget *w) {
+                return w->windowTitle() == QLatin1String("Pavelin") &&
+                       qobject_cast<QMessageBox *>(w);
+            },
+            [&](QWidget *first) {
+                windowEnabled = form->Widget()->isEnabled();
+                modal = QApplication::activeModalWidget();
+                // Answer the first box once the second is up, so the first
+                // command would go on if nesting were wrong.
+                whenShown(
+                    [](QWidget *w) {
+                        return qobject_cast<QMessageBox *>(w) &&
+                               static_cast<QMessageBox *>(w)->text() == QStringLiteral("Deuxième");
+                    },
+                    [first](QWidget *second) {
+                        qWarning("second found");
+                        static_cast<QMessageBox *>(first)->button(QMessageBox::Yes)->click();
+                        QTimer::singleShot(50, second, [second] {
+                            static_cast<QMessageBox *>(second)->button(QMessageBox::Ok)->click();
+                        });
+                    });
+                inner->Click();
+            });
         ask->Click();
         QVERIFY(windowEnabled);
         QCOMPARE(modal, nullptr);
-        QCOMPARE(commands.log, (QStringList{QStringLiteral("ask:start"), QStringLiteral("inner:start"),
-                                            QStringLiteral("inner:end"), QStringLiteral("ask:end")}));
+        QCOMPARE(commands.log,
+                 (QStringList{QStringLiteral("ask:start"), QStringLiteral("inner:start"),
+                              QStringLiteral("inner:end"), QStringLiteral("ask:end")}));
         QCOMPARE(commands.boxResult, IDYES);
         QCOMPARE(Application->CommandDepth(), 0);
     }
@@ -146,7 +157,8 @@ private slots:
                       text = static_cast<QMessageBox *>(w)->text();
                       static_cast<QMessageBox *>(w)->button(QMessageBox::Ok)->click();
                   });
-        const int code = RunPavelin([](TApplication &) { throw Exception(QStringLiteral("Démarrage impossible.")); });
+        const int code = RunPavelin(
+            [](TApplication &) { throw Exception(QStringLiteral("Démarrage impossible.")); });
         QCOMPARE(code, 0);
         QCOMPARE(text, QStringLiteral("Démarrage impossible."));
 
@@ -172,7 +184,8 @@ private slots:
         whenShown([](QWidget *w) { return qobject_cast<QMessageBox *>(w) != nullptr; },
                   [&](QWidget *) { form->Close(); });
         Application->Run(); // returns once the window has closed and the command ended
-        QCOMPARE(commands.log, (QStringList{QStringLiteral("ask:start"), QStringLiteral("ask:end")}));
+        QCOMPARE(commands.log,
+                 (QStringList{QStringLiteral("ask:start"), QStringLiteral("ask:end")}));
         QCOMPARE(commands.boxResult, IDNO);
         QVERIFY(Application->Terminated());
         QCOMPARE(Application->CommandDepth(), 0);

@@ -88,14 +88,18 @@ private slots:
         edit->SetSelLength(6);
         QCOMPARE(edit->SelText(), QStringLiteral("ut\r\nle"));
         QCOMPARE(edit->SelLength(), 6);
-        QCOMPARE(edit->Editor()->textCursor().selectedText(), QStringLiteral("ut") + QChar(0x2029) + QStringLiteral("le"));
+        QCOMPARE(edit->Editor()->textCursor().selectedText(),
+                 QStringLiteral("ut") + QChar(0x2029) + QStringLiteral("le"));
 
         // Find ranges, case and whole words.
         QCOMPARE(edit->FindText(QStringLiteral("fin"), 0, edit->GetTextLen() - 1, stMatchCase), -1);
         QCOMPARE(edit->FindText(QStringLiteral("salut"), 0, edit->GetTextLen(), stMatchCase), -1);
         QCOMPARE(edit->FindText(QStringLiteral("salut"), 0, edit->GetTextLen(), 0), 0);
-        QCOMPARE(edit->FindText(QStringLiteral("mon"), 0, edit->GetTextLen(), stMatchCase | stWholeWord), -1);
-        QCOMPARE(edit->FindText(QStringLiteral("le\r\nmonde"), 0, edit->GetTextLen(), stMatchCase), -1);
+        QCOMPARE(
+            edit->FindText(QStringLiteral("mon"), 0, edit->GetTextLen(), stMatchCase | stWholeWord),
+            -1);
+        QCOMPARE(edit->FindText(QStringLiteral("le\r\nmonde"), 0, edit->GetTextLen(), stMatchCase),
+                 -1);
         QCOMPARE(edit->FindText(QStringLiteral("t\r\nle"), 0, edit->GetTextLen(), stMatchCase), 4);
         QCOMPARE(edit->FindText(QString(), 0, edit->GetTextLen(), stMatchCase), -1);
 
@@ -111,8 +115,8 @@ private slots:
     void lineBreaksInsideAParagraphCountTwo() {
         edit->SetText(QString());
         QTextCursor cur(edit->Editor()->document());
-        cur.insertText(QStringLiteral("un") + QChar(0x2028) + QStringLiteral("deux\ntrois") + QChar(0x2028) +
-                       QStringLiteral("quatre"));
+        cur.insertText(QStringLiteral("un") + QChar(0x2028) + QStringLiteral("deux\ntrois") +
+                       QChar(0x2028) + QStringLiteral("quatre"));
         QCOMPARE(edit->Text(), QStringLiteral("un\r\ndeux\r\ntrois\r\nquatre"));
         QCOMPARE(edit->GetTextLen(), 23);
         const int at = edit->FindText(QStringLiteral("quatre"), 0, edit->GetTextLen(), stMatchCase);
@@ -135,7 +139,8 @@ private slots:
     void searchCacheFollowsEdits() {
         QRandomGenerator rng(7);
         QString doc;
-        for (int i = 0; i < 300000; ++i) doc += QChar(u'a' + char16_t(rng.bounded(4)));
+        for (int i = 0; i < 300000; ++i)
+            doc += QChar(u'a' + char16_t(rng.bounded(4)));
         TextCache cache;
         int reads = 0;
         const TextCache::Reader read = [&](int from, int length) {
@@ -161,11 +166,13 @@ private slots:
             const int removed = std::min(int(rng.bounded(200)), int(doc.size()) - pos);
             QString inserted;
             const int n = int(rng.bounded(200));
-            for (int i = 0; i < n; ++i) inserted += QChar(u'a' + char16_t(rng.bounded(5)));
+            for (int i = 0; i < n; ++i)
+                inserted += QChar(u'a' + char16_t(rng.bounded(5)));
             doc.replace(pos, removed, inserted);
             cache.update(pos, removed, n);
             QString needle;
-            for (int i = 0, len = 2 + int(rng.bounded(6)); i < len; ++i) needle += QChar(u'a' + char16_t(rng.bounded(5)));
+            for (int i = 0, len = 2 + int(rng.bounded(6)); i < len; ++i)
+                needle += QChar(u'a' + char16_t(rng.bounded(5)));
             const int from = int(rng.bounded(int(doc.size())));
             check(needle, from, int(doc.size()));
             check(needle, 0, from);
@@ -173,7 +180,9 @@ private slots:
         QCOMPARE(reads < 400, true); // chunks read again, never the whole text
         cache.reset();
         check(QStringLiteral("eeee"), 0, int(doc.size()));
-        QCOMPARE(cache.find(QString(), 0, int(doc.size()), Qt::CaseSensitive, int(doc.size()), read), -1);
+        QCOMPARE(
+            cache.find(QString(), 0, int(doc.size()), Qt::CaseSensitive, int(doc.size()), read),
+            -1);
     }
 
     // A document of a million lines: positions at its far end still agree.

@@ -6,13 +6,13 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDirIterator>
+#include <QImage>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 using namespace testing;
 
@@ -20,7 +20,8 @@ namespace {
 // PDFs the queue wrote after `since`, newest first.
 QStringList newPdfs(const QDateTime &since) {
     QStringList found;
-    for (const QString &root : {QDir::homePath() + QStringLiteral("/PDF"), QStringLiteral("/var/spool/cups-pdf")}) {
+    for (const QString &root :
+         {QDir::homePath() + QStringLiteral("/PDF"), QStringLiteral("/var/spool/cups-pdf")}) {
         QDirIterator it(root, {QStringLiteral("*.pdf")}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString f = it.next();
@@ -58,9 +59,11 @@ private slots:
         // one page, with ink, and more ink for more text.
         const int shortInk = printAndMeasure(form);
         QVERIFY(shortInk > 0);
-        form->RichEdit1->SetText(QStringLiteral("Imprimé par la file PDF\nSeconde ligne\n").repeated(6));
+        form->RichEdit1->SetText(
+            QStringLiteral("Imprimé par la file PDF\nSeconde ligne\n").repeated(6));
         const int longInk = printAndMeasure(form);
-        QVERIFY2(longInk > 3 * shortInk, qPrintable(QStringLiteral("%1 vs %2").arg(longInk).arg(shortInk)));
+        QVERIFY2(longInk > 3 * shortInk,
+                 qPrintable(QStringLiteral("%1 vs %2").arg(longInk).arg(shortInk)));
     }
 
 private:
@@ -70,7 +73,8 @@ private:
         answerModal([](QDialog *d) { QMetaObject::invokeMethod(d, "accept"); });
         form->Imprimer1->Click();
         QStringList pdfs;
-        for (int i = 0; i < 600 && (pdfs = newPdfs(since)).isEmpty(); ++i) QTest::qWait(100);
+        for (int i = 0; i < 600 && (pdfs = newPdfs(since)).isEmpty(); ++i)
+            QTest::qWait(100);
         if (pdfs.isEmpty()) {
             qWarning("the queue wrote no PDF");
             return -1;
@@ -80,18 +84,22 @@ private:
         QProcess info;
         info.start(QStringLiteral("pdfinfo"), {pdfs.first()});
         info.waitForFinished(30000);
-        if (!QString::fromUtf8(info.readAllStandardOutput()).contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n")))) {
+        if (!QString::fromUtf8(info.readAllStandardOutput())
+                 .contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n")))) {
             qWarning("not a one-page PDF: %s", qPrintable(pdfs.first()));
             return -1;
         }
         QProcess render;
-        render.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("100"), QStringLiteral("-gray"),
-                                                 QStringLiteral("-singlefile"), pdfs.first(), dir.filePath(QStringLiteral("page"))});
+        render.start(QStringLiteral("pdftoppm"),
+                     {QStringLiteral("-r"), QStringLiteral("100"), QStringLiteral("-gray"),
+                      QStringLiteral("-singlefile"), pdfs.first(),
+                      dir.filePath(QStringLiteral("page"))});
         render.waitForFinished(30000);
         const QImage page(dir.filePath(QStringLiteral("page.pgm")));
         int ink = 0;
         for (int y = 0; y < page.height(); ++y)
-            for (int x = 0; x < page.width(); ++x) ink += qGray(page.pixel(x, y)) < 160;
+            for (int x = 0; x < page.width(); ++x)
+                ink += qGray(page.pixel(x, y)) < 160;
         qInfo("%s: %d dark pixels", qPrintable(pdfs.first()), ink);
         QFile::copy(pdfs.first(), QDir::temp().filePath(QStringLiteral("pavelin-queue-last.pdf")));
         QFile::remove(pdfs.first());

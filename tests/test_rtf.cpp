@@ -11,7 +11,9 @@
 using namespace rtf;
 
 namespace {
-QString textOf(const char *rtfSource) { return read(QByteArray(rtfSource)).plainText(); }
+QString textOf(const char *rtfSource) {
+    return read(QByteArray(rtfSource)).plainText();
+}
 
 // The text without any white space, for comparing characters only.
 QString squeeze(QString s) {
@@ -59,9 +61,10 @@ Document sample() {
     p2.format.align = Align::Center;
     p2.format.spaceBefore = 120;
     p2.format.spaceAfter = 240;
-    p2.runs = {{fancy, QStringLiteral("Ελληνικά Кириллица 日本語 ") + QString::fromUcs4(U"\U0001F600")},
-               {up, QStringLiteral("2")},
-               {down, QStringLiteral("x\ty") + QChar(0x2028) + QStringLiteral("z")}};
+    p2.runs = {
+        {fancy, QStringLiteral("Ελληνικά Кириллица 日本語 ") + QString::fromUcs4(U"\U0001F600")},
+        {up, QStringLiteral("2")},
+        {down, QStringLiteral("x\ty") + QChar(0x2028) + QStringLiteral("z")}};
     Paragraph empty;
     empty.format.align = Align::Right;
     Paragraph p3;
@@ -96,7 +99,9 @@ void compareDocuments(const Document &a, const Document &b) {
     }
 }
 
-QString corpusDir() { return QStringLiteral(PAVELIN_SHARED_DIR "/corpus/rtf-samples"); }
+QString corpusDir() {
+    return QStringLiteral(PAVELIN_SHARED_DIR "/corpus/rtf-samples");
+}
 } // namespace
 
 class TestRtf : public QObject {
@@ -104,10 +109,11 @@ class TestRtf : public QObject {
 
 private slots:
     void richEditStyle() {
-        const char *src =
-            "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1036{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}\r\n"
-            "{\\*\\generator Msftedit 5.41.21.2510;}\\viewkind4\\uc1\\pard\\f0\\fs20 Caf\\'e9 cr\\'e8me "
-            "\\u8364?\\par\r\nDeuxi\\'e8me ligne\\par\r\n}\r\n\0";
+        const char *src = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1036{\\fonttbl{"
+                          "\\f0\\fswiss\\fcharset0 Arial;}}\r\n"
+                          "{\\*\\generator Msftedit 5.41.21.2510;}\\viewkind4\\uc1\\pard\\f0\\fs20 "
+                          "Caf\\'e9 cr\\'e8me "
+                          "\\u8364?\\par\r\nDeuxi\\'e8me ligne\\par\r\n}\r\n\0";
         const Document doc = read(QByteArray(src));
         QCOMPARE(doc.plainText(), QStringLiteral("Café crème €\nDeuxième ligne"));
         QCOMPARE(doc.paragraphs.at(0).runs.at(0).format.font, QStringLiteral("Arial"));
@@ -126,7 +132,8 @@ private slots:
         QTest::newRow("group starts") << QByteArray("\\u233{\\b B}C") << QStringLiteral("éBC");
         QTest::newRow("par stays") << QByteArray("\\u233\\par P") << QStringLiteral("é\nP");
         QTest::newRow("negative") << QByteArray("\\u-3913?") << QString(QChar(0xF0B7));
-        QTest::newRow("surrogates") << QByteArray("\\u-10179?\\u-8704?!") << (QString::fromUcs4(U"\U0001F600") + QLatin1Char('!'));
+        QTest::newRow("surrogates") << QByteArray("\\u-10179?\\u-8704?!")
+                                    << (QString::fromUcs4(U"\U0001F600") + QLatin1Char('!'));
         QTest::newRow("uc restored") << QByteArray("{\\uc2 a}\\u233?b") << QStringLiteral("aéb");
         QTest::newRow("lone surrogate") << QByteArray("\\u-10179?x") << QStringLiteral("\uFFFDx");
         QTest::newRow("out of range") << QByteArray("\\u99999999?x") << QStringLiteral("\uFFFDx");
@@ -140,29 +147,35 @@ private slots:
 
     void codePagesAndFonts() {
         // Central European, Cyrillic and Japanese fonts; double-byte pairs.
-        const char *src = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fnil\\fcharset238 Arial CE;}"
-                          "{\\f1\\fnil\\fcharset204 Arial CYR;}{\\f2\\fnil\\fcharset128 \\'82\\'6c\\'82\\'72 Mincho;}"
-                          "{\\f3\\fnil\\fcharset2 Symbol;}}"
-                          "\\f0 \\'8a\\'e8\\par \\f1 \\'cf\\'f0\\'e8\\par \\f2 \\'93\\'fa\\'96\\'7b\\par "
-                          "\\f3 \\'b7 \\'61\\par \\f0 ok}";
+        const char *src =
+            "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fnil\\fcharset238 Arial CE;}"
+            "{\\f1\\fnil\\fcharset204 Arial CYR;}{\\f2\\fnil\\fcharset128 \\'82\\'6c\\'82\\'72 "
+            "Mincho;}"
+            "{\\f3\\fnil\\fcharset2 Symbol;}}"
+            "\\f0 \\'8a\\'e8\\par \\f1 \\'cf\\'f0\\'e8\\par \\f2 \\'93\\'fa\\'96\\'7b\\par "
+            "\\f3 \\'b7 \\'61\\par \\f0 ok}";
         const Document doc = read(QByteArray(src));
         QCOMPARE(doc.plainText(), QStringLiteral("Šč\nПри\n日本\n• α\nok"));
         QCOMPARE(doc.paragraphs.at(2).runs.at(0).format.font, QStringLiteral("ＭＳ Mincho"));
         // Entries without braces, ended by ';'.
-        QCOMPARE(read("{\\rtf1{\\fonttbl\\f0\\froman Times;\\f1\\fswiss Arial;}\\f1 x}").paragraphs[0].runs[0].format.font,
+        QCOMPARE(read("{\\rtf1{\\fonttbl\\f0\\froman Times;\\f1\\fswiss Arial;}\\f1 x}")
+                     .paragraphs[0]
+                     .runs[0]
+                     .format.font,
                  QStringLiteral("Arial"));
         // \ansicpg applies to fonts of the default character set.
-        QCOMPARE(textOf("{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0\\fcharset1 X;}}\\f0 \\'c0}"), QStringLiteral("А"));
+        QCOMPARE(textOf("{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0\\fcharset1 X;}}\\f0 \\'c0}"),
+                 QStringLiteral("А"));
     }
 
     void destinationsAndSymbols() {
-        const char *src =
-            "{\\rtf1{\\stylesheet{\\s1 Heading;}}{\\info{\\title T}{\\author A}}{\\*\\unknown dropped}"
-            "{\\header H}{\\footnote N}"
-            "A{\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt lien}}B"
-            "{\\pict\\pngblip 89504e47}C{\\*\\bkmkstart m}D\\bin4 }{}\\E"
-            "\\emdash\\endash\\bullet\\lquote\\rquote\\ldblquote\\rdblquote\\~\\_"
-            "\\cell x\\row y\\page z\\line w\\tab v\\plain\\b0\\ul0\\ulnone\\cf0 u}";
+        const char *src = "{\\rtf1{\\stylesheet{\\s1 Heading;}}{\\info{\\title T}{\\author "
+                          "A}}{\\*\\unknown dropped}"
+                          "{\\header H}{\\footnote N}"
+                          "A{\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt lien}}B"
+                          "{\\pict\\pngblip 89504e47}C{\\*\\bkmkstart m}D\\bin4 }{}\\E"
+                          "\\emdash\\endash\\bullet\\lquote\\rquote\\ldblquote\\rdblquote\\~\\_"
+                          "\\cell x\\row y\\page z\\line w\\tab v\\plain\\b0\\ul0\\ulnone\\cf0 u}";
         QCOMPARE(textOf(src), QStringLiteral("AlienBCDE—–•‘’“”\u00A0\u2011\tx\ny\nz\u2028w\tvu"));
         QCOMPARE(textOf("{\\rtf1 a\\\\b\\{c\\}d}"), QStringLiteral("a\\b{c}d"));
         QCOMPARE(textOf("{\\rtf1 a\\\nb}"), QStringLiteral("a\nb"));
@@ -170,14 +183,16 @@ private slots:
     }
 
     void formattingRead() {
-        const char *src = "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1 Courier New;}}{\\colortbl;\\red255\\green0\\blue0;"
-                          "\\red0\\green0\\blue255;}\\f0\\fs24 a{\\b b\\i c}\\strike d\\strike0 \\ul e\\ulnone "
-                          "\\cf1 f\\cf0 \\highlight2 g\\highlight0 \\super h\\nosupersub \\sub i\\plain j"
-                          "\\pard\\qc\\li720\\ri360\\fi-180\\sb120\\sa240 k\\f1\\fs40 l}";
+        const char *src =
+            "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1 Courier New;}}{\\colortbl;\\red255\\green0\\blue0;"
+            "\\red0\\green0\\blue255;}\\f0\\fs24 a{\\b b\\i c}\\strike d\\strike0 \\ul e\\ulnone "
+            "\\cf1 f\\cf0 \\highlight2 g\\highlight0 \\super h\\nosupersub \\sub i\\plain j"
+            "\\pard\\qc\\li720\\ri360\\fi-180\\sb120\\sa240 k\\f1\\fs40 l}";
         const Document doc = read(QByteArray(src));
         QCOMPARE(doc.plainText(), QStringLiteral("abcdefghijkl"));
         QVERIFY(runAt(doc, QStringLiteral("b")).format.bold);
-        QVERIFY(runAt(doc, QStringLiteral("c")).format.bold && runAt(doc, QStringLiteral("c")).format.italic);
+        QVERIFY(runAt(doc, QStringLiteral("c")).format.bold &&
+                runAt(doc, QStringLiteral("c")).format.italic);
         QVERIFY(!runAt(doc, QStringLiteral("a")).format.bold);
         QVERIFY(runAt(doc, QStringLiteral("d")).format.strike);
         QVERIFY(runAt(doc, QStringLiteral("e")).format.underline);
@@ -201,26 +216,31 @@ private slots:
     void writerOutput() {
         const QByteArray out = write(sample());
         QVERIFY(out.startsWith("{\\rtf1\\ansi\\ansicpg1252\\deff0"));
-        for (char c : out) QVERIFY2(static_cast<unsigned char>(c) < 0x80, "7-bit output only");
+        for (char c : out)
+            QVERIFY2(static_cast<unsigned char>(c) < 0x80, "7-bit output only");
         QVERIFY(out.contains("{\\fonttbl{\\f0\\fswiss\\fcharset0 MS Sans Serif;}"));
         QVERIFY(out.contains("\\froman\\fcharset0 Times New Roman;"));
         QVERIFY(out.contains("{\\colortbl ;\\red192\\green0\\blue0;"));
         QVERIFY(out.contains("Ch\\'e8re H\\'e9l\\'e8ne"));
         QVERIFY(out.contains("10 \\'80 pour l'\\'9cuvre"));
         QVERIFY(out.contains("\\{accolades\\} \\\\ barre"));
-        QVERIFY(out.contains("\\u917\\'3f"));                        // Ε has no cp1252 byte
-        QVERIFY(out.contains("\\u337\\'6f"));                        // ő falls back to o
-        QVERIFY(out.contains("\\u-10179\\'3f\\u-8704\\'3f"));        // a surrogate pair
+        QVERIFY(out.contains("\\u917\\'3f"));                 // Ε has no cp1252 byte
+        QVERIFY(out.contains("\\u337\\'6f"));                 // ő falls back to o
+        QVERIFY(out.contains("\\u-10179\\'3f\\u-8704\\'3f")); // a surrogate pair
         QVERIFY(out.contains("\\tab"));
         QVERIFY(out.contains("\\line"));
         QVERIFY(out.contains("\\qc"));
         QVERIFY(!out.contains("\\par\r\n}") || out.count("\\par") == 3);
-        QVERIFY(!QRegularExpression(QStringLiteral("\\\\u-?\\d+\\?")).match(QString::fromLatin1(out)).hasMatch());
+        QVERIFY(!QRegularExpression(QStringLiteral("\\\\u-?\\d+\\?"))
+                     .match(QString::fromLatin1(out))
+                     .hasMatch());
         // Lines stay short and never split a control word.
         const QList<QByteArray> lines = out.split('\n');
-        for (const QByteArray &line : lines) QVERIFY(line.size() < 300);
+        for (const QByteArray &line : lines)
+            QVERIFY(line.size() < 300);
         Document big;
-        big.paragraphs[0].runs.push_back(Run{CharFormat{}, QString(5000, QLatin1Char('e')) + QStringLiteral("é").repeated(500)});
+        big.paragraphs[0].runs.push_back(
+            Run{CharFormat{}, QString(5000, QLatin1Char('e')) + QStringLiteral("é").repeated(500)});
         for (const QByteArray &line : write(big).split('\n')) {
             QVERIFY(line.size() < 300);
             QVERIFY(!line.endsWith('\\'));
@@ -254,29 +274,35 @@ private slots:
             QVERIFY(e.Message.contains(QStringLiteral("imbriqués")));
         }
         // Just within the bound is fine.
-        QByteArray ok = "{\\rtf1 " + QByteArray(MaxDepth - 2, '{') + "x" + QByteArray(MaxDepth - 2, '}') + "}";
+        QByteArray ok =
+            "{\\rtf1 " + QByteArray(MaxDepth - 2, '{') + "x" + QByteArray(MaxDepth - 2, '}') + "}";
         QCOMPARE(read(ok).plainText(), QStringLiteral("x"));
         // Truncated: what was read.
-        QCOMPARE(textOf("{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0 d\\'e9but co"), QStringLiteral("début co"));
+        QCOMPARE(textOf("{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0 d\\'e9but co"),
+                 QStringLiteral("début co"));
         QCOMPARE(textOf("{\\rtf1 a\\'e"), QStringLiteral("a"));
         QCOMPARE(textOf("{\\rtf1 a\\"), QStringLiteral("a"));
         // Huge \bin counts, numbers out of range, stray braces.
         QCOMPARE(textOf("{\\rtf1 a\\bin999999999999 bcd}"), QStringLiteral("a"));
-        QCOMPARE(read("{\\rtf1 \\fs99999999999 a\\cf999999 b\\f-5 c\\li-99999999 d}").plainText(), QStringLiteral("abcd"));
+        QCOMPARE(read("{\\rtf1 \\fs99999999999 a\\cf999999 b\\f-5 c\\li-99999999 d}").plainText(),
+                 QStringLiteral("abcd"));
         QCOMPARE(read("{\\rtf1 \\fs99999999999 a}").paragraphs[0].runs[0].format.halfPoints, 3276);
         QCOMPARE(read("{\\rtf1 \\cf999999 a}").paragraphs[0].runs[0].format.color, NoColor);
         QCOMPARE(textOf("{\\rtf1 a}}}b"), QStringLiteral("a")); // nothing after the document
-        QCOMPARE(textOf("{\\rtf1 \\abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz x}"), QStringLiteral("x"));
+        QCOMPARE(textOf("{\\rtf1 \\abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz x}"),
+                 QStringLiteral("x"));
         // A colour table of a million entries is read without trouble.
         QByteArray colors = "{\\rtf1{\\colortbl;";
-        for (int i = 0; i < 1000000; ++i) colors += "\\red1\\green2\\blue3;";
+        for (int i = 0; i < 1000000; ++i)
+            colors += "\\red1\\green2\\blue3;";
         colors += "}\\cf5 x}";
         const Document c = read(colors);
         QCOMPARE(c.plainText(), QStringLiteral("x"));
         QCOMPARE(c.paragraphs[0].runs[0].format.color, 0x010203);
         // NUL bytes and binary noise give text, never a crash.
         QByteArray noise("{\\rtf1 ");
-        for (int i = 0; i < 4096; ++i) noise += char((i * 7919) & 0xFF);
+        for (int i = 0; i < 4096; ++i)
+            noise += char((i * 7919) & 0xFF);
         (void)read(noise);
     }
 
@@ -287,7 +313,8 @@ private slots:
         QStringList differ;
         for (const QString &name : dir.entryList({QStringLiteral("*.rtf")})) {
             QFile in(dir.filePath(name));
-            QFile expect(dir.filePath(QStringLiteral("../text/") + QFileInfo(name).completeBaseName() + QStringLiteral(".txt")));
+            QFile expect(dir.filePath(QStringLiteral("../text/") +
+                                      QFileInfo(name).completeBaseName() + QStringLiteral(".txt")));
             if (!in.open(QIODevice::ReadOnly) || !expect.open(QIODevice::ReadOnly)) continue;
             const Document doc = read(in.readAll());
             QString wanted = QString::fromUtf8(expect.readAll());
@@ -297,7 +324,8 @@ private slots:
             ++compared;
             if (squeeze(doc.plainText()) != squeeze(wanted)) differ << name;
         }
-        qInfo("striprtf samples: %d compared, %d with the same characters", compared, int(compared - differ.size()));
+        qInfo("striprtf samples: %d compared, %d with the same characters", compared,
+              int(compared - differ.size()));
         QVERIFY(compared > 20);
         QVERIFY2(differ.isEmpty(), qPrintable(differ.join(QLatin1Char(' '))));
     }
@@ -312,8 +340,8 @@ private slots:
         const QRegularExpression escape(QStringLiteral("\\\\(\\d+|.)"));
         QStringList differ;
         int compared = 0;
-        for (const char *base : {"accent", "unicode", "heading", "list_simple", "list_complex", "table_simple",
-                                 "table_nested", "link", "bookmark"}) {
+        for (const char *base : {"accent", "unicode", "heading", "list_simple", "list_complex",
+                                 "table_simple", "table_nested", "link", "bookmark"}) {
             QFile in(dir.filePath(QString::fromLatin1(base) + QStringLiteral(".rtf")));
             QFile native(dir.filePath(QString::fromLatin1(base) + QStringLiteral(".native")));
             if (!in.open(QIODevice::ReadOnly) || !native.open(QIODevice::ReadOnly)) continue;
@@ -321,7 +349,8 @@ private slots:
             QStringList words;
             // The body follows the metadata (author and such from \info).
             const QString reading = QString::fromUtf8(native.readAll());
-            auto it = str.globalMatch(reading.mid(std::max<qsizetype>(0, reading.indexOf(QStringLiteral("\n  [")))));
+            auto it = str.globalMatch(
+                reading.mid(std::max<qsizetype>(0, reading.indexOf(QStringLiteral("\n  [")))));
             while (it.hasNext()) {
                 QString w = it.next().captured(1);
                 QString decoded;
@@ -332,7 +361,9 @@ private slots:
                     decoded += w.mid(last, m.capturedStart() - last);
                     bool number = false;
                     const uint code = m.captured(1).toUInt(&number);
-                    decoded += number ? QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1) : m.captured(1);
+                    decoded += number
+                                   ? QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1)
+                                   : m.captured(1);
                     last = int(m.capturedEnd());
                 }
                 decoded += w.mid(last);
@@ -343,13 +374,15 @@ private slots:
             for (const QString &word : words) {
                 const qsizetype at = ours.indexOf(word, from);
                 if (at < 0) {
-                    differ << QString::fromLatin1(base) + QStringLiteral(" (") + word + QLatin1Char(')');
+                    differ << QString::fromLatin1(base) + QStringLiteral(" (") + word +
+                                  QLatin1Char(')');
                     break;
                 }
                 from = at + word.size();
             }
         }
-        qInfo("pandoc samples: %d compared, %d with pandoc's words", compared, int(compared - differ.size()));
+        qInfo("pandoc samples: %d compared, %d with pandoc's words", compared,
+              int(compared - differ.size()));
         QVERIFY2(differ.isEmpty(), qPrintable(differ.join(QLatin1Char(' '))));
     }
 };

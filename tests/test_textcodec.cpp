@@ -12,20 +12,39 @@ private slots:
     void decodesByOrigin_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
-        QTest::newRow("utf-8") << QByteArray("caf\xc3\xa9 \xe2\x82\xac") << QStringLiteral("café €");
-        QTest::newRow("utf-8 bom dropped") << QByteArray("\xef\xbb\xbf" "\xc3\xa9t\xc3\xa9") << QStringLiteral("été");
-        QTest::newRow("utf-16le bom") << QByteArray("\xff\xfe" "\xe9\x00" "t\x00" "\x0d\x00\x0a\x00" "\xac\x20", 12)
+        QTest::newRow("utf-8") << QByteArray("caf\xc3\xa9 \xe2\x82\xac")
+                               << QStringLiteral("café €");
+        QTest::newRow("utf-8 bom dropped") << QByteArray("\xef\xbb\xbf"
+                                                         "\xc3\xa9t\xc3\xa9")
+                                           << QStringLiteral("été");
+        QTest::newRow("utf-16le bom") << QByteArray("\xff\xfe"
+                                                    "\xe9\x00"
+                                                    "t\x00"
+                                                    "\x0d\x00\x0a\x00"
+                                                    "\xac\x20",
+                                                    12)
                                       << QStringLiteral("ét\n€");
-        QTest::newRow("utf-16be bom") << QByteArray("\xfe\xff" "\x00\xe9" "\xd8\x3d\xde\x00", 8)
+        QTest::newRow("utf-16be bom") << QByteArray("\xfe\xff"
+                                                    "\x00\xe9"
+                                                    "\xd8\x3d\xde\x00",
+                                                    8)
                                       << (QStringLiteral("é") + QString::fromUcs4(U"\U0001F600"));
-        QTest::newRow("cp1252 legacy") << QByteArray("Cr\xe8me br\xfbl\xe9" "e \x80 \x9c" "uvre \x93ok\x94")
+        QTest::newRow("cp1252 legacy") << QByteArray("Cr\xe8me br\xfbl\xe9"
+                                                     "e \x80 \x9c"
+                                                     "uvre \x93ok\x94")
                                        << QStringLiteral("Crème brûlée € œuvre “ok”");
         // Bytes Windows-1252 leaves undefined keep their code points: nothing
         // becomes a replacement character.
-        QTest::newRow("cp1252 undefined") << QByteArray("a\x81\x8d\x8f\x90\x9d" "b") << QStringLiteral("a\u0081\u008d\u008f\u0090\u009db");
-        QTest::newRow("invalid utf-8 is cp1252") << QByteArray("\xc3\xa9 et \xe9") << QStringLiteral("Ã© et é");
-        QTest::newRow("line ends") << QByteArray("a\r\nb\nc\rd\r\n\r\ne") << QStringLiteral("a\nb\nc\nd\n\ne");
-        QTest::newRow("bom with legacy bytes") << QByteArray("\xef\xbb\xbf" "\xe9") << QStringLiteral("é");
+        QTest::newRow("cp1252 undefined") << QByteArray("a\x81\x8d\x8f\x90\x9d"
+                                                        "b")
+                                          << QStringLiteral("a\u0081\u008d\u008f\u0090\u009db");
+        QTest::newRow("invalid utf-8 is cp1252")
+            << QByteArray("\xc3\xa9 et \xe9") << QStringLiteral("Ã© et é");
+        QTest::newRow("line ends")
+            << QByteArray("a\r\nb\nc\rd\r\n\r\ne") << QStringLiteral("a\nb\nc\nd\n\ne");
+        QTest::newRow("bom with legacy bytes") << QByteArray("\xef\xbb\xbf"
+                                                             "\xe9")
+                                               << QStringLiteral("é");
         QTest::newRow("empty") << QByteArray() << QString();
     }
     void decodesByOrigin() {
@@ -37,9 +56,11 @@ private slots:
     }
 
     void writesUtf8WithCrLf() {
-        QCOMPARE(encodeCrLf(QStringLiteral("été\nhiver")), QByteArray("\xc3\xa9t\xc3\xa9\r\nhiver"));
+        QCOMPARE(encodeCrLf(QStringLiteral("été\nhiver")),
+                 QByteArray("\xc3\xa9t\xc3\xa9\r\nhiver"));
         QCOMPARE(encodeCrLf(QStringLiteral("a\r\nb\rc")), QByteArray("a\r\nb\r\nc"));
-        QCOMPARE(encodeCrLf(QStringLiteral("a") + QChar(0x2029) + QStringLiteral("b") + QChar(0x2028) + QStringLiteral("c")),
+        QCOMPARE(encodeCrLf(QStringLiteral("a") + QChar(0x2029) + QStringLiteral("b") +
+                            QChar(0x2028) + QStringLiteral("c")),
                  QByteArray("a\r\nb\r\nc"));
         QCOMPARE(encodeCrLf(QString()), QByteArray());
         QCOMPARE(encodeCrLf(QStringLiteral("\n")), QByteArray("\r\n"));

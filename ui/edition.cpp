@@ -1,15 +1,25 @@
 // The Edition menu: undo, the clipboard, find and replace.
 #include "ui/form1.h"
 
-void TForm1::Dfaire1Click(TObject *) { SendMessageA(RichEdit1->Handle(), WM_UNDO, 0, 0); }
+void TForm1::Dfaire1Click(TObject *) {
+    SendMessageA(RichEdit1->Handle(), WM_UNDO, 0, 0);
+}
 
-void TForm1::Couper1Click(TObject *) { RichEdit1->CutToClipboard(); }
+void TForm1::Couper1Click(TObject *) {
+    RichEdit1->CutToClipboard();
+}
 
-void TForm1::Copier1Click(TObject *) { RichEdit1->CopyToClipboard(); }
+void TForm1::Copier1Click(TObject *) {
+    RichEdit1->CopyToClipboard();
+}
 
-void TForm1::Coller1Click(TObject *) { RichEdit1->PasteFromClipboard(); }
+void TForm1::Coller1Click(TObject *) {
+    RichEdit1->PasteFromClipboard();
+}
 
-void TForm1::Slectionnertout1Click(TObject *) { RichEdit1->SelectAll(); }
+void TForm1::Slectionnertout1Click(TObject *) {
+    RichEdit1->SelectAll();
+}
 
 // Both dialogs open beside the editor's top-right corner.
 void TForm1::PlaceDialog(TFindDialog *dialog) {
@@ -19,7 +29,8 @@ void TForm1::PlaceDialog(TFindDialog *dialog) {
 void TForm1::Chercher1Click(TObject *) {
     if (!FindDialog1->Execute()) return;
     PlaceDialog(FindDialog1);
-    const int start = RichEdit1->SelLength() != 0 ? RichEdit1->SelStart() + RichEdit1->SelLength() : 0;
+    const int start =
+        RichEdit1->SelLength() != 0 ? RichEdit1->SelStart() + RichEdit1->SelLength() : 0;
     const int length = RichEdit1->GetTextLen() - start;
     const QString text = FindDialog1->FindText();
     const int found = RichEdit1->FindText(text, start, length, stMatchCase);
@@ -36,7 +47,9 @@ void TForm1::ReplaceButton1Click(TObject *) {
     ReplaceDialog1->Execute();
 }
 
-void TForm1::Remplacer1Click(TObject *) { RichEdit1->SetSelText(ReplaceDialog1->ReplaceText()); }
+void TForm1::Remplacer1Click(TObject *) {
+    RichEdit1->SetSelText(ReplaceDialog1->ReplaceText());
+}
 
 #else
 

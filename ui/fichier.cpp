@@ -54,9 +54,13 @@ void TForm1::Imprimer1Click(TObject *) {
     RichEdit1->Print(QString());
 }
 
-void TForm1::Configurationdelimprimante1Click(TObject *) { PrinterSetupDialog1->Execute(); }
+void TForm1::Configurationdelimprimante1Click(TObject *) {
+    PrinterSetupDialog1->Execute();
+}
 
-void TForm1::Quitter1Click(TObject *) { Close(); }
+void TForm1::Quitter1Click(TObject *) {
+    Close();
+}
 
 void TForm1::FormCloseQuery(TObject *, bool &CanClose) {
     CanClose = true;

@@ -77,13 +77,13 @@ TForm1::TForm1(TComponent *Owner) : TForm(Owner) {
                               {this, &TForm1::Coller1Click});
     SpeedButton7 = makeButton(this, "SpeedButton7", 160, "Police", police_xpm, true,
                               {this, &TForm1::Police1Click});
-    SpeedButton9 = makeButton(this, "SpeedButton9", 192, "Imprimer", imprimer_xpm, printAndFindHints,
-                              {this, &TForm1::Imprimer1Click});
-    SpeedButton10 = makeButton(this, "SpeedButton10", 216, "Configurer l'imprimante",
-                               configimprimante_xpm, printAndFindHints,
-                               {this, &TForm1::Configurationdelimprimante1Click});
-    SpeedButton8 = makeButton(this, "SpeedButton8", 248, "Chercher", chercher_xpm, printAndFindHints,
-                              {this, &TForm1::Chercher1Click});
+    SpeedButton9 = makeButton(this, "SpeedButton9", 192, "Imprimer", imprimer_xpm,
+                              printAndFindHints, {this, &TForm1::Imprimer1Click});
+    SpeedButton10 =
+        makeButton(this, "SpeedButton10", 216, "Configurer l'imprimante", configimprimante_xpm,
+                   printAndFindHints, {this, &TForm1::Configurationdelimprimante1Click});
+    SpeedButton8 = makeButton(this, "SpeedButton8", 248, "Chercher", chercher_xpm,
+                              printAndFindHints, {this, &TForm1::Chercher1Click});
 #ifndef PAVELIN_EARLIER
     SpeedButton11 = makeButton(this, "SpeedButton11", 272, "Remplacer", remplacer_xpm, true,
                                {this, &TForm1::ReplaceButton1Click});
@@ -113,16 +113,16 @@ TForm1::TForm1(TComponent *Owner) : TForm(Owner) {
                        {this, &TForm1::Ouvrir1Click});
     Enregistrer1 = makeItem(this, Fichier1, "Enregistrer1", "Enregistrer", ShortCut('S', ssCtrl),
                             enregistrer_xpm, {this, &TForm1::Enregistrer1Click});
-    EnregistrerSous1 = makeItem(this, Fichier1, "EnregistrerSous1", "Enregistrer Sous...",
-                                ShortCut(VK_F12, ssCtrl), enregistrer_xpm,
-                                {this, &TForm1::EnregistrerSous1Click});
+    EnregistrerSous1 =
+        makeItem(this, Fichier1, "EnregistrerSous1", "Enregistrer Sous...",
+                 ShortCut(VK_F12, ssCtrl), enregistrer_xpm, {this, &TForm1::EnregistrerSous1Click});
     N1 = makeItem(this, Fichier1, "N1", "-");
-    Imprimer1 = makeItem(this, Fichier1, "Imprimer1", "Imprimer", ShortCut('P', ssCtrl), imprimer_xpm,
-                         {this, &TForm1::Imprimer1Click});
+    Imprimer1 = makeItem(this, Fichier1, "Imprimer1", "Imprimer", ShortCut('P', ssCtrl),
+                         imprimer_xpm, {this, &TForm1::Imprimer1Click});
     Imprimer1->SetHint(QStringLiteral("Imprimer"));
     Configurationdelimprimante1 =
-        makeItem(this, Fichier1, "Configurationdelimprimante1", "Configuration de l'imprimante...", 0,
-                 configimprimante_xpm, {this, &TForm1::Configurationdelimprimante1Click});
+        makeItem(this, Fichier1, "Configurationdelimprimante1", "Configuration de l'imprimante...",
+                 0, configimprimante_xpm, {this, &TForm1::Configurationdelimprimante1Click});
     Configurationdelimprimante1->SetHint(QStringLiteral("Configurer l'imprimante"));
     N4 = makeItem(this, Fichier1, "N4", "-");
     Quitter1 = makeItem(this, Fichier1, "Quitter1", "Quitter", ShortCut('Q', ssCtrl), quitter_xpm,
@@ -138,12 +138,12 @@ TForm1::TForm1(TComponent *Owner) : TForm(Owner) {
                        {this, &TForm1::Copier1Click});
     Coller1 = makeItem(this, Edition1, "Coller1", "Coller", ShortCut('V', ssCtrl), coller_xpm,
                        {this, &TForm1::Coller1Click});
-    Slectionnertout1 = makeItem(this, Edition1, "Slectionnertout1", "Sélectionner tout",
-                                ShortCut('A', ssCtrl), selectionnertout_xpm,
-                                {this, &TForm1::Slectionnertout1Click});
+    Slectionnertout1 =
+        makeItem(this, Edition1, "Slectionnertout1", "Sélectionner tout", ShortCut('A', ssCtrl),
+                 selectionnertout_xpm, {this, &TForm1::Slectionnertout1Click});
     N3 = makeItem(this, Edition1, "N3", "-");
-    Chercher1 = makeItem(this, Edition1, "Chercher1", "Chercher...", ShortCut('F', ssCtrl), chercher_xpm,
-                         {this, &TForm1::Chercher1Click});
+    Chercher1 = makeItem(this, Edition1, "Chercher1", "Chercher...", ShortCut('F', ssCtrl),
+                         chercher_xpm, {this, &TForm1::Chercher1Click});
 #ifdef PAVELIN_EARLIER
     Remplacer1 = makeItem(this, Edition1, "Remplacer1", "Remplacer...", ShortCut('R', ssCtrl),
                           remplacer_xpm, {this, &TForm1::Remplacer1Click});
@@ -154,16 +154,19 @@ TForm1::TForm1(TComponent *Owner) : TForm(Owner) {
 
     Format1 = makeItem(this, nullptr, "Format1", "Format");
     Retourautomatiquelaligne1 =
-        makeItem(this, Format1, "Retourautomatiquelaligne1", "Retour automatique à la ligne", 0, nullptr,
-                 {this, &TForm1::Retourautomatiquelaligne1Click});
-    Police1 = makeItem(this, Format1, "Police1", "Police...", 0, police_xpm, {this, &TForm1::Police1Click});
+        makeItem(this, Format1, "Retourautomatiquelaligne1", "Retour automatique à la ligne", 0,
+                 nullptr, {this, &TForm1::Retourautomatiquelaligne1Click});
+    Police1 = makeItem(this, Format1, "Police1", "Police...", 0, police_xpm,
+                       {this, &TForm1::Police1Click});
 
     Aide1 = makeItem(this, nullptr, "Aide1", "Aide");
     Tutoriel1 = makeItem(this, Aide1, "Tutoriel1", "Tutoriel", 0, tutoriel_xpm,
                          {this, &TForm1::Tutoriel1Click});
-    Credit1 = makeItem(this, Aide1, "Credit1", "Credit", 0, credit_xpm, {this, &TForm1::Credit1Click});
+    Credit1 =
+        makeItem(this, Aide1, "Credit1", "Credit", 0, credit_xpm, {this, &TForm1::Credit1Click});
 
-    for (TMenuItem *top : {Fichier1, Edition1, Format1, Aide1}) MainMenu1->Add(top);
+    for (TMenuItem *top : {Fichier1, Edition1, Format1, Aide1})
+        MainMenu1->Add(top);
     SetMenu(MainMenu1);
 
     OpenDialog1 = new TOpenDialog(this);

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The benchmark, in one command: builds what it needs, generates its inputs,
 # measures, prints one table and writes it to bench/RESULTS.md.
-# Usage: bash bench/run.sh [megabytes=20] [repeats=3] [big=100]
+# Usage: bash bench/run.sh [megabytes=20] [repeats=3] [big=100] [peer_repeats=2]
+# (The other programs take minutes on the RTF file: they run peer_repeats times,
+# each stopped after 20 minutes.)
 set -u
 cd "$(dirname "$0")/.."
-mb=${1:-20} repeats=${2:-3} big=${3:-100}
+mb=${1:-20} repeats=${2:-3} big=${3:-100} peer_repeats=${4:-2}
 build=build/bench-release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null || exit 1
 cmake --build "$build" --target pavelin_bench bare_messagebox tavrolle >/dev/null || exit 1
@@ -23,7 +25,7 @@ echo
 echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "- Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
 echo "- System: $(. /etc/os-release; echo "$PRETTY_NAME"), Qt $(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null)"
-echo "- Command: \`bash bench/run.sh $mb $repeats $big\` (Release build, offscreen)"
+echo "- Command: \`bash bench/run.sh $mb $repeats $big $peer_repeats\` (Release build, offscreen; medians ± spread)"
 echo
 } >"$out"
 
@@ -46,7 +48,7 @@ conv() {
     local name=$1; shift
     command -v "$1" >/dev/null || { printf '| %-40s | %21s | %21s | %6s | %s |\n' "Open RTF vs $name" "$ours_rtf" "not installed" "-" "$name" | tee -a "$out"; return; }
     local t=""
-    for _ in $(seq "$repeats"); do t+="$(ms_of "$@") "; done
+    for _ in $(seq "$peer_repeats"); do t+="$(ms_of timeout 1200 "$@") "; done
     local m; m=$(echo $t | tr ' ' '\n' | median)
     printf '| %-40s | %21s | %21s | %6s | %s |\n' "Open RTF vs $name" "$ours_rtf" "$m" "$(ratio "$ours_rtf" "$m")" "$name converting the same RTF to text" | tee -a "$out"
 }
@@ -57,7 +59,7 @@ conv pandoc pandoc -f rtf -t plain -o "$work/pandoc.txt" "$work/doc.rtf"
 conv unrtf unrtf --text "$work/doc.rtf"
 saveas=$(grep -m1 '^| Save As' "$out" | awk -F'|' '{print $3}' | sed 's/^ *//')
 if command -v soffice >/dev/null; then
-    t=""; for _ in $(seq "$repeats"); do t+="$(ms_of soffice -env:UserInstallation=file://"$profile" --headless --convert-to rtf --outdir "$work/lo2" "$work/doc.rtf") "; done
+    t=""; for _ in $(seq "$peer_repeats"); do t+="$(ms_of timeout 1200 soffice -env:UserInstallation=file://"$profile" --headless --convert-to rtf --outdir "$work/lo2" "$work/doc.rtf") "; done
     m=$(echo $t | tr ' ' '\n' | median)
     printf '| %-40s | %21s | %21s | %6s | %s |\n' "Save As vs LibreOffice" "$saveas" "$m" "$(ratio "$saveas" "$m")" "LibreOffice converting the same RTF to RTF" | tee -a "$out"
 fi

@@ -4,6 +4,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <cmath>
+#include <unordered_map>
 
 namespace qtrich {
 
@@ -56,7 +57,8 @@ QTextBlockFormat blockFormatOf(const rtf::ParaFormat &p) {
     return f;
 }
 
-QTextCharFormat charFormatOf(const rtf::CharFormat &c) {
+// Everything of a run's format but its colour, which comes last (see FormatCache).
+QTextCharFormat uncolouredFormatOf(const rtf::CharFormat &c) {
     QTextCharFormat f;
     if (!c.font.isEmpty()) f.setFontFamilies(QStringList{c.font});
     f.setFontPointSize(c.halfPoints / 2.0);
@@ -64,12 +66,52 @@ QTextCharFormat charFormatOf(const rtf::CharFormat &c) {
     f.setFontItalic(c.italic);
     f.setFontUnderline(c.underline);
     f.setFontStrikeOut(c.strike);
-    if (c.color != rtf::NoColor) f.setForeground(QColor(QRgb(c.color)));
     if (c.highlight != rtf::NoColor) f.setBackground(QColor(QRgb(c.highlight)));
     if (c.valign == rtf::VAlign::Super) f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
     if (c.valign == rtf::VAlign::Sub) f.setVerticalAlignment(QTextCharFormat::AlignSubScript);
     return f;
 }
+
+struct CharFormatHash {
+    size_t operator()(const rtf::CharFormat &c) const {
+        size_t h = qHash(c.font);
+        const auto mix = [&h](size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
+        mix(size_t(c.halfPoints));
+        mix(size_t(c.bold) | size_t(c.italic) << 1 | size_t(c.underline) << 2 |
+            size_t(c.strike) << 3 | size_t(c.valign) << 4 | size_t(c.family) << 8);
+        mix(size_t(std::uint32_t(c.color)));
+        mix(size_t(std::uint32_t(c.highlight)));
+        return h;
+    }
+};
+
+// Builds each distinct run format once. QTextFormat::setProperty is slow, and
+// a format object used again keeps the hash the document's format table needs,
+// so a document with few formats costs one lookup per run. The colour is set
+// last on a copy of the format without it: documents with many colours and
+// few other formats stay cheap too, and give the very same formats.
+class FormatCache {
+public:
+    const QTextCharFormat &get(const rtf::CharFormat &c) {
+        auto it = full_.find(c);
+        if (it != full_.end()) return it->second;
+        if (full_.size() >= Limit) full_.clear();
+        rtf::CharFormat key = c;
+        key.color = rtf::NoColor;
+        auto base = uncoloured_.find(key);
+        if (base == uncoloured_.end()) {
+            if (uncoloured_.size() >= Limit) uncoloured_.clear();
+            base = uncoloured_.emplace(key, uncolouredFormatOf(key)).first;
+        }
+        QTextCharFormat f = base->second;
+        if (c.color != rtf::NoColor) f.setForeground(QColor(QRgb(c.color)));
+        return full_.emplace(c, std::move(f)).first->second;
+    }
+
+private:
+    static constexpr size_t Limit = 4096;
+    std::unordered_map<rtf::CharFormat, QTextCharFormat, CharFormatHash> full_, uncoloured_;
+};
 
 // A run's format, with what the run leaves unset taken from the editor's font.
 rtf::CharFormat resolve(const QTextCharFormat &f, const TFont &d) {
@@ -151,9 +193,8 @@ private:
 rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &defaults) {
     rtf::Document out;
     out.paragraphs.clear();
-    QTextCharFormat lastFormat;
-    rtf::CharFormat lastResolved;
-    bool haveLast = false;
+    // Resolved once per format of the document's format table, not per fragment.
+    std::unordered_map<int, rtf::CharFormat> resolved;
     for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
         rtf::Paragraph para;
         para.format = paraOf(b.blockFormat());
@@ -168,16 +209,16 @@ rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &d
             }
             text.remove(QChar::ObjectReplacementCharacter);
             if (text.isEmpty()) continue;
-            const QTextCharFormat cf = frag.charFormat();
-            if (!haveLast || !(cf == lastFormat)) {
-                lastFormat = cf;
-                lastResolved = resolve(cf, defaults);
-                haveLast = true;
+            auto format = resolved.find(frag.charFormatIndex());
+            if (format == resolved.end()) {
+                format =
+                    resolved.emplace(frag.charFormatIndex(), resolve(frag.charFormat(), defaults))
+                        .first;
             }
-            if (!para.runs.empty() && para.runs.back().format == lastResolved) {
+            if (!para.runs.empty() && para.runs.back().format == format->second) {
                 para.runs.back().text += text;
             } else {
-                para.runs.push_back(rtf::Run{lastResolved, std::move(text)});
+                para.runs.push_back(rtf::Run{format->second, std::move(text)});
             }
         }
         out.paragraphs.push_back(std::move(para));
@@ -187,27 +228,45 @@ rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &d
     return out;
 }
 
-void insert(QTextCursor &cursor, const rtf::Document &doc, bool intoEmpty) {
-    cursor.beginEditBlock();
-    const rtf::CharFormat *lastFormat = nullptr;
-    QTextCharFormat qtFormat;
-    for (size_t i = 0; i < doc.paragraphs.size(); ++i) {
-        const rtf::Paragraph &p = doc.paragraphs[i];
-        if (i > 0) {
-            cursor.insertBlock(blockFormatOf(p.format));
-        } else if (intoEmpty) {
-            cursor.setBlockFormat(blockFormatOf(p.format));
-        }
-        for (const rtf::Run &r : p.runs) {
-            if (!lastFormat || !(*lastFormat == r.format)) {
-                qtFormat = charFormatOf(r.format);
-                lastFormat = &r.format;
-            }
-            cursor.insertText(r.text, qtFormat);
-        }
-        if (p.runs.empty() && i > 0 && lastFormat) cursor.setBlockCharFormat(qtFormat);
+struct Inserter::Formats : FormatCache {};
+
+Inserter::Inserter(QTextCursor &cursor, bool intoEmpty)
+    : cursor_(cursor), formats_(std::make_unique<Formats>()), intoEmpty_(intoEmpty) {
+    cursor_.beginEditBlock();
+}
+
+Inserter::~Inserter() {
+    finish();
+}
+
+void Inserter::add(const rtf::Paragraph &p) {
+    if (count_ == 0 || !(lastPara_ == p.format)) {
+        blockFormat_ = blockFormatOf(p.format);
+        lastPara_ = p.format;
     }
-    cursor.endEditBlock();
+    if (count_ > 0) {
+        cursor_.insertBlock(blockFormat_);
+    } else if (intoEmpty_) {
+        cursor_.setBlockFormat(blockFormat_);
+    }
+    for (const rtf::Run &r : p.runs) {
+        charFormat_ = &formats_->get(r.format);
+        cursor_.insertText(r.text, *charFormat_);
+    }
+    if (p.runs.empty() && count_ > 0 && charFormat_) cursor_.setBlockCharFormat(*charFormat_);
+    ++count_;
+}
+
+void Inserter::finish() {
+    if (finished_) return;
+    finished_ = true;
+    cursor_.endEditBlock();
+}
+
+void insert(QTextCursor &cursor, const rtf::Document &doc, bool intoEmpty) {
+    Inserter in(cursor, intoEmpty);
+    for (const rtf::Paragraph &p : doc.paragraphs)
+        in.add(p);
 }
 
 QMimeData *makeMimeData(rtf::Document doc, const QString &plain, const QString &defaultFont) {

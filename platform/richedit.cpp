@@ -137,10 +137,6 @@ rtf::Document RichEditWidget::extract(int from, int to) const {
     return qtrich::extract(document(), from, to, owner_->Font());
 }
 
-void RichEditWidget::insertRich(QTextCursor &cursor, const rtf::Document &doc, bool intoEmpty) {
-    qtrich::insert(cursor, doc, intoEmpty);
-}
-
 void RichEditWidget::load(const std::function<void()> &fill) {
     loading_ = true;
     document()->setUndoRedoEnabled(false);
@@ -381,11 +377,18 @@ void TRichEditLines::LoadFromFile(const QString &fileName) {
     const QByteArray data = ReadDocumentFile(fileName, MaxDocumentFileSize);
     RichEditWidget *e = edit_->Editor();
     if (rtf::looksLikeRtf(data)) {
-        const rtf::Document doc = rtf::read(data);
+        // Each paragraph goes into the document as soon as it is read.
         e->load([&] {
             e->document()->clear();
             QTextCursor cur(e->document());
-            e->insertRich(cur, doc, true);
+            qtrich::Inserter inserter(cur, true);
+            try {
+                rtf::read(data, [&](rtf::Paragraph &&p) { inserter.add(p); });
+            } catch (...) {
+                inserter.finish();
+                e->document()->clear(); // no half document
+                throw;
+            }
         });
     } else {
         const QString text = textcodec::decodePlainText(data);

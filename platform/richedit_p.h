@@ -26,7 +26,6 @@ public:
     // against the editor's font.
     rtf::Document extract(int from, int to) const;
     // Inserts rich text at the cursor as one undo step.
-    void insertRich(QTextCursor &cursor, const rtf::Document &doc, bool intoEmpty);
 
     // Replaces the whole content without touching the modified flag or leaving
     // anything to undo.

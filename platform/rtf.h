@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace rtf {
@@ -65,6 +66,9 @@ bool looksLikeRtf(const QByteArray &data);
 // Reads RTF. Throws Exception (French message) only for input nested deeper than
 // MaxDepth; any other damage gives the text that could be read.
 Document read(const QByteArray &data);
+// The same, handing each paragraph to `paragraph` as soon as it ends, so that
+// a large file never stands in memory twice.
+void read(const QByteArray &data, const std::function<void(Paragraph &&)> &paragraph);
 
 // Writes 7-bit RTF. The default font is the one written as \f0.
 QByteArray write(const Document &doc, const QString &defaultFont = QStringLiteral("MS Sans Serif"));

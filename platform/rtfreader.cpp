@@ -2,12 +2,14 @@
 // never becomes recursion. Text bytes are gathered and decoded together in the
 // code page of the current font.
 #include "platform/rtf.h"
+
 #include "platform/sysutils.h"
 #include "platform/textcodec.h"
 
 #include <QHash>
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace rtf {
@@ -167,8 +169,8 @@ bool isSkippedDestination(std::string_view w) {
 
 class Reader {
 public:
-    explicit Reader(const QByteArray &data)
-        : p_(data.constData()), end_(data.constData() + data.size()) {
+    Reader(const QByteArray &data, const std::function<void(Paragraph &&)> &sink)
+        : p_(data.constData()), end_(data.constData() + data.size()), sink_(sink) {
         doc_.paragraphs.clear();
     }
 
@@ -183,6 +185,7 @@ private:
     void addChar(char16_t c);
     void endParagraph();
     void finishDocument();
+    void emitParagraph(Paragraph &&p);
 
     // --- tokens
     void controlWord(std::string_view word, bool hasParam, long long param);
@@ -203,6 +206,8 @@ private:
 
     const char *p_;
     const char *end_;
+    const std::function<void(Paragraph &&)> &sink_; // empty: paragraphs go to doc_
+    size_t emitted_ = 0;
     State state_;
     std::vector<State> stack_;
     int docCodePage_ = 1252;
@@ -289,7 +294,7 @@ void Reader::endParagraph() {
         runText_.clear();
     }
     para_.format = state_.para;
-    doc_.paragraphs.push_back(std::move(para_));
+    emitParagraph(std::move(para_));
     para_ = Paragraph{};
     lastWasPar_ = true;
 }
@@ -299,10 +304,28 @@ void Reader::finishDocument() {
     if (!runText_.isEmpty()) para_.runs.push_back(Run{runFormat_, std::move(runText_)});
     // The paragraph after the last \par exists only if it holds something: a
     // file ending in \par (as word processors write) has no empty line after.
-    if (!para_.runs.empty() || !lastWasPar_ || doc_.paragraphs.empty()) {
-        doc_.paragraphs.push_back(std::move(para_));
+    if (!para_.runs.empty() || !lastWasPar_ || emitted_ == 0) emitParagraph(std::move(para_));
+}
+
+void Reader::emitParagraph(Paragraph &&p) {
+    // Surrogate pairs stay whole; lone halves become U+FFFD.
+    for (Run &r : p.runs) {
+        QChar *c = r.text.data();
+        const qsizetype n = r.text.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            if (c[i].isHighSurrogate() && i + 1 < n && c[i + 1].isLowSurrogate()) {
+                ++i;
+            } else if (c[i].isSurrogate()) {
+                c[i] = QChar(QChar::ReplacementCharacter);
+            }
+        }
     }
-    if (doc_.paragraphs.empty()) doc_.paragraphs.emplace_back();
+    ++emitted_;
+    if (sink_) {
+        sink_(std::move(p));
+    } else {
+        doc_.paragraphs.push_back(std::move(p));
+    }
 }
 
 void Reader::selectFont(int index) {
@@ -1044,23 +1067,12 @@ void Reader::controlWord(std::string_view word, bool hasParam, long long param) 
 } // namespace
 
 Document read(const QByteArray &data) {
-    Reader reader(data);
-    Document doc = reader.run();
-    // Join surrogate pairs split across runs and replace lone halves.
-    for (Paragraph &p : doc.paragraphs) {
-        for (Run &r : p.runs) {
-            QChar *c = r.text.data();
-            const qsizetype n = r.text.size();
-            for (qsizetype i = 0; i < n; ++i) {
-                if (c[i].isHighSurrogate() && i + 1 < n && c[i + 1].isLowSurrogate()) {
-                    ++i;
-                } else if (c[i].isSurrogate()) {
-                    c[i] = QChar(QChar::ReplacementCharacter);
-                }
-            }
-        }
-    }
-    return doc;
+    const std::function<void(Paragraph &&)> none;
+    return Reader(data, none).run();
+}
+
+void read(const QByteArray &data, const std::function<void(Paragraph &&)> &paragraph) {
+    Reader(data, paragraph).run();
 }
 
 } // namespace rtf

@@ -3,6 +3,7 @@
 // Run as an ordinary user (see CMakeLists.txt), so that permissions hold.
 #include "helpers.h"
 #include "platform/richedit_p.h"
+#include "platform/rtf.h"
 
 #include <QClipboard>
 #include <QFile>
@@ -267,6 +268,56 @@ private slots:
                  QStringLiteral("MS Sans Serif"));
     }
 
+    // Many distinct formats (more than the open path keeps built at once),
+    // paragraph formats changing, a paragraph with nothing in it: Open then
+    // Save As gives every run back as it was written.
+    void manyFormatsSurviveOpenAndSaveAs() {
+        rtf::Document doc;
+        doc.paragraphs.clear();
+        const QString faces[] = {QStringLiteral("Arial"), QStringLiteral("Times New Roman"),
+                                 QStringLiteral("Courier New")};
+        for (int p = 0; p < 60; ++p) {
+            rtf::Paragraph para;
+            para.format.align = p % 3 == 1 ? rtf::Align::Center : rtf::Align::Left;
+            para.format.leftIndent = (p % 4) * 360;
+            if (p % 7 != 6) {
+                for (int r = 0; r < 100; ++r) {
+                    const int n = p * 100 + r;
+                    rtf::CharFormat f;
+                    f.font = faces[n % 3];
+                    f.halfPoints = 16 + 2 * (n % 5);
+                    f.bold = n % 2;
+                    f.italic = n % 3 == 0;
+                    f.color = n % 4 == 0 ? rtf::NoColor : (n * 2654435) & 0xFFFFFF;
+                    para.runs.push_back(rtf::Run{f, QStringLiteral("m%1 ").arg(n)});
+                }
+            }
+            doc.paragraphs.push_back(para);
+        }
+        const QString in = path(QStringLiteral("formats.rtf")),
+                      out = path(QStringLiteral("formats-bis.rtf"));
+        writeFile(in, rtf::write(doc, QStringLiteral("Arial")));
+        FormFixture f;
+        f.form->RichEdit1->Lines->LoadFromFile(in);
+        f.form->RichEdit1->Lines->SaveToFile(out);
+        const rtf::Document back = rtf::read(readFile(out));
+        QCOMPARE(back.paragraphs.size(), doc.paragraphs.size());
+        for (size_t p = 0; p < doc.paragraphs.size(); ++p) {
+            const rtf::Paragraph &a = doc.paragraphs[p], &b = back.paragraphs[p];
+            QCOMPARE(b.format.align, a.format.align);
+            QCOMPARE(b.format.leftIndent, a.format.leftIndent);
+            QCOMPARE(b.runs.size(), a.runs.size());
+            for (size_t r = 0; r < a.runs.size(); ++r) {
+                QCOMPARE(b.runs[r].text, a.runs[r].text);
+                QCOMPARE(b.runs[r].format.font, a.runs[r].format.font);
+                QCOMPARE(b.runs[r].format.halfPoints, a.runs[r].format.halfPoints);
+                QCOMPARE(b.runs[r].format.bold, a.runs[r].format.bold);
+                QCOMPARE(b.runs[r].format.italic, a.runs[r].format.italic);
+                QCOMPARE(b.runs[r].format.color, a.runs[r].format.color);
+            }
+        }
+    }
+
     void openReadsEveryEncoding_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
@@ -425,6 +476,10 @@ private slots:
             << QStringLiteral("début gr");
         QTest::newRow("nested a million deep")
             << QStringLiteral("profond.rtf") << QByteArray("{\\rtf1 a") + QByteArray(1000000, '{')
+            << QStringLiteral("imbriqués") << QString();
+        QTest::newRow("too deep after paragraphs")
+            << QStringLiteral("profond2.rtf")
+            << QByteArray("{\\rtf1 premier\\par second\\par ") + QByteArray(5000, '{')
             << QStringLiteral("imbriqués") << QString();
         QTest::newRow("huge bin") << QStringLiteral("bin.rtf")
                                   << QByteArray("{\\rtf1 avant\\bin4294967295 apres}") << QString()

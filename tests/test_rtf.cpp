@@ -264,6 +264,43 @@ private slots:
         QCOMPARE(read("{\\rtf1 Bonjour\\par\\par}").paragraphs.size(), size_t(2));
     }
 
+    // Reading paragraph by paragraph gives exactly what reading the whole
+    // document gives, and an error comes after the paragraphs already read.
+    void streamedReadIsTheSame() {
+        QList<QByteArray> inputs{write(sample()),
+                                 "{\\rtf1 Bonjour\\par\r\n}",
+                                 "{\\rtf1 Bonjour\\par\\par}",
+                                 "",
+                                 "{\\rtf1 }",
+                                 "{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0 d\\'e9but {\\b gr",
+                                 "{\\rtf1 a\\u55357?\\par\\u56832?b}",
+                                 "{\\rtf1 \\pard\\qc un\\par\\pard\\qr deux\\sect trois}"};
+        const QDir dir(corpusDir() + QStringLiteral("/striprtf/tests/rtf"));
+        for (const QString &name : dir.entryList({QStringLiteral("*.rtf")})) {
+            QFile in(dir.filePath(name));
+            if (in.open(QIODevice::ReadOnly)) inputs << in.readAll();
+        }
+        for (const QByteArray &input : inputs) {
+            Document streamed;
+            streamed.paragraphs.clear();
+            read(input, [&](Paragraph &&p) { streamed.paragraphs.push_back(std::move(p)); });
+            compareDocuments(streamed, read(input));
+            if (QTest::currentTestFailed()) qWarning("input: %s", input.left(200).constData());
+        }
+        // Lone surrogate halves become U+FFFD in either form.
+        QCOMPARE(textOf("{\\rtf1 a\\u55357?\\par\\u56832?b}"), QStringLiteral("a\uFFFD\n\uFFFDb"));
+
+        int before = 0;
+        try {
+            read("{\\rtf1 un\\par deux\\par " + QByteArray(MaxDepth + 5, '{'),
+                 [&](Paragraph &&) { ++before; });
+            QFAIL("no error for deep nesting");
+        } catch (const Exception &e) {
+            QVERIFY(e.Message.contains(QStringLiteral("imbriqués")));
+        }
+        QCOMPARE(before, 2);
+    }
+
     void hostileInput() {
         // Too deep: a clear error.
         QByteArray deep = "{\\rtf1 " + QByteArray(1000000, '{') + "x";

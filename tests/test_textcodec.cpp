@@ -46,6 +46,20 @@ private slots:
                                                              "\xe9")
                                                << QStringLiteral("é");
         QTest::newRow("empty") << QByteArray() << QString();
+        // Long ASCII runs are checked eight bytes at a time: a stray byte or a
+        // broken sequence is seen wherever it falls, and a sequence cut off at
+        // the very end too.
+        for (int at : {7, 8, 9, 15, 16, 17, 23}) {
+            const QByteArray ascii(at, 'a');
+            QTest::newRow(qPrintable(QStringLiteral("legacy byte after %1 ascii").arg(at)))
+                << ascii + "\xe9" + QByteArray(12, 'b')
+                << QString::fromLatin1(ascii) + QStringLiteral("é") + QString(12, QLatin1Char('b'));
+            QTest::newRow(qPrintable(QStringLiteral("utf-8 after %1 ascii").arg(at)))
+                << ascii + "\xc3\xa9" + QByteArray(12, 'b')
+                << QString::fromLatin1(ascii) + QStringLiteral("é") + QString(12, QLatin1Char('b'));
+            QTest::newRow(qPrintable(QStringLiteral("cut sequence after %1 ascii").arg(at)))
+                << ascii + "\xe2\x82" << QString::fromLatin1(ascii) + QStringLiteral("â‚");
+        }
     }
     void decodesByOrigin() {
         QFETCH(QByteArray, bytes);

@@ -340,6 +340,13 @@ int profile(const QString &what, const QString &file) {
         t.restart();
         edit->Lines->SaveToFile(dir.filePath(QStringLiteral("saved.rtf")));
         std::printf("save as: %.1f ms\n", double(t.nsecsElapsed()) / 1e6);
+        t.restart();
+        const rtf::Document doc = edit->Editor()->extract(0, edit->Editor()->documentLength());
+        std::printf("  of which taking the runs: %.1f ms\n", double(t.nsecsElapsed()) / 1e6);
+        t.restart();
+        const QByteArray bytes = rtf::write(doc);
+        std::printf("  writing %lld bytes of RTF: %.1f ms\n", qlonglong(bytes.size()),
+                    double(t.nsecsElapsed()) / 1e6);
     } else if (what == QLatin1String("key")) {
         form->Show();
         QApplication::processEvents();

@@ -77,7 +77,8 @@ if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
             s=$(date +%s%N)
             "$@" >/dev/null 2>&1 &
             pid=$!
-            xdotool search --sync --onlyvisible --name '^Avant-Propos$' >/dev/null 2>&1
+            # (xdotool's own --sync looks only every half second)
+            for _ in $(seq 2000); do xdotool search --onlyvisible --name '^Avant-Propos$' >/dev/null 2>&1 && break; sleep 0.005; done
             e=$(date +%s%N)
             kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
             t+="$(( (e - s) / 1000000 )) "

@@ -151,7 +151,8 @@ rtf::CharFormat resolve(const QTextCharFormat &f, const TFont &d) {
 
 class RtfMimeData : public QMimeData {
 public:
-    RtfMimeData(rtf::Document doc, const QString &font) : doc_(std::move(doc)), font_(font) {}
+    RtfMimeData(Snapshot snapshot, const QString &font)
+        : snapshot_(std::move(snapshot)), font_(font) {}
 
     QStringList formats() const override {
         QStringList f = QMimeData::formats();
@@ -174,7 +175,7 @@ protected:
         if (rtfFormats().contains(mime)) {
             // Written only when some program asks for it.
             if (!written_) {
-                rtf_ = rtf::write(doc_, font_);
+                rtf_ = rtf::write(snapshot_.document(), font_);
                 written_ = true;
             }
             return rtf_;
@@ -183,49 +184,88 @@ protected:
     }
 
 private:
-    rtf::Document doc_;
+    Snapshot snapshot_;
     QString font_;
     mutable QByteArray rtf_;
     mutable bool written_ = false;
 };
 } // namespace
 
-rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &defaults) {
-    rtf::Document out;
-    out.paragraphs.clear();
-    // Resolved once per format of the document's format table, not per fragment.
-    std::unordered_map<int, rtf::CharFormat> resolved;
+Snapshot::Snapshot(const QTextDocument *doc, int from, int to, const TFont &defaults)
+    : formats_(doc->allFormats()), defaults_(defaults) {
+    const int length = doc->characterCount() - 1;
+    from = std::clamp(from, 0, length);
+    to = std::clamp(to, from, length);
+    if (to - from > length / 2) {
+        text_ = doc->toRawText().mid(from, to - from); // one copy, no walk through the pieces
+    } else if (to > from) {
+        QTextCursor cur(const_cast<QTextDocument *>(doc));
+        cur.setPosition(from);
+        cur.setPosition(to, QTextCursor::KeepAnchor);
+        text_ = cur.selectedText(); // the raw text of the range, breaks as U+2029
+    }
     for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
-        rtf::Paragraph para;
-        para.format = paraOf(b.blockFormat());
+        blockFormats_.push_back(b.blockFormatIndex());
         for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
             const int fs = frag.position(), fe = fs + frag.length();
             if (fe <= from || fs >= to) continue;
-            QString text = frag.text();
-            if (fs < from || fe > to) {
-                const int s = std::max(fs, from);
-                text = text.mid(s - fs, std::min(fe, to) - s);
+            if (spans_.empty() || spans_.back().format != frag.charFormatIndex())
+                spans_.push_back(Span{std::max(fs, from) - from, frag.charFormatIndex()});
+        }
+        if (b.position() + b.length() > to) break;
+    }
+}
+
+rtf::Document Snapshot::document() const {
+    rtf::Document out;
+    out.paragraphs.clear();
+    // Resolved once per format of the document's format table, not per run.
+    std::unordered_map<int, rtf::CharFormat> resolved;
+    const auto resolvedAt = [&](int index) -> const rtf::CharFormat & {
+        auto it = resolved.find(index);
+        if (it == resolved.end()) {
+            it = resolved.emplace(index, resolve(formats_.value(index).toCharFormat(), defaults_))
+                     .first;
+        }
+        return it->second;
+    };
+    const int n = int(text_.size());
+    size_t span = 0;
+    int start = 0;
+    for (size_t block = 0; start <= n; ++block) {
+        int end = int(text_.indexOf(QChar::ParagraphSeparator, start));
+        if (end < 0) end = n;
+        rtf::Paragraph para;
+        if (block < blockFormats_.size())
+            para.format = paraOf(formats_.value(blockFormats_[block]).toBlockFormat());
+        // Runs: the spans' pieces within [start, end).
+        while (span + 1 < spans_.size() && spans_[span + 1].start <= start)
+            ++span;
+        for (int at = start; at < end && span < spans_.size();) {
+            const int next = span + 1 < spans_.size() ? std::min(spans_[span + 1].start, end) : end;
+            QString piece = text_.mid(at, next - at);
+            piece.remove(QChar::ObjectReplacementCharacter);
+            if (!piece.isEmpty()) {
+                const rtf::CharFormat &format = resolvedAt(spans_[span].format);
+                if (!para.runs.empty() && para.runs.back().format == format) {
+                    para.runs.back().text += piece;
+                } else {
+                    para.runs.push_back(rtf::Run{format, std::move(piece)});
+                }
             }
-            text.remove(QChar::ObjectReplacementCharacter);
-            if (text.isEmpty()) continue;
-            auto format = resolved.find(frag.charFormatIndex());
-            if (format == resolved.end()) {
-                format =
-                    resolved.emplace(frag.charFormatIndex(), resolve(frag.charFormat(), defaults))
-                        .first;
-            }
-            if (!para.runs.empty() && para.runs.back().format == format->second) {
-                para.runs.back().text += text;
-            } else {
-                para.runs.push_back(rtf::Run{format->second, std::move(text)});
-            }
+            at = next;
+            if (span + 1 < spans_.size() && spans_[span + 1].start <= at) ++span;
         }
         out.paragraphs.push_back(std::move(para));
-        if (b.position() + b.length() > to) break;
+        start = end + 1;
     }
     if (out.paragraphs.empty()) out.paragraphs.emplace_back();
     return out;
+}
+
+rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &defaults) {
+    return Snapshot(doc, from, to, defaults).document();
 }
 
 struct Inserter::Formats : FormatCache {};
@@ -269,8 +309,8 @@ void insert(QTextCursor &cursor, const rtf::Document &doc, bool intoEmpty) {
         in.add(p);
 }
 
-QMimeData *makeMimeData(rtf::Document doc, const QString &plain, const QString &defaultFont) {
-    auto *data = new RtfMimeData(std::move(doc), defaultFont);
+QMimeData *makeMimeData(Snapshot snapshot, const QString &plain, const QString &defaultFont) {
+    auto *data = new RtfMimeData(std::move(snapshot), defaultFont);
     data->setText(plain);
     return data;
 }

@@ -6,12 +6,36 @@
 
 #include <QTextBlockFormat>
 #include <QTextCursor>
+#include <QTextFormat>
 #include <memory>
+#include <vector>
 
 class QTextDocument;
 class QMimeData;
 
 namespace qtrich {
+
+// A range of a document, taken cheaply: its raw text and where the formats
+// change. The rich text is built from it only when somebody asks for it.
+class Snapshot {
+public:
+    Snapshot(const QTextDocument *doc, int from, int to, const TFont &defaults);
+    // Paragraph breaks as U+2029, line breaks inside a paragraph as U+2028.
+    const QString &rawText() const { return text_; }
+    // Formats resolved against the editor's font at the time of the snapshot.
+    rtf::Document document() const;
+
+private:
+    struct Span {
+        int start;  // in text_
+        int format; // index in formats_
+    };
+    QString text_;
+    std::vector<Span> spans_;       // where the character format changes, ascending
+    std::vector<int> blockFormats_; // each paragraph's format, index in formats_
+    QList<QTextFormat> formats_;    // the document's format table
+    TFont defaults_;
+};
 
 // Formats resolved against `defaults`, the editor's font.
 rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &defaults);
@@ -44,7 +68,7 @@ private:
 };
 
 // Clipboard data holding plain text and, produced when asked for, RTF.
-QMimeData *makeMimeData(rtf::Document doc, const QString &plain, const QString &defaultFont);
+QMimeData *makeMimeData(Snapshot snapshot, const QString &plain, const QString &defaultFont);
 // The RTF a clipboard holds under any of its usual names, or an empty array.
 QByteArray rtfData(const QMimeData *source);
 

@@ -61,20 +61,13 @@ void RichEditWidget::onContentsChange(int pos, int removed, int added) {
     added = std::min(added, std::max(0, length - pos));
     std::vector<int> found;
     if (added > 0) {
-        if (added > 4096) {
-            const QString raw = document()->toRawText();
-            const int end = std::min<int>(pos + added, raw.size());
-            for (int i = raw.indexOf(LineSep, pos); i >= 0 && i < end;
-                 i = raw.indexOf(LineSep, i + 1))
-                found.push_back(i);
-        } else {
-            for (QTextBlock b = document()->findBlock(pos);
-                 b.isValid() && b.position() < pos + added; b = b.next()) {
-                const QString text = b.text();
-                for (int i = text.indexOf(LineSep); i >= 0; i = text.indexOf(LineSep, i + 1)) {
-                    const int at = b.position() + i;
-                    if (at >= pos && at < pos + added) found.push_back(at);
-                }
+        // Paragraph by paragraph: a whole new document is never copied at once.
+        for (QTextBlock b = document()->findBlock(pos); b.isValid() && b.position() < pos + added;
+             b = b.next()) {
+            const QString text = b.text();
+            for (int i = text.indexOf(LineSep); i >= 0; i = text.indexOf(LineSep, i + 1)) {
+                const int at = b.position() + i;
+                if (at >= pos && at < pos + added) found.push_back(at);
             }
         }
     }
@@ -179,11 +172,11 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
 
 QMimeData *RichEditWidget::createMimeDataFromSelection() const {
     const QTextCursor cur = textCursor();
-    QString plain = cur.selectedText();
+    qtrich::Snapshot snapshot(document(), cur.selectionStart(), cur.selectionEnd(), owner_->Font());
+    QString plain = snapshot.rawText();
     plain.replace(ParaSep, QLatin1Char('\n'));
     plain.replace(LineSep, QLatin1Char('\n'));
-    return qtrich::makeMimeData(extract(cur.selectionStart(), cur.selectionEnd()), plain,
-                                owner_->Font().Name);
+    return qtrich::makeMimeData(std::move(snapshot), plain, owner_->Font().Name);
 }
 
 bool RichEditWidget::canInsertFromMimeData(const QMimeData *source) const {
@@ -374,7 +367,7 @@ void TRichEditLines::Clear() {
 }
 
 void TRichEditLines::LoadFromFile(const QString &fileName) {
-    const QByteArray data = ReadDocumentFile(fileName, MaxDocumentFileSize);
+    QByteArray data = ReadDocumentFile(fileName, MaxDocumentFileSize);
     RichEditWidget *e = edit_->Editor();
     if (rtf::looksLikeRtf(data)) {
         // Each paragraph goes into the document as soon as it is read.
@@ -392,6 +385,7 @@ void TRichEditLines::LoadFromFile(const QString &fileName) {
         });
     } else {
         const QString text = textcodec::decodePlainText(data);
+        data = QByteArray(); // the file's bytes are not needed beside the text
         e->load([&] { e->document()->setPlainText(text); });
     }
     e->moveCursor(QTextCursor::Start);

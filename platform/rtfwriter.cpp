@@ -5,8 +5,9 @@
 
 #include <QHash>
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 #include <cstring>
+#include <string>
 
 namespace rtf {
 
@@ -49,7 +50,7 @@ const char *familyWord(FontFamily f) {
 
 class Writer {
 public:
-    QByteArray out;
+    std::string out; // appending a character stays inline
 
     // A control word; `delimit` marks that text following it needs a space.
     void word(const char *w) {
@@ -60,7 +61,10 @@ public:
     }
     void word(const char *w, long long n) {
         char buf[48];
-        std::snprintf(buf, sizeof buf, "%s%lld", w, n);
+        const size_t len = std::strlen(w);
+        std::memcpy(buf, w, len);
+        const auto end = std::to_chars(buf + len, buf + sizeof buf - 1, n).ptr;
+        *end = '\0';
         word(buf);
     }
     void raw(const char *s) {
@@ -86,13 +90,13 @@ public:
                     continue;
                 }
                 if (delimit_) {
-                    out.append(' ');
+                    out.push_back(' ');
                     ++col_;
                     delimit_ = false;
                 } else if (col_ >= WrapColumn && c != u' ') {
                     newline();
                 }
-                out.append(char(c));
+                out.push_back(char(c));
                 ++col_;
                 continue;
             }
@@ -178,7 +182,11 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
     }
 
     Writer w;
-    w.out.reserve(1024);
+    qsizetype characters = 0;
+    for (const Paragraph &p : doc.paragraphs)
+        for (const Run &r : p.runs)
+            characters += r.text.size() + 16;
+    w.out.reserve(size_t(characters) + 4096);
     w.raw("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1036");
     w.raw("{\\fonttbl");
     for (int i = 0; i < fonts.size(); ++i) {
@@ -265,7 +273,7 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         if (i + 1 < count || (count > 1 && empty)) w.word("\\par");
     }
     w.raw("\r\n}\r\n");
-    return w.out;
+    return QByteArray(w.out.data(), qsizetype(w.out.size()));
 }
 
 } // namespace rtf

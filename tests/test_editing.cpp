@@ -3,12 +3,15 @@
 #include "helpers.h"
 #include "platform/finddialogs_p.h"
 #include "platform/printing.h"
+#include "platform/qtrichtext.h"
 #include "platform/richedit_p.h"
+#include "platform/rtf.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
@@ -20,6 +23,7 @@
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTextBlock>
 
 using namespace testing;
 
@@ -98,6 +102,97 @@ private slots:
         QCOMPARE(at.charFormat().foreground().color(), QColor(255, 0, 0));
         form->Dfaire1->Click(); // one step
         QCOMPARE(edit->Text(), QStringLiteral("un deux trois"));
+    }
+
+    // Copy puts the range as it was on the clipboard, whatever happens to the
+    // document afterwards: for ranges starting and ending inside runs, across
+    // paragraphs, just after a break, each character keeps its text and format.
+    void copiedRichTextIsTheRangeAsCopied() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        rtf::Document source;
+        source.paragraphs.clear();
+        for (int p = 0; p < 5; ++p) {
+            rtf::Paragraph para;
+            para.format.align = p == 2 ? rtf::Align::Center : rtf::Align::Left;
+            for (int r = 0; p != 3 && r < 4; ++r) {
+                rtf::CharFormat c;
+                c.bold = (p + r) % 2;
+                c.color = r == 2 ? 0x0000C0 : rtf::NoColor;
+                c.halfPoints = 20 + 4 * r;
+                QString text = QStringLiteral("p%1r%2 été").arg(p).arg(r);
+                if (p == 1 && r == 1) text += QChar(0x2028) + QStringLiteral("suite");
+                para.runs.push_back(rtf::Run{c, text});
+            }
+            source.paragraphs.push_back(para);
+        }
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("source.rtf"));
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(rtf::write(source));
+        out.close();
+        form->RichEdit1->Lines->LoadFromFile(file);
+
+        QTextEdit *editor = editorOf(form);
+        QTextDocument *doc = editor->document();
+        const int length = doc->characterCount() - 1;
+        // Each character of [from, to): the character, bold, colour and size;
+        // a paragraph break as '|'.
+        const auto characters = [](QTextDocument *d, int from, int to) {
+            QStringList out;
+            for (int p = from; p < to; ++p) {
+                const QChar c = d->characterAt(p);
+                if (c == QChar::ParagraphSeparator) {
+                    out << QStringLiteral("|");
+                    continue;
+                }
+                QTextCursor at(d);
+                at.setPosition(p + 1);
+                const QTextCharFormat cf = at.charFormat();
+                out << QStringLiteral("%1 %2 %3 %4")
+                           .arg(c == QChar::LineSeparator ? QChar(u'/') : c)
+                           .arg(cf.fontWeight() >= QFont::Bold)
+                           .arg(cf.foreground().style() == Qt::NoBrush
+                                    ? QStringLiteral("auto")
+                                    : cf.foreground().color().name())
+                           .arg(cf.fontPointSize());
+            }
+            return out;
+        };
+        const int secondBreak = doc->findBlockByNumber(2).position();
+        const QList<QPair<int, int>> ranges{{0, length},
+                                            {3, 17},
+                                            {5, secondBreak + 4},
+                                            {secondBreak - 1, secondBreak},
+                                            {secondBreak, length - 2},
+                                            {length - 1, length}};
+        for (const auto &[from, to] : ranges) {
+            const QStringList expected = characters(doc, from, to);
+            QTextCursor cur(doc);
+            cur.setPosition(from);
+            cur.setPosition(to, QTextCursor::KeepAnchor);
+            editor->setTextCursor(cur);
+            form->Copier1->Click();
+            // The document changes before anybody pastes.
+            const QString before = form->RichEdit1->Text();
+            RichEditWidget *widget = form->RichEdit1->Editor();
+            const QString plain =
+                before.mid(widget->toEditor(from), widget->toEditor(to) - widget->toEditor(from))
+                    .replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            form->RichEdit1->SetSelStart(0);
+            form->RichEdit1->SetSelText(QStringLiteral("changé "));
+
+            const QByteArray copied =
+                QApplication::clipboard()->mimeData()->data(QStringLiteral("text/rtf"));
+            QTextDocument pasted;
+            QTextCursor into(&pasted);
+            qtrich::insert(into, rtf::read(copied), true);
+            QCOMPARE(characters(&pasted, 0, pasted.characterCount() - 1), expected);
+            QCOMPARE(QApplication::clipboard()->text(), plain);
+            form->Dfaire1->Click();
+            QCOMPARE(form->RichEdit1->Text(), before);
+        }
     }
 
     // The menu's keys work wherever the focus is, and run once.

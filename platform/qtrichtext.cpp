@@ -206,9 +206,12 @@ Snapshot::Snapshot(const QTextDocument *doc, int from, int to, const TFont &defa
     }
     for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
         blockFormats_.push_back(b.blockFormatIndex());
+        // Fragments follow each other: their positions are summed, not looked up.
+        int fe = b.position();
         for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
-            const int fs = frag.position(), fe = fs + frag.length();
+            const int fs = fe;
+            fe = fs + frag.length();
             if (fe <= from || fs >= to) continue;
             if (spans_.empty() || spans_.back().format != frag.charFormatIndex())
                 spans_.push_back(Span{std::max(fs, from) - from, frag.charFormatIndex()});

@@ -60,7 +60,7 @@ void RichEditWidget::onContentsChange(int pos, int removed, int added) {
     // Qt may report a change reaching past the end; keep to the text.
     added = std::min(added, std::max(0, length - pos));
     std::vector<int> found;
-    if (added > 0) {
+    if (added > 0 && !loadingPlain_) {
         // Paragraph by paragraph: a whole new document is never copied at once.
         for (QTextBlock b = document()->findBlock(pos); b.isValid() && b.position() < pos + added;
              b = b.next()) {
@@ -130,18 +130,19 @@ rtf::Document RichEditWidget::extract(int from, int to) const {
     return qtrich::extract(document(), from, to, owner_->Font());
 }
 
-void RichEditWidget::load(const std::function<void()> &fill) {
+void RichEditWidget::load(const std::function<void()> &fill, bool plain) {
     loading_ = true;
+    loadingPlain_ = plain;
     document()->setUndoRedoEnabled(false);
     try {
         fill();
     } catch (...) {
         document()->setUndoRedoEnabled(true);
-        loading_ = false;
+        loading_ = loadingPlain_ = false;
         throw;
     }
     document()->setUndoRedoEnabled(true);
-    loading_ = false;
+    loading_ = loadingPlain_ = false;
 }
 
 bool RichEditWidget::event(QEvent *e) {
@@ -386,7 +387,7 @@ void TRichEditLines::LoadFromFile(const QString &fileName) {
     } else {
         const QString text = textcodec::decodePlainText(data);
         data = QByteArray(); // the file's bytes are not needed beside the text
-        e->load([&] { e->document()->setPlainText(text); });
+        e->load([&] { e->document()->setPlainText(text); }, true); // breaks are all '\n'
     }
     e->moveCursor(QTextCursor::Start);
     e->modified = false;

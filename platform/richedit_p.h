@@ -25,11 +25,11 @@ public:
     // The rich text between two document positions, every format resolved
     // against the editor's font.
     rtf::Document extract(int from, int to) const;
-    // Inserts rich text at the cursor as one undo step.
 
     // Replaces the whole content without touching the modified flag or leaving
-    // anything to undo.
-    void load(const std::function<void()> &fill);
+    // anything to undo. `plain`: what `fill` puts in holds no line separator
+    // (U+2028), so the new text need not be searched for them.
+    void load(const std::function<void()> &fill, bool plain = false);
 
     bool modified = false;
 
@@ -47,6 +47,7 @@ private:
     SeparatorIndex separators_;
     PositionMap map_;
     bool loading_ = false;
+    bool loadingPlain_ = false;
     mutable QString cache_;
     TextCache searchText_;
     mutable bool cacheValid_ = false;

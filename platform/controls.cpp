@@ -59,7 +59,7 @@ void TMemo::SetText(const QString &text) {
 void TMemo::PasteFromClipboard() {
     const QMimeData *data = QApplication::clipboard()->mimeData();
     QString text = data && data->hasText() ? data->text() : QString();
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    if (text.contains(QLatin1Char('\r'))) text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     SetText(text);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace textcodec {
 
@@ -223,21 +224,32 @@ QString decodePlainText(const QByteArray &data) {
 }
 
 QByteArray encodeCrLf(const QString &text) {
-    QString out;
-    out.reserve(text.size() + text.size() / 32 + 16);
+    // Encoded first, then every line end (LF, CR LF, CR, U+2028 and U+2029,
+    // the last two E2 80 A8/A9 in UTF-8) written as CR LF, segment by segment.
+    const QByteArray utf8 = text.toUtf8();
+    const char *p = utf8.constData();
+    const qsizetype n = utf8.size();
+    std::string out;
+    out.reserve(size_t(n + n / 32 + 16));
     qsizetype from = 0;
-    const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c == u'\n' || c == u'\r' || c == 0x2028 || c == 0x2029) {
-            out.append(QStringView(text).mid(from, i - from));
-            out.append(QLatin1String("\r\n"));
-            if (c == u'\r' && i + 1 < n && text.at(i + 1) == QLatin1Char('\n')) ++i;
-            from = i + 1;
+        const char c = p[i];
+        if (c != '\n' && c != '\r' && c != '\xE2') continue;
+        qsizetype length = 1;
+        if (c == '\r') {
+            if (i + 1 < n && p[i + 1] == '\n') length = 2;
+        } else if (c == '\xE2') {
+            if (i + 2 >= n || p[i + 1] != '\x80' || (p[i + 2] != '\xA8' && p[i + 2] != '\xA9'))
+                continue;
+            length = 3;
         }
+        out.append(p + from, size_t(i - from));
+        out.append("\r\n", 2);
+        i += length - 1;
+        from = i + 1;
     }
-    out.append(QStringView(text).mid(from));
-    return out.toUtf8();
+    out.append(p + from, size_t(n - from));
+    return QByteArray(out.data(), qsizetype(out.size()));
 }
 
 int codePageOfCharset(int charset) {

@@ -78,6 +78,12 @@ private slots:
                  QByteArray("a\r\nb\r\nc"));
         QCOMPARE(encodeCrLf(QString()), QByteArray());
         QCOMPARE(encodeCrLf(QStringLiteral("\n")), QByteArray("\r\n"));
+        // Characters whose UTF-8 starts like U+2028's stay as they are.
+        QCOMPARE(
+            encodeCrLf(QStringLiteral("l’œuvre € … ‰\r") + QChar(0x2028)),
+            QByteArray("l\xe2\x80\x99\xc5\x93uvre \xe2\x82\xac \xe2\x80\xa6 \xe2\x80\xb0\r\n\r\n"));
+        QCOMPARE(encodeCrLf(QStringLiteral("\r\r\n\n")), QByteArray("\r\n\r\n\r\n"));
+        QCOMPARE(encodeCrLf(QChar(0x2029)), QByteArray("\r\n"));
     }
 
     void legacyCodePages() {

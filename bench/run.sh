@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The benchmark, in one command: builds what it needs, generates its inputs,
 # measures, prints one table and writes it to bench/RESULTS.md.
-# Usage: bash bench/run.sh [megabytes=20] [repeats=3] [big=100] [peer_repeats=1]
+# Usage: bash bench/run.sh [megabytes=20] [repeats=5] [big=100] [peer_repeats=1]
 # (PEER_LIMIT=seconds sets when another program is stopped; 300 by default.)
 set -u
 cd "$(dirname "$0")/.."
-mb=${1:-20} repeats=${2:-3} big=${3:-100} peer_repeats=${4:-1}
+mb=${1:-20} repeats=${2:-5} big=${3:-100} peer_repeats=${4:-1}
 build=build/bench-release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null || exit 1
 cmake --build "$build" --target pavelin_bench bare_messagebox tavrolle >/dev/null || exit 1

@@ -174,9 +174,12 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
 QMimeData *RichEditWidget::createMimeDataFromSelection() const {
     const QTextCursor cur = textCursor();
     qtrich::Snapshot snapshot(document(), cur.selectionStart(), cur.selectionEnd(), owner_->Font());
+    // Breaks become '\n' one by one: they are few, and finding them is a vector scan.
     QString plain = snapshot.rawText();
-    plain.replace(ParaSep, QLatin1Char('\n'));
-    plain.replace(LineSep, QLatin1Char('\n'));
+    for (const QChar separator : {ParaSep, LineSep}) {
+        for (qsizetype i = plain.indexOf(separator); i >= 0; i = plain.indexOf(separator, i + 1))
+            plain[i] = QLatin1Char('\n');
+    }
     return qtrich::makeMimeData(std::move(snapshot), plain, owner_->Font().Name);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QStringDecoder>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -225,30 +226,39 @@ QString decodePlainText(const QByteArray &data) {
 
 QByteArray encodeCrLf(const QString &text) {
     // Encoded first, then every line end (LF, CR LF, CR, U+2028 and U+2029,
-    // the last two E2 80 A8/A9 in UTF-8) written as CR LF, segment by segment.
+    // the last two E2 80 A8/A9 in UTF-8) written as CR LF. The three bytes that
+    // may start one are each found with memchr, so plain runs cost a vector scan.
     const QByteArray utf8 = text.toUtf8();
-    const char *p = utf8.constData();
-    const qsizetype n = utf8.size();
+    const char *from = utf8.constData();
+    const char *const end = from + utf8.size();
+    const auto next = [end](const char *at, char c) {
+        const void *hit = std::memchr(at, c, size_t(end - at));
+        return hit ? static_cast<const char *>(hit) : end;
+    };
     std::string out;
-    out.reserve(size_t(n + n / 32 + 16));
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = p[i];
-        if (c != '\n' && c != '\r' && c != '\xE2') continue;
+    out.reserve(size_t(utf8.size() + utf8.size() / 32 + 16));
+    const char *lf = next(from, '\n'), *cr = next(from, '\r'), *e2 = next(from, '\xE2');
+    for (;;) {
+        const char *at = std::min({lf, cr, e2});
+        if (at == end) break;
         qsizetype length = 1;
-        if (c == '\r') {
-            if (i + 1 < n && p[i + 1] == '\n') length = 2;
-        } else if (c == '\xE2') {
-            if (i + 2 >= n || p[i + 1] != '\x80' || (p[i + 2] != '\xA8' && p[i + 2] != '\xA9'))
+        if (at == cr) {
+            if (at + 1 < end && at[1] == '\n') length = 2;
+        } else if (at == e2) {
+            if (end - at < 3 || at[1] != '\x80' || (at[2] != '\xA8' && at[2] != '\xA9')) {
+                e2 = next(at + 1, '\xE2'); // another character of that block
                 continue;
+            }
             length = 3;
         }
-        out.append(p + from, size_t(i - from));
+        out.append(from, size_t(at - from));
         out.append("\r\n", 2);
-        i += length - 1;
-        from = i + 1;
+        from = at + length;
+        if (lf < from) lf = next(from, '\n');
+        if (cr < from) cr = next(from, '\r');
+        if (e2 < from) e2 = next(from, '\xE2');
     }
-    out.append(p + from, size_t(n - from));
+    out.append(from, size_t(end - from));
     return QByteArray(out.data(), qsizetype(out.size()));
 }
 

@@ -81,7 +81,7 @@ peer_row() {
     local t="" s e rc stopped=""
     for _ in $(seq "$peer_repeats"); do
         s=$(date +%s%N)
-        timeout "$peer_limit" "$@" >/dev/null 2>&1
+        timeout -k 5 "$peer_limit" "$@" >/dev/null 2>&1
         rc=$?
         e=$(date +%s%N)
         [ $rc -eq 124 ] && stopped=yes

@@ -288,7 +288,8 @@ private slots:
                     f.halfPoints = 16 + 2 * (n % 5);
                     f.bold = n % 2;
                     f.italic = n % 3 == 0;
-                    f.color = n % 4 == 0 ? rtf::NoColor : (n * 2654435) & 0xFFFFFF;
+                    f.color = n % 4 == 0 ? rtf::NoColor
+                                         : std::int32_t((std::uint32_t(n) * 2654435u) & 0xFFFFFFu);
                     para.runs.push_back(rtf::Run{f, QStringLiteral("m%1 ").arg(n)});
                 }
             }

@@ -14,7 +14,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() { echo "FAIL: $*"; exit 1; }
+fail() {
+    echo "FAIL: $*"
+    # What the program said, when it said anything.
+    [ -s "$work/app.log" ] && { echo "-- the program's output:"; tail -n 40 "$work/app.log"; }
+    exit 1
+}
 step() { echo "-- $*"; }
 
 # A display of our own.

@@ -11,7 +11,7 @@ declare -A width height
 for factor in 1 2; do
     dpi=$((96 * factor))
     step "at $dpi dpi"
-    QT_SCALE_FACTOR=$factor "$binary" >"$work/app-$factor.log" 2>&1 &
+    QT_SCALE_FACTOR=$factor "$binary" >"$work/app.log" 2>&1 &
     app=$!
     welcome=$(wait_window '^Avant-Propos$') || fail "no welcome box at $dpi dpi"
     xdotool windowactivate --sync "$welcome" 2>/dev/null

@@ -55,6 +55,16 @@ gone() {
     return 1
 }
 key() { xdotool key --clearmodifiers "$@"; sleep 0.3; }
+# Gives a window the focus through the window manager; should the manager
+# refuse (on a loaded machine it has been seen to, for a moment), tries again,
+# then sets the focus directly.
+activate() {
+    for _ in $(seq 20); do
+        xdotool windowactivate --sync "$1" 2>/dev/null && return 0
+        sleep 0.2
+    done
+    xdotool windowfocus --sync "$1"
+}
 
 # French letters on keys of their own, so that xdotool types them without
 # remapping the keyboard while the program reads it.

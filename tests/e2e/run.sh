@@ -13,7 +13,7 @@ app=$!
 step "the welcome box comes alone"
 welcome=$(wait_window '^Avant-Propos$') || fail "no welcome box"
 xdotool search --onlyvisible --name '^Pavelin$' >/dev/null 2>&1 && fail "main window shown before the welcome box was dismissed"
-xdotool windowactivate --sync "$welcome" 2>/dev/null
+activate "$welcome"
 key Return
 
 step "the main window: caption, client size, centred"
@@ -32,7 +32,7 @@ cy=$(( absy - ft + (HEIGHT + ft + fb) / 2 ))
 echo "window ${WIDTH}x${HEIGHT}, frame centre ($cx, $cy)"
 
 step "type a letter with accents"
-xdotool windowactivate --sync "$main"
+activate "$main"
 sleep 0.3
 xdotool type --delay 30 "Chère Hélène,"
 key Return
@@ -63,7 +63,7 @@ find=$(wait_window '^Rechercher$') || fail "no find dialog"
 sleep 0.5
 [ "$(frame_origin "$find")" = "800 24" ] || fail "find dialog at $(frame_origin "$find"), expected 800 24"
 xdotool type --delay 30 "bient"
-xdotool windowactivate --sync "$main"
+activate "$main"
 key ctrl+Home # Save left everything selected; Find starts after the selection
 key ctrl+f
 if [ "$config" = current ]; then
@@ -72,7 +72,7 @@ if [ "$config" = current ]; then
     replace=$(wait_window '^Remplacer$') || fail "no replace dialog"
     sleep 0.5
     [ "$(frame_origin "$replace")" = "800 24" ] || fail "replace dialog at $(frame_origin "$replace")"
-    xdotool windowactivate --sync "$replace"
+    activate "$replace"
     key alt+p
     key End
     key BackSpace
@@ -85,7 +85,7 @@ else
     wait_window '^Remplacer$' >/dev/null || fail "no replace dialog"
     expected_text='Chère Hélène,\r\nà bientôt !'
 fi
-xdotool windowactivate --sync "$main"
+activate "$main"
 key ctrl+s
 sleep 0.5
 expected=$(printf "$expected_text" | od -An -tx1)
@@ -110,7 +110,7 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 [ -n "$box" ] || fail "no save prompt on closing a modified document"
-xdotool windowactivate --sync "$box" 2>/dev/null
+activate "$box"
 key alt+n
 wait_exit
 [ "$code" -eq 0 ] || fail "exit code $code"

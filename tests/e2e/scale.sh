@@ -14,7 +14,7 @@ for factor in 1 2; do
     QT_SCALE_FACTOR=$factor "$binary" >"$work/app.log" 2>&1 &
     app=$!
     welcome=$(wait_window '^Avant-Propos$') || fail "no welcome box at $dpi dpi"
-    xdotool windowactivate --sync "$welcome" 2>/dev/null
+    activate "$welcome"
     key Return
     main=$(wait_window '^Pavelin$') || fail "no main window at $dpi dpi"
     sleep 1.5
@@ -25,7 +25,7 @@ for factor in 1 2; do
     if command -v import >/dev/null; then
         import -window "$main" "$out/pavelin-${dpi}dpi.png" 2>/dev/null
     fi
-    xdotool windowactivate --sync "$main"
+    activate "$main"
     key ctrl+q
     wait_exit
     [ "$code" -eq 0 ] || fail "exit code $code at $dpi dpi"

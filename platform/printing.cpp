@@ -38,6 +38,10 @@ QPrinter &CurrentPrinter() {
 void PrintDocument(const QTextDocument *doc, const QString &title) {
     QPrinter &printer = CurrentPrinter();
     printer.setDocName(title);
+    // Every print is the whole document once, whatever the dialog last held.
+    printer.setPrintRange(QPrinter::AllPages);
+    printer.setFromTo(0, 0);
+    printer.setCopyCount(1);
     if (printer.outputFormat() == QPrinter::PdfFormat) {
         // QTextDocument::print reports nothing: make sure the file can be written.
         QFile out(printer.outputFileName());
@@ -65,6 +69,14 @@ bool TPrintDialog::Execute() {
     if (!dialog) {
         dialog = new QPrintDialog(&CurrentPrinter(), ParentWidget());
         dialog->setObjectName(QStringLiteral("printDialog"));
+        // The document is printed whole and once: the dialog offers no page
+        // range, selection or copy count that printing would not honour.
+        dialog->setOptions(QAbstractPrintDialog::PrintToFile |
+                           QAbstractPrintDialog::PrintShowPageSize);
+        for (const char *name : {"copies", "copiesLabel", "collate", "reverse"}) {
+            if (auto *w = dialog->findChild<QWidget *>(QString::fromLatin1(name)))
+                w->setEnabled(false);
+        }
         SetDialog(dialog);
     }
     dialog->setWindowModality(Qt::ApplicationModal);

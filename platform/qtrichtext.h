@@ -67,6 +67,13 @@ private:
     bool finished_ = false;
 };
 
+// Rich text pasted as HTML, as this editor holds it: paragraphs of formatted
+// runs. A table's rows become paragraphs with their cells separated by tabs (a
+// nested table's cells go into their cell, separated by spaces); list items
+// get their number or bullet and a tab in front; images and other objects
+// leave nothing. No character of the toolkit's own remains.
+rtf::Document fromHtml(const QString &html, const TFont &defaults);
+
 // Clipboard data holding plain text and, produced when asked for, RTF.
 QMimeData *makeMimeData(Snapshot snapshot, const QString &plain, const QString &defaultFont);
 // The RTF a clipboard holds under any of its usual names, or an empty array.

@@ -10,11 +10,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileInfo>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
-#include <QTextDocumentFragment>
 
 namespace {
 constexpr QChar LineSep(0x2028);
@@ -39,6 +39,10 @@ RichEditWidget::RichEditWidget(TRichEdit *owner) : owner_(owner) {
     setLineWrapMode(QTextEdit::WidgetWidth);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The window's menu holds every command: no menu of the toolkit's own
+    // (with its redo and insert-control-character entries) on a right click.
+    setContextMenuPolicy(Qt::NoContextMenu);
+    viewport()->setContextMenuPolicy(Qt::NoContextMenu);
     // The selection shows only while the editor has the focus.
     QPalette pal = palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight,
@@ -161,6 +165,25 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
         e->ignore();
         return;
     }
+    // Typed text is held to what a document may hold, as pasted text is.
+    if (!e->text().isEmpty()) {
+        const QString clean = textcodec::cleanText(e->text());
+        if (clean.size() != e->text().size() || clean != e->text()) {
+            // Sent on as the same key with the cleaned text, or not at all.
+            if (!clean.isEmpty()) {
+                QKeyEvent cleaned(e->type(), e->key(), e->modifiers(), clean, e->isAutoRepeat(),
+                                  ushort(e->count()));
+                QTextEdit::keyPressEvent(&cleaned);
+            }
+            e->accept();
+            return;
+        }
+    }
+    // Undo is the menu's; there is no redo.
+    if (e->matches(QKeySequence::Redo)) {
+        e->accept();
+        return;
+    }
     // Tab belongs to focus navigation, even with nowhere else to go.
     const bool plainTab = (e->key() == Qt::Key_Tab || e->key() == Qt::Key_Backtab) &&
                           !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
@@ -169,6 +192,15 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
         return;
     }
     QTextEdit::keyPressEvent(e);
+}
+
+void RichEditWidget::inputMethodEvent(QInputMethodEvent *e) {
+    const QString clean = textcodec::cleanText(e->commitString());
+    if (clean.size() == e->commitString().size() && clean == e->commitString())
+        return QTextEdit::inputMethodEvent(e);
+    QInputMethodEvent cleaned(e->preeditString(), e->attributes());
+    cleaned.setCommitString(clean, e->replacementStart(), e->replacementLength());
+    QTextEdit::inputMethodEvent(&cleaned);
 }
 
 QMimeData *RichEditWidget::createMimeDataFromSelection() const {
@@ -199,9 +231,13 @@ void RichEditWidget::insertFromMimeData(const QMimeData *source) {
             qtrich::insert(cur, doc, false);
             cur.endEditBlock();
         } else if (source->hasHtml()) {
-            cur.insertFragment(QTextDocumentFragment::fromHtml(source->html(), document()));
+            const rtf::Document doc = qtrich::fromHtml(source->html(), owner_->Font());
+            cur.beginEditBlock();
+            cur.removeSelectedText();
+            qtrich::insert(cur, doc, false);
+            cur.endEditBlock();
         } else if (source->hasText()) {
-            const QString text = normalizeBreaks(source->text());
+            const QString text = textcodec::cleanText(normalizeBreaks(source->text()));
             if (text.isEmpty()) return;
             cur.insertText(text);
         } else {
@@ -243,7 +279,7 @@ int TRichEdit::GetTextLen() const {
 void TRichEdit::SetText(const QString &text) {
     QTextCursor cur(editor_->document());
     cur.select(QTextCursor::Document);
-    cur.insertText(normalizeBreaks(text));
+    cur.insertText(textcodec::cleanText(normalizeBreaks(text)));
 }
 
 void TRichEdit::SelectAll() {
@@ -290,7 +326,7 @@ QString TRichEdit::SelText() const {
 
 void TRichEdit::SetSelText(const QString &text) {
     QTextCursor cur = editor_->textCursor();
-    cur.insertText(normalizeBreaks(text));
+    cur.insertText(textcodec::cleanText(normalizeBreaks(text)));
     editor_->setTextCursor(cur);
 }
 

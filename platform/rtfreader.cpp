@@ -308,18 +308,11 @@ void Reader::finishDocument() {
 }
 
 void Reader::emitParagraph(Paragraph &&p) {
-    // Surrogate pairs stay whole; lone halves become U+FFFD.
-    for (Run &r : p.runs) {
-        QChar *c = r.text.data();
-        const qsizetype n = r.text.size();
-        for (qsizetype i = 0; i < n; ++i) {
-            if (c[i].isHighSurrogate() && i + 1 < n && c[i + 1].isLowSurrogate()) {
-                ++i;
-            } else if (c[i].isSurrogate()) {
-                c[i] = QChar(QChar::ReplacementCharacter);
-            }
-        }
-    }
+    // Lone surrogate halves and non-characters (\u-1, \u65535) become U+FFFD;
+    // an object's U+FFFC has no place in a document.
+    for (Run &r : p.runs)
+        r.text = textcodec::cleanText(std::move(r.text));
+    std::erase_if(p.runs, [](const Run &r) { return r.text.isEmpty(); });
     ++emitted_;
     if (sink_) {
         sink_(std::move(p));

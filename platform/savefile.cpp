@@ -75,6 +75,21 @@ QString resolveLinks(const QString &fileName) {
 
 // Writes straight into an existing file: devices, pipes, or a file whose folder
 // is closed to us.
+// The new file takes the old one's owner and group where the process may give
+// them (root may; a user may give a group of their own), then its mode, which
+// a change of owner would have stripped of set-id bits.
+void keepOwnerAndMode(int fd, const struct stat &old) {
+    if (fd < 0) return;
+    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, uid_t(-1), old.st_gid) != 0) {
+            // Neither could be given: the file is the writer's, as a new one.
+        }
+    }
+    if (::fchmod(fd, old.st_mode & 07777) != 0) {
+        // The new file keeps the mode it was made with.
+    }
+}
+
 void writeInPlace(const QString &display, const QString &path, const QByteArray &data) {
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
@@ -106,7 +121,9 @@ void SafeWriteFile(const QString &fileName, const QByteArray &data) {
     if (exists) {
         if (S_ISDIR(st.st_mode)) failSave(fileName, EISDIR);
         if (!S_ISREG(st.st_mode)) return writeInPlace(fileName, target, data);
-        // A file its owner made read-only is not replaced behind its back.
+        // A file its owner made read-only is not replaced behind its back, not
+        // even by root, whom access() would let through.
+        if ((st.st_mode & 0222) == 0) failSave(fileName, EACCES);
         if (::access(native.constData(), W_OK) != 0) failSave(fileName, errno);
         const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
         if (::access(folder.constData(), W_OK) != 0) return writeInPlace(fileName, target, data);
@@ -124,38 +141,57 @@ void SafeWriteFile(const QString &fileName, const QByteArray &data) {
         file.cancelWriting();
         failSave(fileName, error);
     }
+    if (exists) keepOwnerAndMode(file.handle(), st);
     errno = 0;
     if (!file.commit()) failSave(fileName, errno ? errno : EIO);
-    if (exists) ::chmod(native.constData(), st.st_mode & 07777);
 }
 
+namespace {
+const QString openFailed = QStringLiteral("Impossible d'ouvrir le fichier");
+
+// A device, a pipe or a socket is no document: reading /dev/zero would only
+// stop at the size bound. Refused by name, before anything is read.
+[[noreturn]] void refuseSpecial(const QString &fileName) {
+    RaiseFileError(openFailed, fileName,
+                   QStringLiteral("ce n'est pas un fichier ordinaire (périphérique, tube ou "
+                                  "socket)"));
+}
+
+QString byteCount(qint64 n) {
+    return QLocale(QLocale::French, QLocale::France).toString(n);
+}
+} // namespace
+
 QByteArray ReadDocumentFile(const QString &fileName, qint64 maxSize) {
-    const QString openFailed = QStringLiteral("Impossible d'ouvrir le fichier");
     if (fileName.isEmpty()) RaiseFileError(openFailed, fileName, FrenchReason(ENOENT));
     const QByteArray native = QFile::encodeName(fileName);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0)
+        RaiseFileError(openFailed, fileName, FrenchReason(errno));
+    if (S_ISDIR(st.st_mode)) RaiseFileError(openFailed, fileName, FrenchReason(EISDIR));
+    if (!S_ISREG(st.st_mode)) refuseSpecial(fileName);
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) RaiseFileError(openFailed, fileName, FrenchReason(errno));
-    struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int error = errno;
         ::close(fd);
         RaiseFileError(openFailed, fileName, FrenchReason(error));
     }
-    if (S_ISDIR(st.st_mode)) {
+    if (!S_ISREG(st.st_mode)) { // replaced between the two looks
         ::close(fd);
-        RaiseFileError(openFailed, fileName, FrenchReason(EISDIR));
+        refuseSpecial(fileName);
     }
-    if (S_ISREG(st.st_mode) && st.st_size > maxSize) {
+    if (st.st_size > maxSize) {
         ::close(fd);
-        RaiseFileError(
-            openFailed, fileName,
-            QStringLiteral(
-                "le fichier est trop volumineux (%1 Mio ; l'éditeur en accepte %2 au plus)")
-                .arg(st.st_size / (1024 * 1024))
-                .arg(maxSize / (1024 * 1024)));
+        // Exact figures: a file one byte too large must show why it is refused.
+        RaiseFileError(openFailed, fileName,
+                       QStringLiteral("le fichier est trop volumineux (%1 octets ; l'éditeur en "
+                                      "accepte au plus %2, soit %3 Mio)")
+                           .arg(byteCount(st.st_size), byteCount(maxSize))
+                           .arg(maxSize / (1024 * 1024)));
     }
     QByteArray data;
-    if (S_ISREG(st.st_mode)) data.reserve(qsizetype(st.st_size));
+    data.reserve(qsizetype(st.st_size));
     char buffer[1 << 16];
     while (true) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -166,7 +202,7 @@ QByteArray ReadDocumentFile(const QString &fileName, qint64 maxSize) {
             RaiseFileError(openFailed, fileName, FrenchReason(error));
         }
         if (n == 0) break;
-        if (data.size() + n > maxSize) { // a file that grows, or a device
+        if (data.size() + n > maxSize) { // a file that grows while it is read
             ::close(fd);
             RaiseFileError(openFailed, fileName, QStringLiteral("le fichier est trop volumineux"));
         }

@@ -159,21 +159,6 @@ bool isValidUtf8(const QByteArray &data) {
     return true;
 }
 
-// Broken UTF-16 may leave halves of surrogate pairs: each becomes U+FFFD, so
-// that the text is whole Unicode and saves as it shows.
-QString wholeSurrogates(QString text) {
-    QChar *c = text.data();
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (c[i].isHighSurrogate() && i + 1 < n && c[i + 1].isLowSurrogate()) {
-            ++i;
-        } else if (c[i].isSurrogate()) {
-            c[i] = QChar(QChar::ReplacementCharacter);
-        }
-    }
-    return text;
-}
-
 // Plain text knows one kind of line end: CR LF, LF, lone CR and the Unicode
 // separators all become '\n'.
 QString normalizeBreaks(QString text) {
@@ -204,7 +189,8 @@ QString decode(int codePage, std::string_view bytes) {
     return decode1252(bytes);
 }
 
-QString decodePlainText(const QByteArray &data) {
+namespace {
+QString decodeUnclean(const QByteArray &data) {
     const auto starts = [&](const char *bom, int n) {
         return data.size() >= n && std::memcmp(data.constData(), bom, size_t(n)) == 0;
     };
@@ -218,10 +204,75 @@ QString decodePlainText(const QByteArray &data) {
         QStringDecoder utf16(starts("\xFF\xFE", 2) ? QStringConverter::Utf16LE
                                                    : QStringConverter::Utf16BE,
                              QStringConverter::Flag::Stateless);
-        return normalizeBreaks(wholeSurrogates(utf16.decode(QByteArrayView(data).sliced(2))));
+        return normalizeBreaks(utf16.decode(QByteArrayView(data).sliced(2)));
     }
     if (isValidUtf8(data)) return normalizeBreaks(QString::fromUtf8(data));
     return normalizeBreaks(decode1252({data.constData(), size_t(data.size())}));
+}
+} // namespace
+
+QString decodePlainText(const QByteArray &data) {
+    return cleanText(decodeUnclean(data));
+}
+
+namespace {
+// What cleanText does to one character: keep it, drop it or replace it.
+enum class Fate { Keep, Drop, Replace };
+inline Fate fateOf(char16_t c) {
+    if (c < 0xD800) return Fate::Keep;
+    if (c == 0xFFFC) return Fate::Drop;
+    if ((c >= 0xFDD0 && c <= 0xFDEF) || c >= 0xFFFE) return Fate::Replace;
+    return Fate::Keep;
+}
+} // namespace
+
+QString cleanText(QString text) {
+    const char16_t *c = reinterpret_cast<const char16_t *>(text.constData());
+    const qsizetype n = text.size();
+    // Most texts hold none of them: found without copying anything.
+    qsizetype i = 0;
+    for (; i < n; ++i) {
+        const char16_t u = c[i];
+        if (u < 0xD800) continue;
+        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(c[i + 1])) {
+            if ((c[i + 1] & 0x3FE) == 0x3FE && (u & 0x3F) == 0x3F) break; // U+xFFFE, U+xFFFF
+            ++i;
+            continue;
+        }
+        if (QChar::isSurrogate(u) || fateOf(u) != Fate::Keep) break;
+    }
+    if (i == n) return text;
+    QString out;
+    out.reserve(n);
+    out.append(QStringView(text).first(i));
+    for (; i < n; ++i) {
+        const char16_t u = c[i];
+        if (u < 0xD800) {
+            out.append(QChar(u));
+        } else if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(c[i + 1])) {
+            if ((c[i + 1] & 0x3FE) == 0x3FE && (u & 0x3F) == 0x3F) {
+                out.append(QChar(QChar::ReplacementCharacter));
+            } else {
+                out.append(QChar(u));
+                out.append(QChar(c[i + 1]));
+            }
+            ++i;
+        } else if (QChar::isSurrogate(u)) {
+            out.append(QChar(QChar::ReplacementCharacter));
+        } else {
+            switch (fateOf(u)) {
+            case Fate::Keep:
+                out.append(QChar(u));
+                break;
+            case Fate::Replace:
+                out.append(QChar(QChar::ReplacementCharacter));
+                break;
+            case Fate::Drop:
+                break;
+            }
+        }
+    }
+    return out;
 }
 
 QByteArray encodeCrLf(const QString &text) {

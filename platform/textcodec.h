@@ -12,8 +12,16 @@ constexpr int CpSymbol = 42; // the Symbol font's own encoding
 
 // Decodes a plain-text file: a UTF-8 byte order mark is dropped, UTF-16 with a
 // byte order mark is decoded, valid UTF-8 is UTF-8, anything else Windows-1252.
-// CR LF, LF, lone CR, U+2028 and U+2029 all become '\n'.
+// CR LF, LF, lone CR, U+2028 and U+2029 all become '\n'; the text is cleaned
+// as by cleanText.
 QString decodePlainText(const QByteArray &data);
+
+// The text without what no document may hold: U+FFFC (an object's place in a
+// toolkit document) is dropped; non-characters (U+FDD0..U+FDEF, U+FFFE, U+FFFF
+// and their kin in every plane, the toolkit's frame markers among them) and
+// halves of surrogate pairs become U+FFFD. Returns the text itself, not a
+// copy, when it holds none of them.
+QString cleanText(QString text);
 
 // The text as UTF-8 with CR LF line breaks; '\n', U+2028 and U+2029 end lines.
 QByteArray encodeCrLf(const QString &text);

@@ -3,12 +3,55 @@
 #include "platform/forms.h"
 #include "platform/private.h"
 
+#include <QCloseEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <vector>
 
 namespace {
+// A Yes/No box has no way out but its two buttons: Escape, the frame's close
+// button and the window manager's close request (Alt+F4) do nothing, so that
+// its answer always comes from a real choice.
+class MessageBoxWindow : public QMessageBox {
+public:
+    MessageBoxWindow(const QString &caption, const QString &text, bool yesNo, QWidget *owner)
+        : QMessageBox(QMessageBox::NoIcon, caption, text,
+                      yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, owner),
+          mustChoose_(yesNo) {}
+
+    // No close button where the window manager honours the hint. Set last
+    // before showing: a change of modality gives the box its default frame.
+    void showChoosing() {
+        if (mustChoose_) setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        show();
+    }
+
+    void reject() override {
+        if (!mustChoose_) QMessageBox::reject();
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent *e) override {
+        if (mustChoose_ && (e->matches(QKeySequence::Cancel) || e->key() == Qt::Key_Escape)) {
+            e->accept();
+            return;
+        }
+        QMessageBox::keyPressEvent(e);
+    }
+    void closeEvent(QCloseEvent *e) override {
+        if (mustChoose_ && isVisible()) {
+            e->ignore();
+            return;
+        }
+        QMessageBox::closeEvent(e);
+    }
+
+private:
+    bool mustChoose_;
+};
+
 std::vector<QPointer<QMessageBox>> &openBoxes() {
     static std::vector<QPointer<QMessageBox>> boxes;
     return boxes;
@@ -25,10 +68,9 @@ int MessageBoxA(HWND owner, const char *text, const char *caption, UINT type) {
     if (Application && Application->Terminated()) return yesNo ? IDNO : IDOK;
 
     TWinControl *ownerControl = TWinControl::FromHandle(owner);
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption ? caption : ""),
-                    QString::fromUtf8(text ? text : ""),
-                    yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
-                    ownerControl ? ownerControl->Widget() : nullptr);
+    MessageBoxWindow box(QString::fromUtf8(caption ? caption : ""),
+                         QString::fromUtf8(text ? text : ""), yesNo,
+                         ownerControl ? ownerControl->Widget() : nullptr);
     box.setObjectName(QStringLiteral("messageBox"));
     if (ownerControl) {
         box.setWindowModality(Qt::WindowModal);
@@ -44,7 +86,7 @@ int MessageBoxA(HWND owner, const char *text, const char *caption, UINT type) {
         loop.quit();
     });
     openBoxes().push_back(&box);
-    box.show();
+    box.showChoosing();
     box.raise();
     box.activateWindow();
     loop.exec();

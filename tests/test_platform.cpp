@@ -68,6 +68,30 @@ private slots:
         QCOMPARE(labels, (QStringList{QStringLiteral("Non"), QStringLiteral("Oui")}));
     }
 
+    // A Yes/No box is left only through its buttons: Escape and a close
+    // request (the frame's button, Alt+F4) leave it waiting. An OK box still
+    // closes on Escape, as OK.
+    void yesNoBoxWaitsForARealChoice() {
+        bool stillOpen = false, closeButton = true;
+        whenShown([](QWidget *w) { return qobject_cast<QMessageBox *>(w) != nullptr; },
+                  [&](QWidget *w) {
+                      auto *box = static_cast<QMessageBox *>(w);
+                      closeButton = box->windowFlags().testFlag(Qt::WindowCloseButtonHint);
+                      QTest::keyClick(box, Qt::Key_Escape);
+                      const bool closed = box->close();
+                      QCoreApplication::processEvents();
+                      stillOpen = !closed && box->isVisible();
+                      box->button(QMessageBox::Yes)->click();
+                  });
+        QCOMPARE(MessageBoxA(nullptr, "Enregistrer ?", "Pavelin", MB_YESNO), IDYES);
+        QVERIFY(stillOpen);
+        QVERIFY(!closeButton);
+
+        whenShown([](QWidget *w) { return qobject_cast<QMessageBox *>(w) != nullptr; },
+                  [](QWidget *w) { QTest::keyClick(w, Qt::Key_Escape); });
+        QCOMPARE(MessageBoxA(nullptr, "Bienvenue", "Avant-Propos", MB_OK), IDOK);
+    }
+
     // With no owner, the window stays usable; a command started meanwhile runs
     // to its end before the waiting one goes on.
     void boxWithoutOwnerLeavesTheWindowUsable() {

@@ -2,12 +2,13 @@
 # Starts the real program under Xvfb with a window manager and drives it as a
 # user would, with xdotool. Usage: run.sh path/to/tavrolle [current|earlier] [screenshot.png]
 set -u
-binary=$1
+binary=$(realpath "$1")
 config=${2:-current}
 shot=${3:-}
 source "$(dirname "$0")/lib.sh"
 
-"$binary" >"$work/app.log" 2>&1 &
+# Started in its home, where the open dialog begins and completes names.
+(cd "$HOME" && exec "$binary") >"$work/app.log" 2>&1 &
 app=$!
 
 step "the welcome box comes alone"
@@ -98,18 +99,63 @@ if [ -n "$shot" ] && command -v import >/dev/null; then
     import -window "$main" -frame "$shot" 2>/dev/null || import -window root "$shot"
 fi
 
-step "Quitter with a modified document asks first; Non closes"
-xdotool type --delay 30 " Bises."
-key ctrl+q
-box=""
-for _ in $(seq 50); do
-    for id in $(xdotool search --onlyvisible --name '^Pavelin$' 2>/dev/null); do
-        [ "$id" != "$main" ] && box=$id
+# The save prompt's window (caption "Pavelin", not the main window), or nothing.
+prompt_window() {
+    local box="" id
+    for _ in $(seq 50); do
+        for id in $(xdotool search --onlyvisible --name '^Pavelin$' 2>/dev/null); do
+            [ "$id" != "$main" ] && box=$id
+        done
+        [ -n "$box" ] && break
+        sleep 0.1
     done
-    [ -n "$box" ] && break
-    sleep 0.1
-done
+    echo "$box"
+}
+# Escape and Alt+F4 leave the prompt waiting for Oui or Non.
+prompt_must_choose() {
+    local box=$1 what=$2
+    activate "$box"
+    key Escape
+    sleep 0.3
+    xdotool search --onlyvisible --name '^Pavelin$' | grep -qx "$box" || fail "Escape dismissed the prompt of $what"
+    key alt+F4
+    sleep 0.5
+    xdotool search --onlyvisible --name '^Pavelin$' | grep -qx "$box" || fail "Alt+F4 dismissed the prompt of $what"
+    kill -0 "$app" 2>/dev/null || fail "the program ended on Alt+F4 at the prompt of $what"
+}
+
+step "Ctrl+O on a modified document: the prompt ignores Escape and Alt+F4; Non opens"
+printf 'bonjour\n' >"$HOME/ancienne-lettre.txt"
+activate "$main"
+key ctrl+o
+box=$(prompt_window)
+[ -n "$box" ] || fail "no save prompt on opening over a modified document"
+prompt_must_choose "$box" "Open"
+activate "$box"
+key alt+n
+opendlg=$(wait_window '^Ouvrir$') || fail "no open dialog after Non"
+sleep 0.5
+step "a name the open dialog completes, then Return: no list left behind"
+xdotool type --delay 120 "ancienne-l"
+sleep 1
+xdotool type --delay 60 "ettre.txt"
+sleep 0.5
+key Return
+gone '^Ouvrir$' || fail "the open dialog stayed open"
+sleep 1
+# The next keys reach the editor, not a completion list left on the screen.
+xdotool type --delay 60 "Z"
+key ctrl+s
+sleep 0.5
+expected=$(printf 'Zbonjour\r\n' | od -An -tx1)
+actual=$(od -An -tx1 "$HOME/lettre.rtf")
+[ "$expected" = "$actual" ] || fail "after Open by completion, typing and Save wrote: $(cat -A "$HOME/lettre.rtf")"
+
+step "Quitter with a modified document asks first; Escape and Alt+F4 keep it; Non closes"
+key ctrl+q
+box=$(prompt_window)
 [ -n "$box" ] || fail "no save prompt on closing a modified document"
+prompt_must_choose "$box" "Quitter"
 activate "$box"
 key alt+n
 wait_exit

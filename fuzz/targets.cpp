@@ -10,10 +10,19 @@
 #include <QMimeData>
 #include <cstdlib>
 
+namespace {
+// True when the text holds something no document may: what cleanText would
+// change.
+bool holdsForbidden(const QString &text) {
+    return textcodec::cleanText(text) != text;
+}
+} // namespace
+
 void FuzzRtf(const std::uint8_t *data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     try {
         const rtf::Document doc = rtf::read(bytes);
+        if (holdsForbidden(doc.plainText())) std::abort();
         const QByteArray written = rtf::write(doc);
         for (char c : written) {
             if (static_cast<unsigned char>(c) >= 0x80) std::abort(); // the writer is 7-bit
@@ -29,6 +38,7 @@ void FuzzPlainText(const std::uint8_t *data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     const QString text = textcodec::decodePlainText(bytes);
     if (text.contains(QLatin1Char('\r'))) std::abort(); // every line end became '\n'
+    if (holdsForbidden(text)) std::abort();
     const QByteArray encoded = textcodec::encodeCrLf(text);
     if (textcodec::decodePlainText(encoded) != text) std::abort();
 }
@@ -60,7 +70,10 @@ void FuzzPaste(const std::uint8_t *data, std::size_t size) {
     edit->SetText(QStringLiteral("avant après"));
     edit->SetSelStart(6);
     edit->PasteFromClipboard();
-    (void)edit->Text();
+    // Whatever came in, the text holds nothing of the toolkit's, and its
+    // length is the length positions count.
+    const QString text = edit->Text();
+    if (holdsForbidden(text) || text.size() != edit->GetTextLen()) std::abort();
     (void)edit->FindText(QStringLiteral("après"), 0, edit->GetTextLen(), stMatchCase);
     SendMessageA(edit->Handle(), WM_UNDO, 0, 0);
 }

@@ -343,8 +343,21 @@ private:
         rtf::Document d = extract(doc_, b.position(), b.position() + b.length() - 1, defaults_);
         rtf::Paragraph p = d.paragraphs.empty() ? rtf::Paragraph{} : std::move(d.paragraphs[0]);
         if (QTextList *list = b.textList()) {
-            QString marker = list->itemText(b);
-            if (marker.isEmpty()) marker = QString(QChar(0x2022)); // discs, circles, squares
+            QString marker;
+            switch (list->format().style()) {
+            case QTextListFormat::ListDisc:
+                marker = QString(QChar(0x2022));
+                break;
+            case QTextListFormat::ListCircle:
+                marker = QString(QChar(0x25E6));
+                break;
+            case QTextListFormat::ListSquare:
+                marker = QString(QChar(0x25AA));
+                break;
+            default:
+                marker = list->itemText(b); // "1.", "a.", "iv."
+                break;
+            }
             const rtf::CharFormat format =
                 p.runs.empty() ? resolve(b.charFormat(), defaults_) : p.runs.front().format;
             p.runs.insert(p.runs.begin(), rtf::Run{format, marker + QLatin1Char('\t')});

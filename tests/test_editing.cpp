@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -37,6 +38,15 @@ QString pdfText(const QString &pdf) {
     p.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
     p.waitForFinished(30000);
     return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+int pdfPages(const QString &pdf) {
+    QProcess p;
+    p.start(QStringLiteral("pdfinfo"), {pdf});
+    p.waitForFinished(30000);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    const qsizetype at = out.indexOf(QStringLiteral("Pages:"));
+    return at < 0 ? -1 : out.mid(at + 6).section(QLatin1Char('\n'), 0, 0).trimmed().toInt();
 }
 
 // The find dialog's window, its find field and buttons.
@@ -102,6 +112,95 @@ private slots:
         QCOMPARE(at.charFormat().foreground().color(), QColor(255, 0, 0));
         form->Dfaire1->Click(); // one step
         QCOMPARE(edit->Text(), QStringLiteral("un deux trois"));
+    }
+
+    // HTML from another program arrives as text this editor holds: a table's
+    // rows as paragraphs of tab-separated cells (a nested table inside its
+    // cell), list items with their marker, images as nothing. No character of
+    // the toolkit's own reaches the text, the positions or the files.
+    void pastedHtmlHoldsNoToolkitCharacters() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        TRichEdit *edit = form->RichEdit1;
+        auto *html = new QMimeData;
+        html->setHtml(QStringLiteral(
+            "<p>Avant <img src=\"data:image/png;base64,iVBORw0KGgo=\" alt=\"logo\"> le "
+            "tableau</p>"
+            "<table border=1><tr><td>A1</td><td><b>B1</b></td></tr>"
+            "<tr><td>A2</td><td><table><tr><td>x</td><td>y</td></tr></table></td></tr></table>"
+            "<ul><li>pomme</li><li>poire</li></ul><ol><li>un</li><li>deux</li></ol>"
+            "<p>Fin</p>"));
+        QApplication::clipboard()->setMimeData(html);
+        form->Coller1->Click();
+        const QString text = edit->Text();
+        QCOMPARE(text, QStringLiteral("Avant  le tableau\r\nA1\tB1\r\nA2\tx y\r\n"
+                                      "\u2022\tpomme\r\n\u2022\tpoire\r\n1.\tun\r\n2.\tdeux\r\nFin"));
+        QCOMPARE(edit->GetTextLen(), int(text.size()));
+        // Positions after the table agree with the text.
+        const int fin = int(text.indexOf(QStringLiteral("Fin")));
+        QCOMPARE(edit->FindText(QStringLiteral("Fin"), 0, edit->GetTextLen(), {}), fin);
+        edit->SetSelStart(fin);
+        edit->SetSelLength(3);
+        QCOMPARE(edit->SelText(), QStringLiteral("Fin"));
+        // The formatting of a cell survives.
+        QTextCursor at(editorOf(form)->document());
+        at.setPosition(form->RichEdit1->Editor()->toDocument(int(text.indexOf(QStringLiteral("B1"))) + 1));
+        QVERIFY(at.charFormat().fontWeight() >= QFont::Bold);
+        // Nothing of the toolkit's in the document, the files or the clipboard.
+        const QString raw = editorOf(form)->document()->toRawText();
+        for (const QChar c : {QChar(0xFDD0), QChar(0xFDD1), QChar(0xFFFC)})
+            QVERIFY2(!raw.contains(c), qPrintable(QString::number(c.unicode(), 16)));
+        QTemporaryDir dir;
+        const QString rtfFile = dir.filePath(QStringLiteral("colle.rtf"));
+        form->RichEdit1->Lines->SaveToFile(rtfFile);
+        QFile in(rtfFile);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        const QByteArray rtfBytes = in.readAll();
+        for (const char *escape : {"\\u-1072", "\\u-1071", "\\u-4"})
+            QVERIFY2(!rtfBytes.contains(escape), escape);
+        form->Slectionnertout1->Click();
+        form->Copier1->Click();
+        QCOMPARE(QApplication::clipboard()->text(), QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+
+        // Plain text and typed text are held to the same: U+FFFC goes, a
+        // non-character becomes U+FFFD.
+        edit->SetText(QString());
+        auto *plain = new QMimeData;
+        plain->setText(QStringLiteral("a\uFFFCb\uFDD0c\uFFFF"));
+        QApplication::clipboard()->setMimeData(plain);
+        form->Coller1->Click();
+        QTest::sendKeyEvent(QTest::Press, editorOf(form), Qt::Key_unknown,
+                            QStringLiteral("\uFFFEd"), {});
+        QCOMPARE(edit->Text(), QStringLiteral("ab\uFFFDc\uFFFD\uFFFDd"));
+    }
+
+    // The menus hold every command: a right click shows no menu of the
+    // toolkit's own, and no key redoes what Undo undid.
+    void noContextMenuNorRedo() {
+        FormFixture f;
+        f.show();
+        TForm1 *form = f.form;
+        QTextEdit *editor = editorOf(form);
+        editor->setFocus();
+        QTest::sendKeyEvent(QTest::Press, editor, Qt::Key_unknown, QStringLiteral("mot"), {});
+        form->Dfaire1->Click();
+        QCOMPARE(form->RichEdit1->Text(), QString());
+        for (const QKeySequence &redo : QKeySequence::keyBindings(QKeySequence::Redo)) {
+            QTest::keySequence(editor, redo);
+            QCOMPARE(form->RichEdit1->Text(), QString());
+        }
+        bool menuShown = false;
+        QTimer::singleShot(200, [&] {
+            if (QWidget *popup = QApplication::activePopupWidget()) {
+                menuShown = true;
+                popup->close();
+            }
+        });
+        const QPoint at = editor->viewport()->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, editor->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(editor->viewport(), &event);
+        QTest::qWait(300);
+        QVERIFY(!menuShown);
     }
 
     // Copy puts the range as it was on the clipboard, whatever happens to the
@@ -508,6 +607,31 @@ private slots:
                      text.contains(QStringLiteral("Deuxième ligne")),
                  qPrintable(text));
         QCOMPARE(CurrentPrinter().docName(), QString());
+
+        // A page range past the end, or several copies, chosen in the dialog:
+        // still the whole document, once.
+        if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty()) return;
+        QString letter;
+        for (int i = 0; i < 150; ++i)
+            letter += QStringLiteral("Ligne %1 de la lettre\n").arg(i);
+        form->RichEdit1->SetText(letter);
+        form->RichEdit1->Print(QString());
+        const int pages = pdfPages(pdf);
+        QVERIFY(pages >= 2);
+        QFile::remove(pdf);
+        answerModal([&](QDialog *d) {
+            if (auto *range = d->findChild<QRadioButton *>(QStringLiteral("printRange")))
+                range->setChecked(true);
+            if (auto *from = d->findChild<QSpinBox *>(QStringLiteral("from")))
+                from->setValue(pages + 10);
+            if (auto *to = d->findChild<QSpinBox *>(QStringLiteral("to"))) to->setValue(pages + 20);
+            if (auto *copies = d->findChild<QSpinBox *>(QStringLiteral("copies")))
+                copies->setValue(3);
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        form->Imprimer1->Click();
+        QCOMPARE(pdfPages(pdf), pages);
+        QVERIFY(pdfText(pdf).contains(QStringLiteral("Ligne 149")));
     }
 
     void printerSetupChangesLaterPrinting() {

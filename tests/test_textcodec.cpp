@@ -69,6 +69,28 @@ private slots:
         QVERIFY(!decoded.contains(QChar::ReplacementCharacter));
     }
 
+    // No document holds U+FFFC, a non-character or half a surrogate pair,
+    // whatever the file says; everything else stays as it is.
+    void dropsWhatNoDocumentHolds_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        // No document holds U+FFFC or a non-character, whatever the file says.
+        QTest::newRow("object and non-characters")
+            << QByteArray("a\xef\xbf\xbc" "b\xef\xb7\x90" "c\xef\xbf\xbf" "d\xf0\x9f\xbf\xbe" "e\xf0\x9f\x98\x80")
+            << QStringLiteral("ab\uFFFDc\uFFFDd\uFFFDe\U0001F600");
+        QTest::newRow("utf-16 lone half and non-character")
+            << QByteArray("\xff\xfe" "a\0\x00\xd8" "b\0\xfe\xff", 10)
+            << QStringLiteral("a\uFFFDb\uFFFD");
+        QTest::newRow("private use stays") << QByteArray("\xee\x80\x80\xef\xbf\xbd")
+                                           << QStringLiteral("\uE000\uFFFD");
+    }
+    void dropsWhatNoDocumentHolds() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(textcodec::decodePlainText(bytes), text);
+        QCOMPARE(textcodec::cleanText(textcodec::cleanText(text)), text);
+    }
+
     void writesUtf8WithCrLf() {
         QCOMPARE(encodeCrLf(QStringLiteral("été\nhiver")),
                  QByteArray("\xc3\xa9t\xc3\xa9\r\nhiver"));

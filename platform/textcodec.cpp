@@ -190,29 +190,31 @@ QString decode(int codePage, std::string_view bytes) {
 }
 
 namespace {
-QString decodeUnclean(const QByteArray &data) {
+// The text as the file holds it, before breaks and unwanted characters.
+QString decodeRaw(const QByteArray &data) {
     const auto starts = [&](const char *bom, int n) {
         return data.size() >= n && std::memcmp(data.constData(), bom, size_t(n)) == 0;
     };
     if (starts("\xEF\xBB\xBF", 3)) {
         const QByteArray rest = data.mid(3);
-        return normalizeBreaks(isValidUtf8(rest)
-                                   ? QString::fromUtf8(rest)
-                                   : decode1252({rest.constData(), size_t(rest.size())}));
+        return isValidUtf8(rest) ? QString::fromUtf8(rest)
+                                 : decode1252({rest.constData(), size_t(rest.size())});
     }
     if (starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2)) {
         QStringDecoder utf16(starts("\xFF\xFE", 2) ? QStringConverter::Utf16LE
                                                    : QStringConverter::Utf16BE,
                              QStringConverter::Flag::Stateless);
-        return normalizeBreaks(utf16.decode(QByteArrayView(data).sliced(2)));
+        return utf16.decode(QByteArrayView(data).sliced(2));
     }
-    if (isValidUtf8(data)) return normalizeBreaks(QString::fromUtf8(data));
-    return normalizeBreaks(decode1252({data.constData(), size_t(data.size())}));
+    if (isValidUtf8(data)) return QString::fromUtf8(data);
+    return decode1252({data.constData(), size_t(data.size())});
 }
 } // namespace
 
 QString decodePlainText(const QByteArray &data) {
-    return cleanText(decodeUnclean(data));
+    // Cleaned first: a dropped U+FFFC may leave a U+FEFF at the start, which
+    // is then a byte order mark like any other.
+    return normalizeBreaks(cleanText(decodeRaw(data)));
 }
 
 namespace {

@@ -133,8 +133,9 @@ private slots:
         QApplication::clipboard()->setMimeData(html);
         form->Coller1->Click();
         const QString text = edit->Text();
-        QCOMPARE(text, QStringLiteral("Avant  le tableau\r\nA1\tB1\r\nA2\tx y\r\n"
-                                      "\u2022\tpomme\r\n\u2022\tpoire\r\n1.\tun\r\n2.\tdeux\r\nFin"));
+        QCOMPARE(text,
+                 QStringLiteral("Avant  le tableau\r\nA1\tB1\r\nA2\tx y\r\n"
+                                "\u2022\tpomme\r\n\u2022\tpoire\r\n1.\tun\r\n2.\tdeux\r\nFin"));
         QCOMPARE(edit->GetTextLen(), int(text.size()));
         // Positions after the table agree with the text.
         const int fin = int(text.indexOf(QStringLiteral("Fin")));
@@ -144,7 +145,8 @@ private slots:
         QCOMPARE(edit->SelText(), QStringLiteral("Fin"));
         // The formatting of a cell survives.
         QTextCursor at(editorOf(form)->document());
-        at.setPosition(form->RichEdit1->Editor()->toDocument(int(text.indexOf(QStringLiteral("B1"))) + 1));
+        at.setPosition(
+            form->RichEdit1->Editor()->toDocument(int(text.indexOf(QStringLiteral("B1"))) + 1));
         QVERIFY(at.charFormat().fontWeight() >= QFont::Bold);
         // Nothing of the toolkit's in the document, the files or the clipboard.
         const QString raw = editorOf(form)->document()->toRawText();
@@ -160,7 +162,8 @@ private slots:
             QVERIFY2(!rtfBytes.contains(escape), escape);
         form->Slectionnertout1->Click();
         form->Copier1->Click();
-        QCOMPARE(QApplication::clipboard()->text(), QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        QCOMPARE(QApplication::clipboard()->text(),
+                 QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 
         // Plain text and typed text are held to the same: U+FFFC goes, a
         // non-character becomes U+FFFD.

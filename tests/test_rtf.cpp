@@ -140,8 +140,8 @@ private slots:
         // Non-characters and the toolkit's frame and object marks never come in.
         QTest::newRow("u-1") << QByteArray("\\u-1?x") << QStringLiteral("\uFFFDx");
         QTest::newRow("u65535") << QByteArray("\\u65535?x") << QStringLiteral("\uFFFDx");
-        QTest::newRow("frame marks") << QByteArray("\\u-560?\\u-559?x")
-                                     << QStringLiteral("\uFFFD\uFFFDx");
+        QTest::newRow("frame marks")
+            << QByteArray("\\u-560?\\u-559?x") << QStringLiteral("\uFFFD\uFFFDx");
         QTest::newRow("object mark") << QByteArray("a\\u-4?b") << QStringLiteral("ab");
         QTest::newRow("plane 1 non-character")
             << QByteArray("\\u-10177?\\u-8194?x") << QStringLiteral("\uFFFDx");

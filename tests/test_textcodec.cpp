@@ -76,13 +76,19 @@ private slots:
         QTest::addColumn<QString>("text");
         // No document holds U+FFFC or a non-character, whatever the file says.
         QTest::newRow("object and non-characters")
-            << QByteArray("a\xef\xbf\xbc" "b\xef\xb7\x90" "c\xef\xbf\xbf" "d\xf0\x9f\xbf\xbe" "e\xf0\x9f\x98\x80")
+            << QByteArray("a\xef\xbf\xbc"
+                          "b\xef\xb7\x90"
+                          "c\xef\xbf\xbf"
+                          "d\xf0\x9f\xbf\xbe"
+                          "e\xf0\x9f\x98\x80")
             << QStringLiteral("ab\uFFFDc\uFFFDd\uFFFDe\U0001F600");
-        QTest::newRow("utf-16 lone half and non-character")
-            << QByteArray("\xff\xfe" "a\0\x00\xd8" "b\0\xfe\xff", 10)
-            << QStringLiteral("a\uFFFDb\uFFFD");
-        QTest::newRow("private use stays") << QByteArray("\xee\x80\x80\xef\xbf\xbd")
-                                           << QStringLiteral("\uE000\uFFFD");
+        QTest::newRow("utf-16 lone half and non-character") << QByteArray("\xff\xfe"
+                                                                          "a\0\x00\xd8"
+                                                                          "b\0\xfe\xff",
+                                                                          10)
+                                                            << QStringLiteral("a\uFFFDb\uFFFD");
+        QTest::newRow("private use stays")
+            << QByteArray("\xee\x80\x80\xef\xbf\xbd") << QStringLiteral("\uE000\uFFFD");
     }
     void dropsWhatNoDocumentHolds() {
         QFETCH(QByteArray, bytes);

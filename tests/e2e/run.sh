@@ -127,6 +127,8 @@ prompt_must_choose() {
 step "Ctrl+O on a modified document: the prompt ignores Escape and Alt+F4; Non opens"
 printf 'bonjour\n' >"$HOME/ancienne-lettre.txt"
 activate "$main"
+key ctrl+End
+xdotool type --delay 30 " Bises."
 key ctrl+o
 box=$(prompt_window)
 [ -n "$box" ] || fail "no save prompt on opening over a modified document"

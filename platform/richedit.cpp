@@ -1,3 +1,4 @@
+#include "platform/blocklayout.h"
 #include "platform/controls.h"
 #include "platform/menus.h"
 #include "platform/private.h"
@@ -51,6 +52,10 @@ RichEditWidget::RichEditWidget(TRichEdit *owner) : owner_(owner) {
                  pal.color(QPalette::Inactive, QPalette::Text));
     setPalette(pal);
 
+    // Paragraphs laid out as they are shown, whatever the document's size.
+    layout_ = new BlockLayout(document());
+    document()->setDocumentLayout(layout_);
+
     map_.paragraphOf = [this](int q) { return document()->findBlock(q).blockNumber(); };
     map_.separatorsBefore = [this](int q) { return separators_.countBefore(q); };
     connect(document(), &QTextDocument::contentsChange, this,
@@ -65,15 +70,14 @@ void RichEditWidget::onContentsChange(int pos, int removed, int added) {
     added = std::min(added, std::max(0, length - pos));
     std::vector<int> found;
     if (added > 0 && !loadingPlain_) {
-        // Paragraph by paragraph: a whole new document is never copied at once.
-        for (QTextBlock b = document()->findBlock(pos); b.isValid() && b.position() < pos + added;
-             b = b.next()) {
-            const QString text = b.text();
-            for (int i = text.indexOf(LineSep); i >= 0; i = text.indexOf(LineSep, i + 1)) {
-                const int at = b.position() + i;
-                if (at >= pos && at < pos + added) found.push_back(at);
-            }
-        }
+        // The added range alone: a key typed into a long paragraph costs the
+        // key, not the paragraph.
+        QTextCursor range(document());
+        range.setPosition(pos);
+        range.setPosition(pos + added, QTextCursor::KeepAnchor);
+        const QString text = range.selectedText();
+        for (qsizetype i = text.indexOf(LineSep); i >= 0; i = text.indexOf(LineSep, i + 1))
+            found.push_back(pos + int(i));
     }
     separators_.update(pos, removed, added, found);
     if (added > (1 << 20) || removed > (1 << 20)) {
@@ -179,6 +183,7 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
             return;
         }
     }
+    if (typeIntoLongParagraph(e)) return;
     // Undo is the menu's; there is no redo.
     if (e->matches(QKeySequence::Redo)) {
         e->accept();
@@ -192,6 +197,70 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
         return;
     }
     QTextEdit::keyPressEvent(e);
+}
+
+// In a paragraph laid out in segments, the toolkit's own key handling asks
+// the paragraph's whole layout for the caret's column after each edit, which
+// analyses every character of it. Plain typing, Backspace and Delete are done
+// here instead, inside one edit block (where that question is not asked), and
+// the caret is kept in view from the segments' layout.
+bool RichEditWidget::typeIntoLongParagraph(QKeyEvent *e) {
+    QTextCursor cur = textCursor();
+    if (isReadOnly() || !layout_->isSegmented(cur.block())) return false;
+    const Qt::KeyboardModifiers mods = e->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
+    if (mods != Qt::NoModifier) return false;
+    const bool back = e->key() == Qt::Key_Backspace;
+    const bool del = e->key() == Qt::Key_Delete;
+    const QString text = e->text();
+    const bool printable = !back && !del && !text.isEmpty() && e->key() != Qt::Key_Return &&
+                           e->key() != Qt::Key_Enter && e->key() != Qt::Key_Tab &&
+                           e->key() != Qt::Key_Backtab &&
+                           std::all_of(text.begin(), text.end(),
+                                       [](QChar c) { return c.isPrint() || c.isSurrogate(); });
+    if (!printable && !back && !del) return false;
+    QTextCursor group(document());
+    group.beginEditBlock();
+    if (printable) {
+        cur.insertText(text);
+    } else if (cur.hasSelection()) {
+        cur.removeSelectedText();
+    } else {
+        // One character, or both halves of a surrogate pair.
+        const int p = cur.position();
+        const QChar before = document()->characterAt(p - 1);
+        const QChar after = document()->characterAt(p);
+        const int bs = cur.block().position(), be = bs + cur.block().length() - 1;
+        if (back && p > bs) {
+            const int n =
+                before.isLowSurrogate() && document()->characterAt(p - 2).isHighSurrogate() ? 2 : 1;
+            cur.setPosition(p - n, QTextCursor::KeepAnchor);
+        } else if (del && p < be) {
+            const int n =
+                after.isHighSurrogate() && document()->characterAt(p + 1).isLowSurrogate() ? 2 : 1;
+            cur.setPosition(p + n, QTextCursor::KeepAnchor);
+        } else {
+            group.endEditBlock();
+            return false; // across paragraphs: the toolkit's way
+        }
+        cur.removeSelectedText();
+    }
+    group.endEditBlock();
+    e->accept();
+    const QRectF caret = layout_->caretRect(textCursor().position());
+    if (caret.isValid()) {
+        const QPoint offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
+        const QRect seen = viewport()->rect().translated(offset);
+        const QRect r = caret.toAlignedRect().adjusted(-4, 0, 4, 0);
+        if (!seen.contains(r)) {
+            if (r.top() < seen.top()) verticalScrollBar()->setValue(r.top());
+            if (r.bottom() > seen.bottom())
+                verticalScrollBar()->setValue(r.bottom() - seen.height());
+            if (r.left() < seen.left()) horizontalScrollBar()->setValue(r.left());
+            if (r.right() > seen.right()) horizontalScrollBar()->setValue(r.right() - seen.width());
+        }
+    }
+    viewport()->update();
+    return true;
 }
 
 void RichEditWidget::inputMethodEvent(QInputMethodEvent *e) {

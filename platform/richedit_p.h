@@ -8,6 +8,7 @@
 #include <QTextEdit>
 
 class TRichEdit;
+class BlockLayout;
 
 class RichEditWidget : public QTextEdit {
 public:
@@ -43,8 +44,10 @@ protected:
 
 private:
     void onContentsChange(int pos, int removed, int added);
+    bool typeIntoLongParagraph(QKeyEvent *e);
 
     TRichEdit *owner_;
+    BlockLayout *layout_ = nullptr;
     SeparatorIndex separators_;
     PositionMap map_;
     bool loading_ = false;

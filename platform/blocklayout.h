@@ -1,0 +1,108 @@
+// The editor's document layout: paragraphs laid out only when somebody needs
+// them (to paint them, to place the caret, to hit-test a click), the heights
+// of the others estimated, all of them summed in a Fenwick tree so that "where
+// is paragraph n" and "which paragraph is at y" cost O(log n) whatever the
+// document's size. A paragraph of more than a few thousand characters is cut
+// into segments laid out one by one, so that a single line of fifty million
+// characters costs what its visible part costs.
+#pragma once
+
+#include <QAbstractTextDocumentLayout>
+#include <QTextLayout>
+#include <memory>
+#include <vector>
+
+// Sums of a sequence of non-negative extents with O(log n) update and search.
+class ExtentTree {
+public:
+    void assign(const std::vector<double> &values);
+    size_t size() const { return values_.size(); }
+    double at(size_t i) const { return values_[i]; }
+    void set(size_t i, double value);
+    // The sum of the first n values.
+    double prefix(size_t n) const;
+    double total() const { return prefix(values_.size()); }
+    // The index of the value that covers `offset` (the last one past the end).
+    size_t find(double offset) const;
+
+private:
+    std::vector<double> values_;
+    std::vector<double> tree_;
+};
+
+class BlockLayout : public QAbstractTextDocumentLayout {
+public:
+    // Blocks longer than this are laid out in segments of about this size.
+    static constexpr int SegmentLength = 4096;
+    static constexpr int GiantBlock = 4 * SegmentLength;
+
+    explicit BlockLayout(QTextDocument *doc);
+    ~BlockLayout() override;
+
+    void draw(QPainter *painter, const PaintContext &context) override;
+    int hitTest(const QPointF &point, Qt::HitTestAccuracy accuracy) const override;
+    int pageCount() const override { return 1; }
+    QSizeF documentSize() const override;
+    QRectF frameBoundingRect(QTextFrame *frame) const override;
+    QRectF blockBoundingRect(const QTextBlock &block) const override;
+
+    // The caret's rectangle at a document position, in document coordinates;
+    // right inside long paragraphs too, where the toolkit only knows the
+    // paragraph's top.
+    QRectF caretRect(int position) const;
+    // True for a paragraph laid out in segments.
+    bool isSegmented(const QTextBlock &block) const;
+    // How many paragraphs have been laid out, and how many are estimated.
+    int laidOutBlocks() const;
+
+protected:
+    void documentChanged(int from, int charsRemoved, int charsAdded) override;
+
+private:
+    struct Segment {
+        int start = 0; // in the block
+        int length = 0;
+        bool laid = false;
+        std::unique_ptr<QTextLayout> layout;
+    };
+    struct Giant {
+        std::vector<Segment> segments;
+        ExtentTree extents; // heights with wrapping, widths without
+        double lineHeight = 0;
+        double topMargin = 0;
+        double leftMargin = 0;
+    };
+
+    double margin() const;
+    double availableWidth() const;
+    bool wrapping() const;
+    double top(int blockNumber) const;
+    double estimate(const QTextBlock &block) const;
+    // Lays the block out if it is not; true when its height changed.
+    bool ensureLaidOut(const QTextBlock &block) const;
+    double layoutBlock(const QTextBlock &block) const;
+    // Lays out every block (and segment) that intersects the area.
+    void ensureRange(const QRectF &area) const;
+    QTextOption optionFor(const QTextBlock &block) const;
+    void noteWidth(double width) const;
+
+    // Segmented blocks.
+    void segment(const QTextBlock &block) const;
+    double estimateSegment(int length) const;
+    void editSegments(const QTextBlock &block, int at, int removed, int added) const;
+    void layoutSegment(const QTextBlock &block, Giant &g, size_t i) const;
+    double giantHeight(const QTextBlock &block, const Giant &g) const;
+    QPointF segmentOrigin(const Giant &g, size_t i) const;
+    size_t segmentAt(const Giant &g, const QPointF &inBlock) const;
+    size_t segmentOf(const Giant &g, int relative) const;
+
+    mutable ExtentTree heights_;
+    mutable std::vector<char> laid_;
+    mutable std::vector<std::unique_ptr<Giant>> giants_; // per block, null for most
+    mutable double widest_ = 0;
+    double lineHeight_ = 0;
+    double charWidth_ = 0;
+    double lastWidth_ = -1;
+    bool lastWrap_ = false;
+    mutable QSizeF lastSize_;
+};

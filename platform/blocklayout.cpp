@@ -166,8 +166,15 @@ bool BlockLayout::isSegmented(const QTextBlock &block) const {
 
 void BlockLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
     QTextDocument *doc = document();
+    // A line of the default font, measured as paragraphs are laid out, so
+    // that a one-line paragraph's estimate is its height.
     const QFontMetricsF metrics(doc->defaultFont());
-    const double lineHeight = metrics.height() + std::max(0.0, metrics.leading());
+    QTextLayout sample(QStringLiteral("x"), doc->defaultFont());
+    sample.beginLayout();
+    QTextLine line = sample.createLine();
+    line.setLeadingIncluded(true);
+    sample.endLayout();
+    const double lineHeight = line.height();
     const double charWidth = std::max(1.0, metrics.averageCharWidth());
     const int count = doc->blockCount();
     const int old = int(heights_.size());
@@ -230,7 +237,26 @@ void BlockLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
     }
 
     emit update(QRectF(0, top(f), 1e9, 1e9));
-    if (documentSize() != sizeBefore) emit documentSizeChanged(documentSize());
+    if (documentSize() != sizeBefore) announceSize();
+}
+
+QRectF BlockLayout::settledCaretRect(int position, double reach) {
+    QRectF caret = caretRect(position);
+    for (int round = 0; round < 4 && caret.isValid(); ++round) {
+        ensureRange(QRectF(-1e9, caret.y() - reach, 2e9, 2 * reach));
+        const QRectF again = caretRect(position);
+        if (again == caret) break;
+        caret = again;
+    }
+    announceSize();
+    return caret;
+}
+
+void BlockLayout::announceSize() {
+    const QSizeF size = documentSize();
+    if (size == announced_) return;
+    announced_ = size;
+    emit documentSizeChanged(size);
 }
 
 QSizeF BlockLayout::documentSize() const {
@@ -349,7 +375,7 @@ void BlockLayout::draw(QPainter *painter, const PaintContext &context) {
     painter->restore();
     if (documentSize() != sizeBefore) {
         // The scroll bars follow once this paint is over.
-        QTimer::singleShot(0, this, [this] { emit documentSizeChanged(documentSize()); });
+        QTimer::singleShot(0, this, [this] { announceSize(); });
     }
 }
 

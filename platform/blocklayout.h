@@ -50,6 +50,12 @@ public:
     // right inside long paragraphs too, where the toolkit only knows the
     // paragraph's top.
     QRectF caretRect(int position) const;
+    // The caret's rectangle once everything within `reach` above and below
+    // it is laid out, so that showing it there does not move it.
+    QRectF settledCaretRect(int position, double reach);
+    // Tells the scroll bars the document's size if it changed since they last
+    // heard it (laying out on demand changes it).
+    void announceSize();
     // True for a paragraph laid out in segments.
     bool isSegmented(const QTextBlock &block) const;
     // How many paragraphs have been laid out, and how many are estimated.
@@ -104,5 +110,5 @@ private:
     double charWidth_ = 0;
     double lastWidth_ = -1;
     bool lastWrap_ = false;
-    mutable QSizeF lastSize_;
+    QSizeF announced_;
 };

@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTimer>
 
 namespace {
 constexpr QChar LineSep(0x2028);
@@ -58,6 +59,12 @@ RichEditWidget::RichEditWidget(TRichEdit *owner) : owner_(owner) {
 
     map_.paragraphOf = [this](int q) { return document()->findBlock(q).blockNumber(); };
     map_.separatorsBefore = [this](int q) { return separators_.countBefore(q); };
+    // The toolkit keeps the caret in view from the paragraph's top only;
+    // inside a long paragraph the segments know where it is.
+    connect(this, &QTextEdit::cursorPositionChanged, this, [this] {
+        if (layout_->isSegmented(textCursor().block()))
+            QTimer::singleShot(0, this, [this] { showCaretInLongParagraph(); });
+    });
     connect(document(), &QTextDocument::contentsChange, this,
             [this](int pos, int removed, int added) { onContentsChange(pos, removed, added); });
 }
@@ -246,21 +253,24 @@ bool RichEditWidget::typeIntoLongParagraph(QKeyEvent *e) {
     }
     group.endEditBlock();
     e->accept();
-    const QRectF caret = layout_->caretRect(textCursor().position());
-    if (caret.isValid()) {
-        const QPoint offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
-        const QRect seen = viewport()->rect().translated(offset);
-        const QRect r = caret.toAlignedRect().adjusted(-4, 0, 4, 0);
-        if (!seen.contains(r)) {
-            if (r.top() < seen.top()) verticalScrollBar()->setValue(r.top());
-            if (r.bottom() > seen.bottom())
-                verticalScrollBar()->setValue(r.bottom() - seen.height());
-            if (r.left() < seen.left()) horizontalScrollBar()->setValue(r.left());
-            if (r.right() > seen.right()) horizontalScrollBar()->setValue(r.right() - seen.width());
-        }
-    }
+    showCaretInLongParagraph();
     viewport()->update();
     return true;
+}
+
+void RichEditWidget::showCaretInLongParagraph() {
+    const QTextCursor cur = textCursor();
+    if (!layout_->isSegmented(cur.block())) return;
+    const QRectF caret = layout_->settledCaretRect(cur.position(), viewport()->height());
+    if (!caret.isValid()) return;
+    const QPoint offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const QRect seen = viewport()->rect().translated(offset);
+    const QRect r = caret.toAlignedRect().adjusted(-4, 0, 4, 0);
+    if (r.top() < seen.top()) verticalScrollBar()->setValue(r.top());
+    if (r.bottom() > seen.bottom()) verticalScrollBar()->setValue(r.bottom() - seen.height() + 1);
+    if (r.left() < seen.left()) horizontalScrollBar()->setValue(r.left());
+    if (r.right() > seen.right()) horizontalScrollBar()->setValue(r.right() - seen.width() + 1);
+    viewport()->update();
 }
 
 void RichEditWidget::inputMethodEvent(QInputMethodEvent *e) {

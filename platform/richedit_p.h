@@ -45,6 +45,7 @@ protected:
 private:
     void onContentsChange(int pos, int removed, int added);
     bool typeIntoLongParagraph(QKeyEvent *e);
+    void showCaretInLongParagraph();
 
     TRichEdit *owner_;
     BlockLayout *layout_ = nullptr;

@@ -1,0 +1,357 @@
+// The editor's document layout against the toolkit's own on the same
+// documents: line breaks, caret rectangles, hit testing, alignment and
+// indents as painted, the scroll range after edits, long paragraphs in
+// segments, and printing.
+#include "helpers.h"
+#include "platform/blocklayout.h"
+#include "platform/printing.h"
+#include "platform/richedit_p.h"
+#include "platform/rtf.h"
+
+#include <QImage>
+#include <QPrinter>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocumentFragment>
+
+using namespace testing;
+
+namespace {
+RichEditWidget *editorOf(TForm1 *form) {
+    return form->RichEdit1->Editor();
+}
+BlockLayout *layoutOf(TForm1 *form) {
+    return static_cast<BlockLayout *>(editorOf(form)->document()->documentLayout());
+}
+
+// Paragraphs with every format the reader and the font dialog produce.
+rtf::Document formattedDocument() {
+    rtf::Document doc;
+    doc.paragraphs.clear();
+    const QString words = QStringLiteral(
+        "Madame, nous avons bien reçu votre lettre du douze et vous en remercions vivement. ");
+    const rtf::Align aligns[] = {rtf::Align::Left, rtf::Align::Center, rtf::Align::Right,
+                                 rtf::Align::Justify};
+    for (int i = 0; i < 12; ++i) {
+        rtf::Paragraph p;
+        p.format.align = aligns[i % 4];
+        p.format.leftIndent = (i % 3) * 360;
+        p.format.rightIndent = (i % 2) * 720;
+        p.format.firstIndent = i % 5 == 0 ? 480 : 0;
+        p.format.spaceBefore = (i % 3) * 120;
+        p.format.spaceAfter = (i % 2) * 240;
+        rtf::CharFormat c;
+        c.halfPoints = 20 + 4 * (i % 3);
+        c.bold = i % 2;
+        QString text = words.repeated(1 + i % 4);
+        if (i == 6) text.insert(20, QChar(0x2028)); // a line break inside the paragraph
+        if (i == 7) text = QStringLiteral("Nom\tPrénom\tVille");
+        p.runs.push_back(rtf::Run{c, text});
+        doc.paragraphs.push_back(p);
+    }
+    return doc;
+}
+
+void load(TForm1 *form, const QByteArray &rtfBytes, QTemporaryDir &dir) {
+    const QString file = dir.filePath(QStringLiteral("doc.rtf"));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(rtfBytes);
+    out.close();
+    form->RichEdit1->Lines->LoadFromFile(file);
+}
+
+// The columns holding ink in a band of rows of an image.
+QPair<int, int> inkColumns(const QImage &image, int top, int bottom) {
+    int left = image.width(), right = -1;
+    for (int y = std::max(0, top); y < std::min(image.height(), bottom); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) < 128) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    return {left, right};
+}
+} // namespace
+
+class TestDocLayout : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanupTestCase() { QCOMPARE(missed, 0); }
+
+    // Sums and searches agree with a plain walk, through updates.
+    void extentTreeSumsAndFinds() {
+        QRandomGenerator random(7);
+        for (int n : {1, 2, 7, 64, 1000}) {
+            std::vector<double> values(static_cast<size_t>(n));
+            for (double &v : values)
+                v = random.bounded(40) + 1;
+            ExtentTree tree;
+            tree.assign(values);
+            for (int round = 0; round < 3; ++round) {
+                double sum = 0;
+                for (int i = 0; i < n; ++i) {
+                    QCOMPARE(tree.prefix(size_t(i)), sum);
+                    QCOMPARE(tree.find(sum), size_t(i));
+                    QCOMPARE(tree.find(sum + values[size_t(i)] - 0.5), size_t(i));
+                    sum += values[size_t(i)];
+                }
+                QCOMPARE(tree.total(), sum);
+                QCOMPARE(tree.find(sum + 100), size_t(n - 1));
+                const size_t at = size_t(random.bounded(n));
+                values[at] = random.bounded(40) + 1;
+                tree.set(at, values[at]);
+            }
+        }
+    }
+
+    // Same widget width, same document: the same lines, and the caret at
+    // the same column, as the toolkit's own layout puts them. Hit testing
+    // the caret's place gives the position back.
+    void linesAndCaretsAsTheToolkitLaysThemOut() {
+        FormFixture f;
+        f.show();
+        QTemporaryDir dir;
+        load(f.form, rtf::write(formattedDocument()), dir);
+        RichEditWidget *ours = editorOf(f.form);
+        QTextEdit reference;
+        reference.setDocument(ours->document()->clone(&reference));
+        reference.setFont(ours->font());
+        reference.setFixedSize(ours->size());
+        reference.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        reference.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&reference));
+        QCOMPARE(reference.viewport()->width(), ours->viewport()->width());
+        QTextDocument *theirs = reference.document();
+        QVERIFY(theirs->documentLayout() != ours->document()->documentLayout());
+
+        BlockLayout *layout = layoutOf(f.form);
+        QTextBlock a = ours->document()->begin(), b = theirs->begin();
+        for (; a.isValid() && b.isValid(); a = a.next(), b = b.next()) {
+            const QRectF ra = layout->blockBoundingRect(a);
+            theirs->documentLayout()->blockBoundingRect(b);
+            QCOMPARE(a.layout()->lineCount(), b.layout()->lineCount());
+            for (int pos = a.position(); pos < a.position() + a.length(); pos += 7) {
+                QTextCursor ca(ours->document()), cb(theirs);
+                ca.setPosition(pos);
+                cb.setPosition(pos);
+                const QRect xa = ours->cursorRect(ca), xb = reference.cursorRect(cb);
+                QVERIFY2(std::abs(xa.x() - xb.x()) <= 1,
+                         qPrintable(QStringLiteral("block %1 pos %2: x %3, toolkit %4")
+                                        .arg(a.blockNumber())
+                                        .arg(pos)
+                                        .arg(xa.x())
+                                        .arg(xb.x())));
+                QCOMPARE(xa.height(), xb.height());
+                const QRectF caret = layout->caretRect(pos);
+                QVERIFY(std::abs(caret.x() - (xa.x() + ours->horizontalScrollBar()->value())) <= 1);
+                QCOMPARE(layout->hitTest(caret.center(), Qt::FuzzyHit), pos);
+            }
+            QVERIFY(ra.height() > 0);
+        }
+        QVERIFY(!a.isValid() && !b.isValid());
+    }
+
+    // Alignment and indents as painted: a centred line's ink is centred, a
+    // right-aligned one ends at the right edge, an indented one starts after
+    // its indent.
+    void alignmentAndIndentsAsPainted() {
+        FormFixture f;
+        f.show();
+        rtf::Document doc;
+        doc.paragraphs.clear();
+        const std::pair<rtf::Align, int> cases[] = {{rtf::Align::Left, 0},
+                                                    {rtf::Align::Center, 0},
+                                                    {rtf::Align::Right, 0},
+                                                    {rtf::Align::Left, 1440}};
+        for (const auto &[align, indent] : cases) {
+            rtf::Paragraph p;
+            p.format.align = align;
+            p.format.leftIndent = indent;
+            p.runs.push_back(rtf::Run{rtf::CharFormat{}, QStringLiteral("MMMMMMMMMM")});
+            doc.paragraphs.push_back(p);
+        }
+        QTemporaryDir dir;
+        load(f.form, rtf::write(doc), dir);
+        RichEditWidget *editor = editorOf(f.form);
+        editor->moveCursor(QTextCursor::End);
+        editor->clearFocus(); // no caret in the picture
+        QTest::qWait(20);
+        const QImage image = editor->viewport()->grab().toImage();
+        const int width = editor->viewport()->width();
+        BlockLayout *layout = layoutOf(f.form);
+        QTextBlock b = editor->document()->begin();
+        QList<QPair<int, int>> ink;
+        for (; b.isValid(); b = b.next()) {
+            const QRectF r = layout->blockBoundingRect(b);
+            ink << inkColumns(image, int(r.top()) + 2, int(r.bottom()) - 2);
+        }
+        QCOMPARE(ink.size(), 4);
+        const int textWidth = ink[0].second - ink[0].first;
+        QVERIFY(ink[0].first < 12);                                             // left
+        QVERIFY(std::abs((ink[1].first + ink[1].second) / 2 - width / 2) <= 6); // centred
+        QVERIFY(width - ink[2].second < 14);                                    // right
+        QVERIFY(std::abs(ink[3].first - ink[0].first - 96) <= 2);               // one inch in
+        for (const auto &i : ink)
+            QVERIFY(std::abs((i.second - i.first) - textWidth) <= 2);
+    }
+
+    // The scroll range follows edits: paragraphs added and removed anywhere,
+    // and the laid-out height is the toolkit's for plain lines.
+    void scrollRangeFollowsEdits() {
+        FormFixture f;
+        f.show();
+        RichEditWidget *editor = editorOf(f.form);
+        QStringList lines;
+        for (int i = 0; i < 3000; ++i)
+            lines << QStringLiteral("ligne %1").arg(i);
+        f.form->RichEdit1->SetText(lines.join(QLatin1Char('\n')));
+        QApplication::processEvents();
+        BlockLayout *layout = layoutOf(f.form);
+        const double line = layout->blockBoundingRect(editor->document()->begin()).height();
+        const auto height = [&] { return layout->documentSize().height(); };
+        const double before = height();
+        QVERIFY(std::abs(before - (3000 * line + 2 * editor->document()->documentMargin())) < 1);
+        // 500 paragraphs more in the middle, then 1000 fewer near the start.
+        QTextCursor cur(editor->document());
+        cur.setPosition(editor->document()->findBlockByNumber(1500).position());
+        cur.insertText(QStringLiteral("nouvelle\n").repeated(500));
+        QApplication::processEvents();
+        QVERIFY(std::abs(height() - (before + 500 * line)) < 1);
+        cur.setPosition(editor->document()->findBlockByNumber(10).position());
+        cur.setPosition(editor->document()->findBlockByNumber(1010).position(),
+                        QTextCursor::KeepAnchor);
+        cur.removeSelectedText();
+        QApplication::processEvents();
+        QVERIFY(std::abs(height() - (before - 500 * line)) < 1);
+        QCOMPARE(editor->verticalScrollBar()->maximum(),
+                 int(std::ceil(height())) - editor->viewport()->height());
+        // The last paragraph is where the sum says, and shows there.
+        editor->moveCursor(QTextCursor::End);
+        QApplication::processEvents();
+        const QRectF last = layout->blockBoundingRect(editor->document()->lastBlock());
+        QVERIFY(std::abs(last.bottom() + editor->document()->documentMargin() - height()) < 1);
+        QVERIFY(editor->cursorRect().bottom() <= editor->viewport()->height());
+        QVERIFY(editor->cursorRect().top() >= 0);
+        // Against the toolkit on the same text.
+        QTextDocument plain;
+        plain.setDefaultFont(editor->document()->defaultFont());
+        plain.setPlainText(editor->toPlainText());
+        plain.setTextWidth(editor->document()->textWidth());
+        QVERIFY(std::abs(plain.size().height() - height()) < 2);
+        QVERIFY(layout->laidOutBlocks() < 200); // only what was shown
+    }
+
+    // A paragraph of a million characters is laid out in segments: typing
+    // at its end, Backspace and Delete, the caret in view, a click giving
+    // the position under it.
+    void longParagraphInSegments() {
+        FormFixture f;
+        f.show();
+        RichEditWidget *editor = editorOf(f.form);
+        TRichEdit *edit = f.form->RichEdit1;
+        const QString word = QStringLiteral("abcdefghi ");
+        edit->SetText(QStringLiteral("début\n") + word.repeated(100000) + QStringLiteral("\nfin"));
+        QApplication::processEvents();
+        BlockLayout *layout = layoutOf(f.form);
+        const QTextBlock giant = editor->document()->findBlockByNumber(1);
+        QVERIFY(layout->isSegmented(giant));
+        QVERIFY(!layout->isSegmented(editor->document()->begin()));
+        for (bool wrap : {true, false}) {
+            edit->SetWordWrap(wrap);
+            QApplication::processEvents();
+            QTextCursor cur(editor->document());
+            cur.setPosition(giant.position() + giant.length() - 1);
+            editor->setTextCursor(cur);
+            editor->setFocus();
+            QTest::sendKeyEvent(QTest::Press, editor, Qt::Key_unknown, QStringLiteral("Z"), {});
+            QTest::sendKeyEvent(QTest::Press, editor, Qt::Key_unknown, QStringLiteral("\U0001F600"),
+                                {});
+            QTest::keyClick(editor, Qt::Key_Backspace); // both halves of the pair
+            QApplication::processEvents();
+            QCOMPARE(edit->Text().right(8), QStringLiteral("i Z\r\nfin"));
+            const QRectF caret = layout->caretRect(editor->textCursor().position());
+            const QRect seen = editor->viewport()->rect().translated(
+                editor->horizontalScrollBar()->value(), editor->verticalScrollBar()->value());
+            QVERIFY2(
+                seen.contains(caret.center().toPoint()),
+                qPrintable(QStringLiteral("caret at %1,%2, view from %3,%4 (max %5), height %6")
+                               .arg(caret.center().x())
+                               .arg(caret.center().y())
+                               .arg(seen.x())
+                               .arg(seen.y())
+                               .arg(editor->verticalScrollBar()->maximum())
+                               .arg(layout->documentSize().height())));
+            QCOMPARE(layout->hitTest(caret.center(), Qt::FuzzyHit),
+                     editor->textCursor().position());
+            QTest::keyClick(editor, Qt::Key_Backspace);
+            QVERIFY(edit->Text().endsWith(QStringLiteral("i \r\nfin")));
+            // In the middle: Delete takes the character after the caret.
+            cur.setPosition(giant.position() + 500000);
+            editor->setTextCursor(cur);
+            QTest::keyClick(editor, Qt::Key_Delete);
+            const int at = 7 + 500000 - 1; // in the text with CR LF, the space before
+            QCOMPARE(edit->Text().mid(at, 3), QStringLiteral(" bc"));
+            QTest::sendKeyEvent(QTest::Press, editor, Qt::Key_unknown, QStringLiteral("a"), {});
+            QCOMPARE(edit->Text().mid(at, 3), QStringLiteral(" ab"));
+            QCOMPARE(edit->Text().size(), 7 + word.size() * 100000 + 5);
+            // Undo takes back the last edit.
+            f.form->Dfaire1->Click();
+            QCOMPARE(edit->Text().mid(at, 3), QStringLiteral(" bc"));
+            edit->SetText(QStringLiteral("début\n") + word.repeated(100000) +
+                          QStringLiteral("\nfin"));
+        }
+        // The height of the wrapped paragraph is its lines', once shown.
+        edit->SetWordWrap(true);
+        editor->moveCursor(QTextCursor::End);
+        QApplication::processEvents();
+        QVERIFY(layout->documentSize().height() >
+                1000 * layout->blockBoundingRect(editor->document()->begin()).height());
+    }
+
+    // Printing gives the pages the toolkit's layout gives the same document.
+    void printsAsTheToolkitDoes() {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
+            QSKIP("pdfinfo (poppler-utils) is not installed");
+        FormFixture f;
+        QTemporaryDir dir;
+        rtf::Document doc = formattedDocument();
+        for (int i = 0; i < 4; ++i)
+            doc.paragraphs.insert(doc.paragraphs.end(), doc.paragraphs.begin(),
+                                  doc.paragraphs.begin() + 12);
+        load(f.form, rtf::write(doc), dir);
+        const auto pages = [](const QString &pdf) {
+            QProcess p;
+            p.start(QStringLiteral("pdfinfo"), {pdf});
+            p.waitForFinished(30000);
+            const QString out = QString::fromUtf8(p.readAllStandardOutput());
+            return out.mid(out.indexOf(QStringLiteral("Pages:")) + 6)
+                .section(QLatin1Char('\n'), 0, 0)
+                .trimmed()
+                .toInt();
+        };
+        QPrinter &printer = CurrentPrinter();
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath(QStringLiteral("ours.pdf")));
+        f.form->RichEdit1->Print(QString());
+        QTextDocument fresh; // never had the editor's layout
+        fresh.setDefaultFont(editorOf(f.form)->document()->defaultFont());
+        QTextCursor into(&fresh);
+        into.insertFragment(QTextDocumentFragment(editorOf(f.form)->document()));
+        printer.setOutputFileName(dir.filePath(QStringLiteral("theirs.pdf")));
+        fresh.print(&printer);
+        const int ours = pages(dir.filePath(QStringLiteral("ours.pdf")));
+        QVERIFY(ours >= 2);
+        QCOMPARE(ours, pages(dir.filePath(QStringLiteral("theirs.pdf"))));
+    }
+};
+
+QTEST_MAIN(TestDocLayout)
+#include "test_doclayout.moc"

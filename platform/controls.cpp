@@ -1,11 +1,13 @@
 #include "platform/controls.h"
 
 #include "platform/private.h"
+#include "platform/progress.h"
 #include "platform/savefile.h"
 #include "platform/textcodec.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -84,5 +86,9 @@ int TMemoLines::Count() const {
 }
 
 void TMemoLines::SaveToFile(const QString &fileName) const {
-    SafeWriteFile(fileName, textcodec::encodeCrLf(memo_->Text()));
+    TProgress progress(
+        QStringLiteral("Enregistrement de « %1 »...").arg(QFileInfo(fileName).fileName()), false);
+    const QByteArray bytes = textcodec::encodeCrLf(memo_->Text());
+    progress.Step(0.5);
+    SafeWriteFile(fileName, bytes);
 }

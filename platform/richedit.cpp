@@ -2,6 +2,7 @@
 #include "platform/controls.h"
 #include "platform/menus.h"
 #include "platform/private.h"
+#include "platform/progress.h"
 #include "platform/qtrichtext.h"
 #include "platform/richedit_p.h"
 #include "platform/savefile.h"
@@ -14,6 +15,8 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTimer>
@@ -160,6 +163,17 @@ void RichEditWidget::load(const std::function<void()> &fill, bool plain) {
     loading_ = loadingPlain_ = false;
 }
 
+void RichEditWidget::paintEvent(QPaintEvent *e) {
+    // A document being replaced is not shown half-made: the window around
+    // it repaints, the page stays blank until it is whole.
+    if (loading_) {
+        QPainter painter(viewport());
+        painter.fillRect(e->rect(), palette().brush(QPalette::Base));
+        return;
+    }
+    QTextEdit::paintEvent(e);
+}
+
 bool RichEditWidget::event(QEvent *e) {
     if (e->type() == QEvent::ShortcutOverride) {
         auto *ke = static_cast<QKeyEvent *>(e);
@@ -301,6 +315,7 @@ bool RichEditWidget::canInsertFromMimeData(const QMimeData *source) const {
 void RichEditWidget::insertFromMimeData(const QMimeData *source) {
     if (!source) return;
     RunCommand([&] {
+        TProgress progress(QStringLiteral("Collage..."), false);
         QTextCursor cur = textCursor();
         const QByteArray rtfBytes = qtrich::rtfData(source);
         if (!rtfBytes.isEmpty()) {
@@ -486,26 +501,53 @@ void TRichEditLines::Clear() {
 }
 
 void TRichEditLines::LoadFromFile(const QString &fileName) {
-    QByteArray data = ReadDocumentFile(fileName, MaxDocumentFileSize);
     RichEditWidget *e = edit_->Editor();
-    if (rtf::looksLikeRtf(data)) {
+    TProgress progress(
+        QStringLiteral("Ouverture de « %1 »...").arg(QFileInfo(fileName).fileName()), true);
+    QByteArray data = ReadDocumentFile(fileName, MaxDocumentFileSize);
+    // Cancelled: the editor stays empty, as after a failed Open.
+    bool complete = !progress.Step(0.05);
+    if (complete && rtf::looksLikeRtf(data)) {
         // Each paragraph goes into the document as soon as it is read.
         e->load([&] {
             e->document()->clear();
             QTextCursor cur(e->document());
             qtrich::Inserter inserter(cur, true);
             try {
-                rtf::read(data, [&](rtf::Paragraph &&p) { inserter.add(p); });
+                complete = rtf::read(data, [&](rtf::Paragraph &&p) { inserter.add(p); },
+                                     [&](double done) { return progress.Step(0.05 + 0.9 * done); });
             } catch (...) {
                 inserter.finish();
                 e->document()->clear(); // no half document
                 throw;
             }
+            inserter.finish();
+            if (!complete) e->document()->clear();
         });
-    } else {
+    } else if (complete) {
         const QString text = textcodec::decodePlainText(data);
         data = QByteArray(); // the file's bytes are not needed beside the text
-        e->load([&] { e->document()->setPlainText(text); }, true); // breaks are all '\n'
+        complete = !progress.Step(0.2);
+        // In pieces of whole lines, so that the window can show how far it is.
+        e->load(
+            [&] {
+                e->document()->clear();
+                QTextCursor cur(e->document());
+                constexpr qsizetype Piece = qsizetype(1) << 22;
+                const qsizetype n = text.size();
+                for (qsizetype from = 0; complete && from < n;) {
+                    qsizetype to = std::min(n, from + Piece);
+                    if (to < n) {
+                        const qsizetype nl = text.indexOf(QLatin1Char('\n'), to);
+                        to = nl < 0 ? n : nl + 1;
+                    }
+                    cur.insertText(from == 0 && to == n ? text : text.mid(from, to - from));
+                    from = to;
+                    complete = !progress.Step(0.2 + 0.8 * double(from) / double(n));
+                }
+                if (!complete) e->document()->clear();
+            },
+            true); // breaks are all '\n'
     }
     e->moveCursor(QTextCursor::Start);
     e->modified = false;
@@ -513,8 +555,13 @@ void TRichEditLines::LoadFromFile(const QString &fileName) {
 
 void TRichEditLines::SaveToFile(const QString &fileName) const {
     RichEditWidget *e = edit_->Editor();
+    TProgress progress(
+        QStringLiteral("Enregistrement de « %1 »...").arg(QFileInfo(fileName).fileName()), false);
     const rtf::Document doc = e->extract(0, e->documentLength());
-    SafeWriteFile(fileName, rtf::write(doc, edit_->Font().Name));
+    progress.Step(0.3);
+    const QByteArray bytes = rtf::write(doc, edit_->Font().Name);
+    progress.Step(0.8);
+    SafeWriteFile(fileName, bytes);
 }
 
 QString TRichEditLines::Text() const {

@@ -36,6 +36,7 @@ public:
 
 protected:
     bool event(QEvent *e) override;
+    void paintEvent(QPaintEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     void inputMethodEvent(QInputMethodEvent *e) override;
     QMimeData *createMimeDataFromSelection() const override;

@@ -69,6 +69,10 @@ Document read(const QByteArray &data);
 // The same, handing each paragraph to `paragraph` as soon as it ends, so that
 // a large file never stands in memory twice.
 void read(const QByteArray &data, const std::function<void(Paragraph &&)> &paragraph);
+// The same, telling `progress` now and then the share of the input read; when
+// it returns true the reading stops there and the result is false.
+bool read(const QByteArray &data, const std::function<void(Paragraph &&)> &paragraph,
+          const std::function<bool(double)> &progress);
 
 // Writes 7-bit RTF. The default font is the one written as \f0.
 QByteArray write(const Document &doc, const QString &defaultFont = QStringLiteral("MS Sans Serif"));

@@ -169,10 +169,13 @@ bool isSkippedDestination(std::string_view w) {
 
 class Reader {
 public:
-    Reader(const QByteArray &data, const std::function<void(Paragraph &&)> &sink)
-        : p_(data.constData()), end_(data.constData() + data.size()), sink_(sink) {
+    Reader(const QByteArray &data, const std::function<void(Paragraph &&)> &sink,
+           const std::function<bool(double)> &progress = {})
+        : p_(data.constData()), end_(data.constData() + data.size()), sink_(sink),
+          progress_(progress), begin_(data.constData()) {
         doc_.paragraphs.clear();
     }
+    bool cancelled() const { return cancelled_; }
 
     Document run();
 
@@ -207,6 +210,9 @@ private:
     const char *p_;
     const char *end_;
     const std::function<void(Paragraph &&)> &sink_; // empty: paragraphs go to doc_
+    const std::function<bool(double)> &progress_;   // told the share read; true: stop
+    const char *begin_;
+    bool cancelled_ = false;
     size_t emitted_ = 0;
     State state_;
     std::vector<State> stack_;
@@ -385,7 +391,12 @@ bool Reader::consumeSkip(bool structural) {
 }
 
 Document Reader::run() {
+    unsigned steps = 0;
     while (p_ < end_ && !done_) {
+        if (progress_ && (++steps & 0xFFFF) == 0 && progress_(double(p_ - begin_) / double(end_ - begin_))) {
+            cancelled_ = done_ = true;
+            break;
+        }
         const char c = *p_;
         if (pendingSpaces_ && c != '\\' && c != '\r' && c != '\n' && !(groupStart_ && c == ' '))
             flushPendingSpaces();
@@ -1066,6 +1077,13 @@ Document read(const QByteArray &data) {
 
 void read(const QByteArray &data, const std::function<void(Paragraph &&)> &paragraph) {
     Reader(data, paragraph).run();
+}
+
+bool read(const QByteArray &data, const std::function<void(Paragraph &&)> &paragraph,
+          const std::function<bool(double)> &progress) {
+    Reader reader(data, paragraph, progress);
+    reader.run();
+    return !reader.cancelled();
 }
 
 } // namespace rtf

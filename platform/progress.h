@@ -1,0 +1,34 @@
+// Shows that a long piece of work goes on: a wait cursor at once and, when
+// the work lasts more than half a second, a window with a progress bar and
+// what is being done, repainted as the work goes on.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QString>
+
+class QProgressDialog;
+
+class TProgress {
+public:
+    // `cancellable`: the window offers "Annuler".
+    TProgress(const QString &what, bool cancellable);
+    ~TProgress();
+    TProgress(const TProgress &) = delete;
+    TProgress &operator=(const TProgress &) = delete;
+
+    // The share done, from 0 to 1. True once the user asked to stop. Cheap
+    // enough to call often: it does something at most every 50 ms.
+    bool Step(double done);
+    bool Cancelled() const { return cancelled_; }
+    // True while the window is shown (after half a second of work).
+    bool Shown() const;
+
+private:
+    QString what_;
+    bool cancellable_;
+    bool cancelled_ = false;
+    QElapsedTimer started_;
+    qint64 lastStep_ = -1000;
+    QPointer<QProgressDialog> dialog_;
+};

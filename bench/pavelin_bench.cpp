@@ -3,6 +3,8 @@
 //   pavelin_bench table [megabytes=20] [repeats=5] [big=100]   the in-process figures
 //   pavelin_bench memory ours|bare plain|rtf FILE              peak memory after Open
 //   pavelin_bench generate plain|rtf MEGABYTES FILE            an input file
+//   pavelin_bench shapes [scale=1] [repeats=20] [limit=120]    every figure on many shapes
+//   pavelin_bench shape-run ours|plain|textedit FILE REPEATS   one editor on one file
 //   pavelin_bench profile parse|open|save|saveas|key FILE           one code path, for perf or
 //   callgrind
 #include "app/entry.h"
@@ -17,7 +19,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
+#include <QMap>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextDocument>
@@ -360,6 +365,239 @@ int profile(const QString &what, const QString &file) {
     delete Application;
     return 0;
 }
+
+// ---------------------------------------------------------------------------
+// Shapes: every figure the user waits for, on documents of many shapes and
+// two sizes, each measured in a process of its own (a baseline that hangs is
+// stopped, and peak memory is the process's), beside a bare QPlainTextEdit and
+// a bare QTextEdit holding the same text.
+
+template <class Edit> double keyMedian(Edit *edit, int where, int repeats) {
+    QTextCursor cur = edit->textCursor();
+    const int len = edit->document()->characterCount() - 1;
+    cur.setPosition(where == 0 ? 0 : where == 1 ? len / 2 : len);
+    edit->setTextCursor(cur);
+    edit->ensureCursorVisible();
+    QApplication::processEvents();
+    return measure(repeats, nullptr, [&] { keystroke(edit->viewport()); }).median;
+}
+
+void say(const char *key, double value) {
+    std::printf("%s=%.2f\n", key, value);
+    std::fflush(stdout);
+}
+
+// One editor on one file: prints key=value lines.
+int shapeRun(const QString &kind, const QString &file, int repeats) {
+    QElapsedTimer t;
+    const bool paste = file.endsWith(QLatin1String(".paste"));
+    QFile in(file);
+    in.open(QIODevice::ReadOnly);
+    const QByteArray bytes = in.readAll();
+    in.close();
+    if (kind == QLatin1String("ours")) {
+        TForm1 *form = makeForm();
+        form->Show();
+        QApplication::processEvents();
+        TRichEdit *edit = form->RichEdit1;
+        RichEditWidget *e = edit->Editor();
+        t.start();
+        if (paste) {
+            QApplication::clipboard()->setText(QString::fromUtf8(bytes));
+            t.restart();
+            edit->PasteFromClipboard();
+        } else {
+            edit->Lines->LoadFromFile(file);
+        }
+        e->viewport()->repaint();
+        say(paste ? "paste" : "open", double(t.nsecsElapsed()) / 1e6);
+        for (int wrap = 1; wrap >= 0; --wrap) {
+            edit->SetWordWrap(wrap);
+            QApplication::processEvents();
+            const char *names[2][3] = {{"key_start_nowrap", "key_middle_nowrap", "key_end_nowrap"},
+                                       {"key_start_wrap", "key_middle_wrap", "key_end_wrap"}};
+            for (int where = 0; where < 3; ++where)
+                say(names[wrap][where], keyMedian<QTextEdit>(e, where, repeats));
+        }
+        t.restart();
+        edit->FindText(QStringLiteral("zqxjzqxj"), 0, edit->GetTextLen(), stMatchCase);
+        say("find", double(t.nsecsElapsed()) / 1e6);
+        QTemporaryDir dir;
+        form->SaveDialog1->FileName = dir.filePath(QStringLiteral("s.txt"));
+        t.restart();
+        form->Enregistrer1Click(form);
+        say("save", double(t.nsecsElapsed()) / 1e6);
+        t.restart();
+        edit->Lines->SaveToFile(dir.filePath(QStringLiteral("s.rtf")));
+        say("saveas", double(t.nsecsElapsed()) / 1e6);
+    } else {
+        const QString text = file.endsWith(QLatin1String(".rtf")) ? rtf::read(bytes).plainText()
+                                                                  : QString::fromUtf8(bytes);
+        const auto run = [&](auto *w) {
+            w->resize(800, 600);
+            w->show();
+            QApplication::processEvents();
+            t.start();
+            if (paste) {
+                QApplication::clipboard()->setText(text);
+                t.restart();
+                w->paste();
+            } else {
+                w->setPlainText(text);
+            }
+            w->viewport()->repaint();
+            say(paste ? "paste" : "open", double(t.nsecsElapsed()) / 1e6);
+            for (int wrap = 1; wrap >= 0; --wrap) {
+                w->setLineWrapMode(wrap ? decltype(w->lineWrapMode())(1)
+                                        : decltype(w->lineWrapMode())(0));
+                QApplication::processEvents();
+                const char *names[2][3] = {
+                    {"key_start_nowrap", "key_middle_nowrap", "key_end_nowrap"},
+                    {"key_start_wrap", "key_middle_wrap", "key_end_wrap"}};
+                for (int where = 0; where < 3; ++where)
+                    say(names[wrap][where], keyMedian(w, where, repeats));
+            }
+            t.restart();
+            w->document()->find(QStringLiteral("zqxjzqxj"));
+            say("find", double(t.nsecsElapsed()) / 1e6);
+        };
+        if (kind == QLatin1String("plain")) {
+            run(new QPlainTextEdit);
+        } else {
+            run(new QTextEdit);
+        }
+    }
+    say("peak_mb", double(peakKiB()) / 1024);
+    return 0;
+}
+
+QByteArray shortLines(qint64 n, bool asRtf) {
+    QRandomGenerator rng(3);
+    QByteArray out =
+        asRtf ? QByteArray("{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0 Arial;}}\\f0 ")
+              : QByteArray();
+    for (qint64 i = 0; i < n; ++i) {
+        const QByteArray line =
+            QByteArray(words[rng.bounded(3)]) + ' ' + QByteArray::number(i % 1000);
+        out += line;
+        out += asRtf ? "\\par\n" : "\n";
+    }
+    if (asRtf) out += "}";
+    return out;
+}
+
+QByteArray oneLine(qint64 bytes) {
+    QString text = frenchText(bytes);
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return text.toUtf8();
+}
+
+QByteArray tinyGroups(qint64 n) {
+    QByteArray out("{\\rtf1\\ansi ");
+    out.reserve(int(n * 4 + 16));
+    for (qint64 i = 0; i < n; ++i)
+        out += (i % 8 == 7) ? "{a} " : "{a}";
+    out += "}";
+    return out;
+}
+
+int shapes(double scale, int repeats, int limitSeconds) {
+    struct Shape {
+        const char *name;
+        const char *suffix;
+        qint64 base; // at scale 1
+        const char *unit;
+        std::function<QByteArray(qint64)> make;
+    };
+    const qint64 MB = 1024 * 1024;
+    const std::vector<Shape> shapes = {
+        {"long paragraphs, plain", ".txt", 20 * MB, "MB",
+         [](qint64 n) { return frenchText(n).toUtf8(); }},
+        {"short lines, plain", ".txt", 300000, "lines",
+         [](qint64 n) { return shortLines(n, false); }},
+        {"short lines, RTF", ".rtf", 300000, "paragraphs",
+         [](qint64 n) { return shortLines(n, true); }},
+        {"one line, plain", ".txt", 25 * MB, "MB", [](qint64 n) { return oneLine(n); }},
+        {"tiny RTF groups {a}", ".rtf", 500000, "groups", [](qint64 n) { return tinyGroups(n); }},
+        {"formatting every 2-5 words", ".rtf", 10 * MB, "MB of text",
+         [](qint64 n) { return formattedRtf(frenchText(n)); }},
+        {"pasted plain text", ".paste", 10 * MB, "MB",
+         [](qint64 n) { return frenchText(n).toUtf8(); }},
+    };
+    const QStringList figures = {"open",
+                                 "paste",
+                                 "key_start_wrap",
+                                 "key_middle_wrap",
+                                 "key_end_wrap",
+                                 "key_start_nowrap",
+                                 "key_middle_nowrap",
+                                 "key_end_nowrap",
+                                 "find",
+                                 "save",
+                                 "saveas",
+                                 "peak_mb"};
+    QTemporaryDir dir;
+    const QString self = QCoreApplication::applicationFilePath();
+    const auto runChild = [&](const QString &kind, const QString &file) {
+        QMap<QString, double> values;
+        QProcess child;
+        child.start(self, {QStringLiteral("shape-run"), kind, file, QString::number(repeats)});
+        if (!child.waitForFinished(limitSeconds * 1000)) {
+            child.kill();
+            child.waitForFinished();
+            values[QStringLiteral("stopped")] = limitSeconds;
+        }
+        for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+            const int eq = line.indexOf('=');
+            if (eq > 0) values[QString::fromLatin1(line.left(eq))] = line.mid(eq + 1).toDouble();
+        }
+        return values;
+    };
+    std::printf("Shapes at scale %.2f; keystrokes: median of %d, ms; peak memory in MB; each "
+                "figure in a process of its own, stopped after %d s\n\n",
+                scale, repeats, limitSeconds);
+    for (const Shape &shape : shapes) {
+        const qint64 n1 = qint64(double(shape.base) * scale), n2 = 2 * n1;
+        QMap<QString, double> ours[2], plain, textedit;
+        for (int k = 0; k < 2; ++k) {
+            const QString file =
+                dir.filePath(QStringLiteral("shape%1").arg(k) + QLatin1String(shape.suffix));
+            writeFile(file, shape.make(k ? n2 : n1));
+            ours[k] = runChild(QStringLiteral("ours"), file);
+            if (k == 1) {
+                plain = runChild(QStringLiteral("plain"), file);
+                textedit = runChild(QStringLiteral("textedit"), file);
+            }
+            QFile::remove(file);
+        }
+        const bool isMb = QByteArray(shape.unit).startsWith("MB");
+        std::printf("### %s: %lld and %lld %s\n\n", shape.name, isMb ? n1 / MB : n1,
+                    isMb ? n2 / MB : n2, shape.unit);
+        std::printf("| %-18s | %10s | %10s | %6s | %14s | %6s | %10s |\n", "figure", "ours (1x)",
+                    "ours (2x)", "growth", "QPlainTextEdit", "ratio", "QTextEdit");
+        std::printf("|%s|%s|%s|%s|%s|%s|%s|\n", "--------------------", "------------",
+                    "------------", "--------", "----------------", "--------", "------------");
+        const auto cell = [](const QMap<QString, double> &m, const QString &key) {
+            if (m.contains(key)) return QString::asprintf("%10.1f", m[key]);
+            if (m.contains(QStringLiteral("stopped"))) return QStringLiteral("   stopped");
+            return QStringLiteral("         -");
+        };
+        for (const QString &f : figures) {
+            if (!ours[1].contains(f)) continue;
+            const double a = ours[0].value(f), b = ours[1].value(f), p = plain.value(f);
+            std::printf("| %-18s | %s | %s | %6s | %14s | %6s | %s |\n", qPrintable(f),
+                        qPrintable(cell(ours[0], f)), qPrintable(cell(ours[1], f)),
+                        a > 0 ? qPrintable(QString::asprintf("%.2f", b / a)) : "-",
+                        qPrintable(cell(plain, f)),
+                        p > 0 && plain.contains(f) ? qPrintable(QString::asprintf("%.2f", b / p))
+                                                   : "-",
+                        qPrintable(cell(textedit, f)));
+        }
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+    return 0;
+}
 } // namespace
 
 int main(int argc, char **argv) {
@@ -371,6 +609,12 @@ int main(int argc, char **argv) {
     if (mode == QLatin1String("memory") && args.size() == 4)
         return memory(args[1], args[2], args[3]);
     if (mode == QLatin1String("profile") && args.size() == 3) return profile(args[1], args[2]);
+    if (mode == QLatin1String("shape-run") && args.size() == 4)
+        return shapeRun(args[1], args[2], args[3].toInt());
+    if (mode == QLatin1String("shapes"))
+        return shapes(args.value(1, QStringLiteral("1")).toDouble(),
+                      args.value(2, QStringLiteral("20")).toInt(),
+                      args.value(3, QStringLiteral("120")).toInt());
     if (mode == QLatin1String("generate") && args.size() == 4) {
         const QString text = frenchText(qint64(args[2].toInt()) * 1024 * 1024);
         writeFile(args[3], args[1] == QLatin1String("rtf") ? formattedRtf(text) : text.toUtf8());

@@ -118,6 +118,7 @@ double BlockLayout::estimate(const QTextBlock &block) const {
 double BlockLayout::layoutBlock(const QTextBlock &block) const {
     QTextLayout *tl = block.layout();
     const QTextBlockFormat format = block.blockFormat();
+    tl->setCacheEnabled(true); // shaped once, painted many times
     tl->setTextOption(optionFor(block));
     const double width = availableWidth() - format.leftMargin() - format.rightMargin();
     const double indent = format.textIndent();
@@ -201,6 +202,17 @@ void BlockLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
         // An edit inside one long paragraph: only its segments change.
         editSegments(first, from - first.position(), charsRemoved, charsAdded);
         heights_.set(size_t(f), giantHeight(first, *giants_[size_t(f)]));
+    } else if (!everything && delta == 0 && f == l && laid_[size_t(f)] && !giants_[size_t(f)] &&
+               first.length() - 1 <= GiantBlock) {
+        // A key typed into a paragraph that is shown: laid out again now, and
+        // when its height stays, only it is repainted.
+        const double before = heights_.at(size_t(f));
+        laid_[size_t(f)] = 0;
+        ensureLaidOut(first);
+        if (heights_.at(size_t(f)) == before) {
+            emit update(QRectF(0, top(f), 1e9, before));
+            return;
+        }
     } else if (!everything && delta == 0) {
         for (QTextBlock b = first; b.isValid() && b.blockNumber() <= l; b = b.next()) {
             const size_t n = size_t(b.blockNumber());

@@ -502,8 +502,8 @@ void TRichEditLines::Clear() {
 
 void TRichEditLines::LoadFromFile(const QString &fileName) {
     RichEditWidget *e = edit_->Editor();
-    TProgress progress(
-        QStringLiteral("Ouverture de « %1 »...").arg(QFileInfo(fileName).fileName()), true);
+    TProgress progress(QStringLiteral("Ouverture de « %1 »...").arg(QFileInfo(fileName).fileName()),
+                       true);
     QByteArray data = ReadDocumentFile(fileName, MaxDocumentFileSize);
     // Cancelled: the editor stays empty, as after a failed Open.
     bool complete = !progress.Step(0.05);
@@ -514,8 +514,9 @@ void TRichEditLines::LoadFromFile(const QString &fileName) {
             QTextCursor cur(e->document());
             qtrich::Inserter inserter(cur, true);
             try {
-                complete = rtf::read(data, [&](rtf::Paragraph &&p) { inserter.add(p); },
-                                     [&](double done) { return progress.Step(0.05 + 0.9 * done); });
+                complete = rtf::read(
+                    data, [&](rtf::Paragraph &&p) { inserter.add(p); },
+                    [&](double done) { return progress.Step(0.05 + 0.9 * done); });
             } catch (...) {
                 inserter.finish();
                 e->document()->clear(); // no half document

@@ -393,7 +393,8 @@ bool Reader::consumeSkip(bool structural) {
 Document Reader::run() {
     unsigned steps = 0;
     while (p_ < end_ && !done_) {
-        if (progress_ && (++steps & 0xFFFF) == 0 && progress_(double(p_ - begin_) / double(end_ - begin_))) {
+        if (progress_ && (++steps & 0xFFFF) == 0 &&
+            progress_(double(p_ - begin_) / double(end_ - begin_))) {
             cancelled_ = done_ = true;
             break;
         }

@@ -4,9 +4,14 @@
 #include <QProgressDialog>
 
 namespace {
-constexpr qint64 ShowAfterMs = 500;
-constexpr qint64 StepEveryMs = 50;
+qint64 showAfterMs = 500;
+qint64 stepEveryMs = 50;
 } // namespace
+
+void TProgress::SetTimings(int showAfter, int stepEvery) {
+    showAfterMs = showAfter;
+    stepEveryMs = stepEvery;
+}
 
 TProgress::TProgress(const QString &what, bool cancellable)
     : what_(what), cancellable_(cancellable) {
@@ -25,9 +30,9 @@ bool TProgress::Shown() const {
 
 bool TProgress::Step(double done) {
     const qint64 now = started_.elapsed();
-    if (now - lastStep_ < StepEveryMs || !qApp) return cancelled_;
+    if (now - lastStep_ < stepEveryMs || !qApp) return cancelled_;
     lastStep_ = now;
-    if (!dialog_ && now >= ShowAfterMs) {
+    if (!dialog_ && now >= showAfterMs) {
         QWidget *owner = QApplication::activeWindow();
         dialog_ = new QProgressDialog(what_, cancellable_ ? QStringLiteral("Annuler") : QString(),
                                       0, 1000, owner);

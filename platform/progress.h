@@ -23,6 +23,9 @@ public:
     bool Cancelled() const { return cancelled_; }
     // True while the window is shown (after half a second of work).
     bool Shown() const;
+    // When the window shows and how often it is updated, in ms (500 and 50);
+    // tests make them 0 to see the window on small documents.
+    static void SetTimings(int showAfterMs, int stepEveryMs);
 
 private:
     QString what_;

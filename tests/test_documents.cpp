@@ -2,12 +2,15 @@
 // save name, the modified flag, encodings, and saving that never loses a file.
 // Run as an ordinary user (see CMakeLists.txt), so that permissions hold.
 #include "helpers.h"
+#include "platform/progress.h"
 #include "platform/richedit_p.h"
 #include "platform/rtf.h"
 
 #include <QClipboard>
 #include <QFile>
 #include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <sys/stat.h>
@@ -653,6 +656,69 @@ private slots:
         QVERIFY(form->RichEdit1->Modified());
         QVERIFY(form->Widget()->isVisible());
         QVERIFY(!Application->Terminated());
+    }
+
+    // A long Open shows its progress with the file's name under a wait
+    // cursor, and can be cancelled: the editor is then empty, as after a
+    // failed Open, and the save name has not changed. Save As shows its own.
+    void longOpenShowsProgressAndCancels_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << QStringLiteral("longue.txt");
+        QTest::newRow("rtf") << QStringLiteral("longue.rtf");
+    }
+    void longOpenShowsProgressAndCancels() {
+        QFETCH(QString, name);
+        TProgress::SetTimings(0, 0); // the window at once, every step
+        const QString file = path(name);
+        QByteArray content = name.endsWith(QLatin1String(".rtf")) ? "{\\rtf1\\ansi " : "";
+        for (int i = 0; i < 400000; ++i)
+            content += name.endsWith(QLatin1String(".rtf")) ? "ligne \\'e9t\\'e9\\par\n"
+                                                            : "ligne \xc3\xa9t\xc3\xa9\n";
+        writeFile(file, content);
+        FormFixture f;
+        f.show();
+        TForm1 *form = f.form;
+        form->SaveDialog1->FileName = path(QStringLiteral("nom.rtf"));
+        type(form, QStringLiteral("avant"));
+        QString label;
+        bool waitCursor = false, modal = false;
+        whenShown([](QWidget *w) { return w->objectName() == QLatin1String("progressDialog"); },
+                  [&](QWidget *w) {
+                      auto *dialog = static_cast<QProgressDialog *>(w);
+                      label = dialog->labelText();
+                      modal = dialog->isModal();
+                      waitCursor = QApplication::overrideCursor() &&
+                                   QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+                      dialog->cancel();
+                  });
+        BoxWatch boxes(QMessageBox::No);
+        answerFileDialog(file);
+        form->Ouvrir1->Click();
+        TProgress::SetTimings(500, 50);
+        QCOMPARE(label, QStringLiteral("Ouverture de « %1 »...").arg(name));
+        QVERIFY(waitCursor);
+        QVERIFY(modal);
+        QCOMPARE(boxes.count(), 1); // the save prompt, nothing else
+        QCOMPARE(form->RichEdit1->Text(), QString());
+        QVERIFY(!form->RichEdit1->Modified());
+        QCOMPARE(form->SaveDialog1->FileName, path(QStringLiteral("nom.rtf")));
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        // Not cancelled: the whole document.
+        form->RichEdit1->Lines->LoadFromFile(file);
+        QCOMPARE(form->RichEdit1->Lines->Count(),
+                 name.endsWith(QLatin1String(".rtf")) ? 400000 : 400001);
+        // Save As says what it writes; it has nothing to cancel.
+        TProgress::SetTimings(0, 0);
+        bool cancelButton = true;
+        whenShown([](QWidget *w) { return w->objectName() == QLatin1String("progressDialog"); },
+                  [&](QWidget *w) {
+                      label = static_cast<QProgressDialog *>(w)->labelText();
+                      cancelButton = w->findChild<QPushButton *>() != nullptr;
+                  });
+        form->RichEdit1->Lines->SaveToFile(path(QStringLiteral("copie.rtf")));
+        TProgress::SetTimings(500, 50);
+        QCOMPARE(label, QStringLiteral("Enregistrement de « copie.rtf »..."));
+        QVERIFY(!cancelButton);
     }
 
     // Closing asks about unsaved changes; only No or a completed save close.

@@ -419,6 +419,7 @@ int shapeRun(const QString &kind, const QString &file, int repeats) {
             for (int where = 0; where < 3; ++where)
                 say(names[wrap][where], keyMedian<QTextEdit>(e, where, repeats));
         }
+        say("peak_open_mb", double(peakKiB()) / 1024);
         t.restart();
         edit->FindText(QStringLiteral("zqxjzqxj"), 0, edit->GetTextLen(), stMatchCase);
         say("find", double(t.nsecsElapsed()) / 1e6);
@@ -457,6 +458,7 @@ int shapeRun(const QString &kind, const QString &file, int repeats) {
                 for (int where = 0; where < 3; ++where)
                     say(names[wrap][where], keyMedian(w, where, repeats));
             }
+            say("peak_open_mb", double(peakKiB()) / 1024);
             t.restart();
             w->document()->find(QStringLiteral("zqxjzqxj"));
             say("find", double(t.nsecsElapsed()) / 1e6);

@@ -106,6 +106,10 @@ saveas=$(grep -m1 '^| Save As' "$out" | awk -F'|' '{print $3}' | sed 's/^ *//')
 peer_row "Save As vs LibreOffice" "$saveas" "LibreOffice converting the same RTF to RTF" \
     soffice -env:UserInstallation=file://"$profile" --headless --convert-to rtf --outdir "$work/lo2" "$work/doc.rtf"
 
+# Every figure on documents of many shapes, at two sizes each.
+echo | tee -a "$out"
+"$bench" shapes "${SHAPES_SCALE:-1}" 20 "${SHAPES_LIMIT:-120}" 2>/dev/null | tee -a "$out"
+
 cp "$out" bench/RESULTS.md
 echo
 echo "Written to bench/RESULTS.md"

@@ -117,48 +117,6 @@ QStringDecoder *decoderFor(int codePage) {
     return it.value().get();
 }
 
-// Strict UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
-bool isValidUtf8(const QByteArray &data) {
-    const auto *p = reinterpret_cast<const unsigned char *>(data.constData());
-    const auto *end = p + data.size();
-    while (p < end) {
-        // Runs of ASCII, the bulk of most text, eight bytes at a time.
-        while (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            if (word & 0x8080808080808080ULL) break;
-            p += 8;
-        }
-        if (p == end) break;
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int n;
-        unsigned char lo = 0x80, hi = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            n = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            n = 2;
-            if (c == 0xE0) lo = 0xA0;
-            if (c == 0xED) hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            n = 3;
-            if (c == 0xF0) lo = 0x90;
-            if (c == 0xF4) hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (end - p <= n) return false;
-        if (p[1] < lo || p[1] > hi) return false;
-        for (int i = 2; i <= n; ++i)
-            if ((p[i] & 0xC0) != 0x80) return false;
-        p += n + 1;
-    }
-    return true;
-}
-
 // Plain text knows one kind of line end: CR LF, LF, lone CR and the Unicode
 // separators all become '\n'.
 QString normalizeBreaks(QString text) {
@@ -190,24 +148,30 @@ QString decode(int codePage, std::string_view bytes) {
 }
 
 namespace {
+// Valid UTF-8 as UTF-8, anything else as Windows-1252. Decoded and checked in
+// one pass: the decoder reports overlong forms, surrogates, code points past
+// U+10FFFF and cut sequences.
+QString decodeUtf8Or1252(QByteArrayView data) {
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = utf8.decode(data);
+    if (!utf8.hasError()) return text;
+    text = QString();
+    return decode1252({data.data(), size_t(data.size())});
+}
+
 // The text as the file holds it, before breaks and unwanted characters.
 QString decodeRaw(const QByteArray &data) {
     const auto starts = [&](const char *bom, int n) {
         return data.size() >= n && std::memcmp(data.constData(), bom, size_t(n)) == 0;
     };
-    if (starts("\xEF\xBB\xBF", 3)) {
-        const QByteArray rest = data.mid(3);
-        return isValidUtf8(rest) ? QString::fromUtf8(rest)
-                                 : decode1252({rest.constData(), size_t(rest.size())});
-    }
+    if (starts("\xEF\xBB\xBF", 3)) return decodeUtf8Or1252(QByteArrayView(data).sliced(3));
     if (starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2)) {
         QStringDecoder utf16(starts("\xFF\xFE", 2) ? QStringConverter::Utf16LE
                                                    : QStringConverter::Utf16BE,
                              QStringConverter::Flag::Stateless);
         return utf16.decode(QByteArrayView(data).sliced(2));
     }
-    if (isValidUtf8(data)) return QString::fromUtf8(data);
-    return decode1252({data.constData(), size_t(data.size())});
+    return decodeUtf8Or1252(data);
 }
 } // namespace
 

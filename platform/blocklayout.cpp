@@ -542,64 +542,88 @@ QPointF BlockLayout::segmentOrigin(const Giant &g, size_t i) const {
     return QPointF(g.leftMargin + g.extents.prefix(i), g.topMargin);
 }
 
+namespace {
+// Moves the cut between two segments by `by` characters (forward when
+// positive); the next segment's layout no longer fits its text.
+template <class Segments> void moveCut(Segments &segments, size_t i, int by) {
+    segments[i].length += by;
+    segments[i + 1].start += by;
+    segments[i + 1].length -= by;
+    segments[i + 1].laid = false;
+    segments[i + 1].layout.reset();
+}
+} // namespace
+
 void BlockLayout::layoutSegment(const QTextBlock &block, Giant &g, size_t i) const {
     Segment &seg = g.segments[i];
     const int bs = block.position();
-    // The range alone, a character at a time: a cursor placed in the
-    // paragraph would have the toolkit analyse all of it.
-    QString text(seg.length, Qt::Uninitialized);
     QTextDocument *doc = document();
-    for (int k = 0; k < seg.length; ++k)
-        text[k] = doc->characterAt(bs + seg.start + k);
-    // The cut between two segments goes after a space where there is one
-    // near the end, so that no word is broken in two.
-    if (i + 1 < g.segments.size() && !g.segments[i + 1].laid && !text.isEmpty() &&
-        !text.back().isSpace()) {
-        const qsizetype k = text.lastIndexOf(QLatin1Char(' '));
-        if (k > 0 && k >= text.size() - 512) {
-            const int move = int(text.size() - (k + 1));
-            seg.length -= move;
-            g.segments[i + 1].start -= move;
-            g.segments[i + 1].length += move;
-            text.truncate(k + 1);
+    const bool last = i + 1 == g.segments.size();
+    // No word is cut in two: the cut goes after the next space (a word of
+    // more than 512 letters is cut anyway).
+    if (!last && !doc->characterAt(bs + seg.start + seg.length - 1).isSpace()) {
+        const Segment &next = g.segments[i + 1];
+        for (int k = 0; k < std::min(512, next.length - 1); ++k) {
+            if (doc->characterAt(bs + next.start + k).isSpace()) {
+                moveCut(g.segments, i, k + 1);
+                break;
+            }
         }
     }
-    QList<QTextLayout::FormatRange> formats;
-    const int s0 = seg.start, s1 = seg.start + seg.length;
-    for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-        const QTextFragment frag = it.fragment();
-        const int fs = frag.position() - bs, fe = fs + frag.length();
-        if (fe <= s0) continue;
-        if (fs >= s1) break;
-        QTextLayout::FormatRange r;
-        r.start = std::max(fs, s0) - s0;
-        r.length = std::min(fe, s1) - s0 - r.start;
-        r.format = frag.charFormat();
-        formats << r;
-    }
-    auto tl = std::make_unique<QTextLayout>(text, document()->defaultFont());
-    QTextOption option = optionFor(block);
-    if (!wrapping()) option.setAlignment(Qt::AlignLeft);
-    tl->setTextOption(option);
-    tl->setFormats(formats);
     const QTextBlockFormat format = block.blockFormat();
     const double width = availableWidth() - format.leftMargin() - format.rightMargin();
     const double indent = i == 0 ? format.textIndent() : 0;
+    std::unique_ptr<QTextLayout> tl;
     double y = 0, widest = 0;
-    bool first = true;
-    tl->beginLayout();
-    for (;;) {
-        QTextLine line = tl->createLine();
-        if (!line.isValid()) break;
-        line.setLeadingIncluded(true);
-        const double x = first ? indent : 0;
-        line.setLineWidth(wrapping() ? std::max(1.0, width - x) : NoWrapWidth);
-        line.setPosition(QPointF(x, y));
-        y += line.height();
-        widest = std::max(widest, x + line.naturalTextWidth());
-        first = false;
+    for (int pass = 0; pass < 2; ++pass) {
+        // The range alone, a character at a time: a cursor placed in the
+        // paragraph would have the toolkit analyse all of it.
+        QString text(seg.length, Qt::Uninitialized);
+        for (int k = 0; k < seg.length; ++k)
+            text[k] = doc->characterAt(bs + seg.start + k);
+        QList<QTextLayout::FormatRange> formats;
+        const int s0 = seg.start, s1 = seg.start + seg.length;
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            const int fs = frag.position() - bs, fe = fs + frag.length();
+            if (fe <= s0) continue;
+            if (fs >= s1) break;
+            QTextLayout::FormatRange r;
+            r.start = std::max(fs, s0) - s0;
+            r.length = std::min(fe, s1) - s0 - r.start;
+            r.format = frag.charFormat();
+            formats << r;
+        }
+        tl = std::make_unique<QTextLayout>(text, doc->defaultFont());
+        QTextOption option = optionFor(block);
+        if (!wrapping()) option.setAlignment(Qt::AlignLeft);
+        tl->setTextOption(option);
+        tl->setFormats(formats);
+        tl->setCacheEnabled(true);
+        y = 0;
+        widest = 0;
+        bool first = true;
+        tl->beginLayout();
+        for (;;) {
+            QTextLine line = tl->createLine();
+            if (!line.isValid()) break;
+            line.setLeadingIncluded(true);
+            const double x = first ? indent : 0;
+            line.setLineWidth(wrapping() ? std::max(1.0, width - x) : NoWrapWidth);
+            line.setPosition(QPointF(x, y));
+            y += line.height();
+            widest = std::max(widest, x + line.naturalTextWidth());
+            first = false;
+        }
+        tl->endLayout();
+        // With wrapping, the last (short) line goes to the next segment while
+        // that one is not laid out yet, so that the cut falls where a line
+        // breaks anyway and the paragraph reads as one.
+        if (pass > 0 || last || !wrapping() || tl->lineCount() < 2 || g.segments[i + 1].laid) break;
+        const int lastStart = tl->lineAt(tl->lineCount() - 1).textStart();
+        if (lastStart <= 0 || lastStart >= seg.length) break;
+        moveCut(g.segments, i, lastStart - seg.length);
     }
-    tl->endLayout();
     seg.layout = std::move(tl);
     seg.laid = true;
     if (wrapping()) {

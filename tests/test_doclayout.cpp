@@ -308,6 +308,37 @@ private slots:
             edit->SetText(QStringLiteral("début\n") + word.repeated(100000) +
                           QStringLiteral("\nfin"));
         }
+        // Laid out from the top, the segments break lines where one layout of
+        // the whole paragraph would: no short line at a cut.
+        edit->SetWordWrap(true);
+        editor->moveCursor(QTextCursor::Start);
+        QApplication::processEvents();
+        {
+            const QTextBlock g = editor->document()->findBlockByNumber(1);
+            const int n = 3 * BlockLayout::SegmentLength;
+            QTextLayout whole(g.text().left(n + 2000), editor->document()->defaultFont());
+            QTextOption option = editor->document()->defaultTextOption();
+            whole.setTextOption(option);
+            whole.beginLayout();
+            const double width =
+                editor->document()->textWidth() - 2 * editor->document()->documentMargin();
+            QList<int> starts;
+            for (QTextLine line = whole.createLine(); line.isValid(); line = whole.createLine()) {
+                line.setLineWidth(width);
+                if (line.textStart() < n) starts << line.textStart();
+            }
+            whole.endLayout();
+            QVERIFY(starts.size() > 20);
+            double previousY = -1;
+            for (int start : starts) {
+                const QRectF at = layout->caretRect(g.position() + start);
+                QVERIFY2(
+                    std::abs(at.x() - editor->document()->documentMargin()) < 1,
+                    qPrintable(QStringLiteral("line at %1 starts at x %2").arg(start).arg(at.x())));
+                QVERIFY(at.y() > previousY); // one line each
+                previousY = at.y();
+            }
+        }
         // The height of the wrapped paragraph is its lines', once shown.
         edit->SetWordWrap(true);
         editor->moveCursor(QTextCursor::End);

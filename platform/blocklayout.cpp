@@ -252,10 +252,11 @@ void BlockLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
     if (documentSize() != sizeBefore) announceSize();
 }
 
-QRectF BlockLayout::settledCaretRect(int position, double reach) {
+QRectF BlockLayout::settledCaretRect(int position, const QSizeF &reach) {
     QRectF caret = caretRect(position);
     for (int round = 0; round < 4 && caret.isValid(); ++round) {
-        ensureRange(QRectF(-1e9, caret.y() - reach, 2e9, 2 * reach));
+        ensureRange(QRectF(caret.x() - reach.width(), caret.y() - reach.height(), 2 * reach.width(),
+                           2 * reach.height()));
         const QRectF again = caretRect(position);
         if (again == caret) break;
         caret = again;

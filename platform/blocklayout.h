@@ -50,9 +50,9 @@ public:
     // right inside long paragraphs too, where the toolkit only knows the
     // paragraph's top.
     QRectF caretRect(int position) const;
-    // The caret's rectangle once everything within `reach` above and below
-    // it is laid out, so that showing it there does not move it.
-    QRectF settledCaretRect(int position, double reach);
+    // The caret's rectangle once everything within `reach` around it (a
+    // screen's width and height) is laid out, so that showing it there does not move it.
+    QRectF settledCaretRect(int position, const QSizeF &reach);
     // Tells the scroll bars the document's size if it changed since they last
     // heard it (laying out on demand changes it).
     void announceSize();

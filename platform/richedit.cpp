@@ -275,7 +275,7 @@ bool RichEditWidget::typeIntoLongParagraph(QKeyEvent *e) {
 void RichEditWidget::showCaretInLongParagraph() {
     const QTextCursor cur = textCursor();
     if (!layout_->isSegmented(cur.block())) return;
-    const QRectF caret = layout_->settledCaretRect(cur.position(), viewport()->height());
+    const QRectF caret = layout_->settledCaretRect(cur.position(), QSizeF(viewport()->size()));
     if (!caret.isValid()) return;
     const QPoint offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
     const QRect seen = viewport()->rect().translated(offset);

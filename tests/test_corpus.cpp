@@ -1,0 +1,95 @@
+// The LibreOffice project's RTF import and export test files, opened through
+// Open, against the text LibreOffice reads from each (whitespace aside). The
+// files that match are listed in corpus-matches.txt: one of them no longer
+// matching is a regression; a crash or an Open over 5 s fails too.
+#include "helpers.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+
+using namespace testing;
+
+namespace {
+QString corpusDir() {
+    return QStringLiteral(PAVELIN_SHARED_DIR "/corpus/libreoffice-rtf");
+}
+
+// Every run of whitespace one space, none at the ends.
+QString normalised(QString text) {
+    text.remove(QChar(0xFEFF));
+    static const QRegularExpression space(QStringLiteral("\\s+"));
+    return text.replace(space, QStringLiteral(" ")).trimmed();
+}
+
+QByteArray readAll(const QString &name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+class TestCorpus : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanupTestCase() { QCOMPARE(missed, 0); }
+
+    void libreOfficeCorpus() {
+        const QDir root(corpusDir());
+        if (!root.exists())
+            QSKIP("the LibreOffice RTF corpus (shared/corpus) is not beside this checkout");
+        QStringList files;
+        for (const QString &folder : {QStringLiteral("import"), QStringLiteral("export")}) {
+            for (const QString &name :
+                 QDir(root.filePath(folder))
+                     .entryList({QStringLiteral("*.rtf")}, QDir::Files, QDir::Name))
+                files << folder + QLatin1Char('/') + name;
+        }
+        QVERIFY(files.size() > 200);
+        QStringList known;
+        for (const QByteArray &line :
+             readAll(QStringLiteral(PAVELIN_TESTS_DIR "/corpus-matches.txt")).split('\n'))
+            if (!line.trimmed().isEmpty() && !line.startsWith('#'))
+                known << QString::fromUtf8(line.trimmed());
+
+        FormFixture f;
+        TRichEdit *edit = f.form->RichEdit1;
+        QStringList matching, lost, slow;
+        for (const QString &file : files) {
+            const QString stem = file.chopped(4);
+            QElapsedTimer t;
+            t.start();
+            edit->Lines->Clear();
+            QString error;
+            try {
+                edit->Lines->LoadFromFile(root.filePath(file));
+            } catch (const Exception &e) {
+                error = e.Message;
+            }
+            if (t.elapsed() > 5000) slow << stem;
+            const QString ours = normalised(edit->Text());
+            const QString theirs = normalised(
+                QString::fromUtf8(readAll(root.filePath(stem + QStringLiteral(".lo.txt")))));
+            if (error.isEmpty() && ours == theirs) {
+                matching << stem;
+            } else if (known.contains(stem)) {
+                lost << stem;
+            }
+        }
+        qInfo("%lld of %lld files read with LibreOffice's text (%.1f %%)",
+              qlonglong(matching.size()), qlonglong(files.size()),
+              100.0 * double(matching.size()) / double(files.size()));
+        if (qEnvironmentVariableIsSet("PAVELIN_CORPUS_LIST")) {
+            for (const QString &m : matching)
+                std::printf("%s\n", qPrintable(m));
+        }
+        QVERIFY2(slow.isEmpty(),
+                 qPrintable(QStringLiteral("over 5 s: ") + slow.join(QLatin1Char(' '))));
+        QVERIFY2(lost.isEmpty(), qPrintable(QStringLiteral("no longer read as LibreOffice does: ") +
+                                            lost.join(QLatin1Char(' '))));
+    }
+};
+
+QTEST_MAIN(TestCorpus)
+#include "test_corpus.moc"

@@ -367,6 +367,9 @@ void Reader::closeGroup() {
     const Dest inner = state_.dest;
     state_ = stack_.back();
     stack_.pop_back();
+    // The brace that closes {\rtf1 ends the document: what rich-edit controls
+    // and mailers put after it (a line end, a NUL, a signature) is not text.
+    if (stack_.empty()) done_ = true;
     if (inner == Dest::FontTable && state_.dest != Dest::FontTable) {
         // The font table is complete: the default font applies from here on.
         if (state_.fontIndex < 0 && defaultFont_ >= 0) {
@@ -413,7 +416,8 @@ Document Reader::run() {
             closeGroup();
             continue;
         }
-        if (c == '\r' || c == '\n') {
+        if (c == '\r' || c == '\n' || c == '\0') {
+            // Line ends are the file's layout; NUL bytes carry no text.
             ++p_;
             continue;
         }
@@ -421,7 +425,7 @@ Document Reader::run() {
             // A run of plain bytes up to the next special character.
             const char *start = p_;
             while (p_ < end_ && *p_ != '\\' && *p_ != '{' && *p_ != '}' && *p_ != '\r' &&
-                   *p_ != '\n')
+                   *p_ != '\n' && *p_ != '\0')
                 ++p_;
             const char *s = start;
             if (groupStart_ && state_.dest == Dest::Text &&

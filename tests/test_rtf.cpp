@@ -334,6 +334,13 @@ private slots:
         QCOMPARE(read("{\\rtf1 \\fs99999999999 a}").paragraphs[0].runs[0].format.halfPoints, 3276);
         QCOMPARE(read("{\\rtf1 \\cf999999 a}").paragraphs[0].runs[0].format.color, NoColor);
         QCOMPARE(textOf("{\\rtf1 a}}}b"), QStringLiteral("a")); // nothing after the document
+        // What rich-edit controls write after the closing brace, and NUL bytes.
+        const QByteArray nul(1, '\0');
+        QCOMPARE(read(QByteArray("{\\rtf1 un\\par deux\\par }\r\n") + nul).plainText(),
+                 QStringLiteral("un\ndeux"));
+        QCOMPARE(textOf("{\\rtf1 a}\nSignature : Jean{b}"), QStringLiteral("a"));
+        QCOMPARE(read("{\\rtf1 a" + nul + "b" + nul + nul + "c}").plainText(),
+                 QStringLiteral("abc"));
         QCOMPARE(textOf("{\\rtf1 \\abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz x}"),
                  QStringLiteral("x"));
         // A colour table of a million entries is read without trouble.
@@ -361,13 +368,20 @@ private slots:
             QFile expect(dir.filePath(QStringLiteral("../text/") +
                                       QFileInfo(name).completeBaseName() + QStringLiteral(".txt")));
             if (!in.open(QIODevice::ReadOnly) || !expect.open(QIODevice::ReadOnly)) continue;
-            const Document doc = read(in.readAll());
+            const QByteArray bytes = in.readAll();
+            const Document doc = read(bytes);
             QString wanted = QString::fromUtf8(expect.readAll());
             // That project writes links as text("url") and table cells with '|'.
             wanted.remove(QRegularExpression(QStringLiteral("\\(\"[^\"]*\"\\)")));
             wanted.remove(QLatin1Char('|'));
             ++compared;
-            if (squeeze(doc.plainText()) != squeeze(wanted)) differ << name;
+            // A file holding a second document after the first one's closing
+            // brace: that project reads both, we the first, as word processors do.
+            const bool second = bytes.indexOf("{\\rtf", 1) > 0;
+            const QString ours = squeeze(doc.plainText());
+            if (second ? ours.isEmpty() || !squeeze(wanted).startsWith(ours)
+                       : ours != squeeze(wanted))
+                differ << name;
         }
         qInfo("striprtf samples: %d compared, %d with the same characters", compared,
               int(compared - differ.size()));

@@ -59,7 +59,10 @@ struct Document {
     QString plainText() const;
 };
 
-constexpr int MaxDepth = 1000;
+// Groups may nest this deep: mailers nest thousands of levels. The reader keeps
+// the state of every open group on a stack of its own (no recursion), so the
+// bound is one of memory: about 10 MB of saved states.
+constexpr int MaxDepth = 100000;
 
 bool looksLikeRtf(const QByteArray &data);
 

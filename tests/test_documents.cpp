@@ -519,8 +519,13 @@ private slots:
             << QStringLiteral("imbriqués") << QString();
         QTest::newRow("too deep after paragraphs")
             << QStringLiteral("profond2.rtf")
-            << QByteArray("{\\rtf1 premier\\par second\\par ") + QByteArray(5000, '{')
+            << QByteArray("{\\rtf1 premier\\par second\\par ") + QByteArray(rtf::MaxDepth + 5, '{')
             << QStringLiteral("imbriqués") << QString();
+        // A mail saved as RTF nests its groups thousands deep.
+        QTest::newRow("nested as mailers do") << QStringLiteral("courriel.rtf")
+                                              << QByteArray("{\\rtf1 ") + QByteArray(3000, '{') +
+                                                     "Bonjour Marie" + QByteArray(3000, '}') + "}"
+                                              << QString() << QStringLiteral("Bonjour Marie");
         QTest::newRow("huge bin") << QStringLiteral("bin.rtf")
                                   << QByteArray("{\\rtf1 avant\\bin4294967295 apres}") << QString()
                                   << QStringLiteral("avant");

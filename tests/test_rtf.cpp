@@ -153,6 +153,48 @@ private slots:
         QCOMPARE(read("{\\rtf1\\ansi " + body + "}").plainText(), text);
     }
 
+    // Each code page an RTF file may name, with a character whose byte means
+    // something else in Windows-1252: the header's \mac, \pc, \pca and
+    // \ansicpg, and the Mac font charsets.
+    void everyCodePage_data() {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QByteArray>("charset");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("mac") << QByteArray("\\mac") << QByteArray() << QByteArray("\\'8e\\'87")
+                             << QStringLiteral("éá");
+        QTest::newRow("pc 437") << QByteArray("\\pc") << QByteArray() << QByteArray("\\'82")
+                                << QStringLiteral("é");
+        QTest::newRow("pca 850") << QByteArray("\\pca") << QByteArray() << QByteArray("\\'90")
+                                 << QStringLiteral("É");
+        QTest::newRow("ansicpg10000") << QByteArray("\\ansi\\ansicpg10000") << QByteArray()
+                                      << QByteArray("\\'87") << QStringLiteral("á");
+        QTest::newRow("ansicpg437") << QByteArray("\\ansi\\ansicpg437") << QByteArray()
+                                    << QByteArray("\\'82") << QStringLiteral("é");
+        const struct {
+            const char *charset, *bytes, *text;
+        } mac[] = {{"77", "\\'8e", "é"},       {"78", "\\'83\\'56\\'83\\'93", "シン"},
+                   {"79", "\\'c7\\'d1", "한"}, {"80", "\\'c4\\'e3", "你"},
+                   {"81", "\\'a4\\'a4", "中"}, {"85", "\\'e1", "α"},
+                   {"86", "\\'da", "Ğ"},       {"87", "\\'a1", "ก"},
+                   {"88", "\\'88", "ą"},       {"89", "\\'80", "А"}};
+        for (const auto &m : mac)
+            QTest::newRow(qPrintable(QStringLiteral("fcharset%1").arg(QLatin1String(m.charset))))
+                << QByteArray("\\ansi\\ansicpg1252") << QByteArray(m.charset) << QByteArray(m.bytes)
+                << QString::fromUtf8(m.text);
+    }
+    void everyCodePage() {
+        QFETCH(QByteArray, header);
+        QFETCH(QByteArray, charset);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QByteArray doc = "{\\rtf1" + header;
+        if (!charset.isEmpty())
+            doc += "{\\fonttbl{\\f0\\fnil\\fcharset" + charset + " Police;}}\\f0";
+        doc += " " + bytes + "}";
+        QCOMPARE(read(doc).plainText(), text);
+    }
+
     void codePagesAndFonts() {
         // Central European, Cyrillic and Japanese fonts; double-byte pairs.
         const char *src =

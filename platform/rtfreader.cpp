@@ -566,7 +566,12 @@ void Reader::controlSymbol(char c) {
             if (fontNum_ >= 0) {
                 const int cp = fontEntry_.codePage ? fontEntry_.codePage : docCodePage_;
                 QString name =
-                    textcodec::decode(cp == textcodec::CpSymbol ? 1252 : cp, fontName_).trimmed();
+                    textcodec::decode(textcodec::isSymbolCodePage(cp) ? 1252 : cp, fontName_)
+                        .trimmed();
+                // Symbol, Wingdings and the other picture fonts each draw
+                // their bytes differently.
+                if (fontEntry_.codePage == textcodec::CpSymbol)
+                    fontEntry_.codePage = textcodec::symbolCodePage(name);
                 fontEntry_.name = name;
                 fonts_.insert(fontNum_, fontEntry_);
             }
@@ -1017,6 +1022,10 @@ void Reader::controlWord(std::string_view word, bool hasParam, long long param) 
         long long n = param;
         if (n < 0) n += 65536;
         if (!hasParam || n < 0 || n > 0xFFFF) n = 0xFFFD;
+        // Word writes a symbol font's characters as U+F020..U+F0FF: they are
+        // the font's bytes.
+        if (n >= 0xF020 && n <= 0xF0FF && textcodec::isSymbolCodePage(currentCodePage()))
+            n = textcodec::symbolChar(currentCodePage(), static_cast<unsigned char>(n - 0xF000));
         addText(QString(QChar(char16_t(n))));
         skipChars_ = s.uc;
         return;

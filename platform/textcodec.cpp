@@ -52,12 +52,38 @@ QString decode1252(std::string_view bytes) {
     return out;
 }
 
-QString decodeSymbol(std::string_view bytes) {
+// The picture fonts' characters that documents use as bullets, check marks
+// and arrows, with the Unicode characters they draw.
+struct Picture {
+    unsigned char byte;
+    char16_t ch;
+};
+constexpr Picture wingdings[] = {
+    {0x6C, 0x25CF}, {0x6D, 0x274D}, {0x6E, 0x25A0}, {0x6F, 0x25A1}, {0x70, 0x25FB}, {0x71, 0x2751},
+    {0x72, 0x2752}, {0x73, 0x2B27}, {0x74, 0x29EB}, {0x75, 0x25C6}, {0x76, 0x2756}, {0x77, 0x2B25},
+    {0x9E, 0x00B7}, {0x9F, 0x2022}, {0xA1, 0x25CB}, {0xA7, 0x25AA}, {0xA8, 0x25FB}, {0xD5, 0x232B},
+    {0xD8, 0x27A2}, {0xDF, 0x2190}, {0xE0, 0x2192}, {0xE1, 0x2191}, {0xE2, 0x2193}, {0xE8, 0x2794},
+    {0xEF, 0x21E6}, {0xF0, 0x21E8}, {0xFB, 0x2717}, {0xFC, 0x2713}, {0xFD, 0x2612}, {0xFE, 0x2611}};
+constexpr Picture dingbats[] = {
+    {0x33, 0x2713}, {0x34, 0x2714}, {0x35, 0x2715}, {0x36, 0x2716}, {0x37, 0x2717}, {0x38, 0x2718},
+    {0x6C, 0x25CF}, {0x6D, 0x274D}, {0x6E, 0x25A0}, {0x6F, 0x274F}, {0x70, 0x2750}, {0x71, 0x2751},
+    {0x72, 0x2752}, {0x73, 0x25B2}, {0x74, 0x25BC}, {0x75, 0x25C6}, {0x76, 0x2756}, {0xA8, 0x2663},
+    {0xA9, 0x2666}, {0xAA, 0x2665}, {0xAB, 0x2660}, {0xD4, 0x2794}, {0xD8, 0x27A2}, {0xE8, 0x27A8}};
+constexpr Picture webdings[] = {{0x3D, 0x2261}, {0x61, 0x2714}, {0x67, 0x25A0},
+                                {0x6E, 0x25CF}, {0x72, 0x2716}, {0x34, 0x25B6},
+                                {0x33, 0x25C0}, {0x35, 0x25B2}, {0x36, 0x25BC}};
+
+template <size_t N> char16_t pictureChar(const Picture (&table)[N], unsigned char b) {
+    for (const Picture &p : table)
+        if (p.byte == b) return p.ch;
+    return b < 0x20 ? char16_t(b) : char16_t(0xF000 + b);
+}
+
+QString decodeSymbol(int codePage, std::string_view bytes) {
     QString out(qsizetype(bytes.size()), Qt::Uninitialized);
     QChar *d = out.data();
-    for (unsigned char b : bytes) {
-        *d++ = QChar(b >= 0x20 ? symbolTable[b - 0x20] : char16_t(b));
-    }
+    for (unsigned char b : bytes)
+        *d++ = QChar(symbolChar(codePage, b));
     return out;
 }
 
@@ -158,7 +184,7 @@ QString normalizeBreaks(QString text) {
 
 QString decode(int codePage, std::string_view bytes) {
     if (bytes.empty()) return QString();
-    if (codePage == CpSymbol) return decodeSymbol(bytes);
+    if (isSymbolCodePage(codePage)) return decodeSymbol(codePage, bytes);
     if (codePage != 1252) {
         if (QStringDecoder *decoder = decoderFor(codePage)) {
             decoder->resetState();
@@ -298,6 +324,26 @@ QByteArray encodeCrLf(const QString &text) {
     }
     out.append(from, size_t(end - from));
     return QByteArray(out.data(), qsizetype(out.size()));
+}
+
+char16_t symbolChar(int codePage, unsigned char b) {
+    switch (codePage) {
+    case CpWingdings:
+        return pictureChar(wingdings, b);
+    case CpDingbats:
+        return pictureChar(dingbats, b);
+    case CpWebdings:
+        return pictureChar(webdings, b);
+    default:
+        return b >= 0x20 ? symbolTable[b - 0x20] : char16_t(b);
+    }
+}
+
+int symbolCodePage(const QString &name) {
+    if (name.startsWith(QLatin1String("Wingdings"), Qt::CaseInsensitive)) return CpWingdings;
+    if (name.startsWith(QLatin1String("Webdings"), Qt::CaseInsensitive)) return CpWebdings;
+    if (name.contains(QLatin1String("Dingbats"), Qt::CaseInsensitive)) return CpDingbats;
+    return CpSymbol;
 }
 
 int codePageOfCharset(int charset) {

@@ -8,7 +8,24 @@
 
 namespace textcodec {
 
-constexpr int CpSymbol = 42; // the Symbol font's own encoding
+// The symbol fonts' own encodings (\fcharset2): Symbol's, and those of the
+// picture fonts, told apart by the font's name.
+constexpr int CpSymbol = 42;
+constexpr int CpWingdings = 43;
+constexpr int CpDingbats = 44; // Zapf Dingbats
+constexpr int CpWebdings = 45;
+
+// The encoding of a symbol font (\fcharset2) by its name.
+int symbolCodePage(const QString &fontName);
+// True for the symbol fonts' encodings.
+inline bool isSymbolCodePage(int codePage) {
+    return codePage >= CpSymbol && codePage <= CpWebdings;
+}
+// A character of a symbol font as word processors show it: Symbol's Greek
+// letters and signs, the picture fonts' common bullets, arrows and marks;
+// where there is none, the private-use character U+F000 + byte, as Windows
+// gives it. Also for U+F020..U+F0FF written as \uN in such a font.
+char16_t symbolChar(int codePage, unsigned char byte);
 
 // Decodes a plain-text file: a UTF-8 byte order mark is dropped, UTF-16 with a
 // byte order mark is decoded, valid UTF-8 is UTF-8, anything else Windows-1252.

@@ -195,6 +195,40 @@ private slots:
         QCOMPARE(read(doc).plainText(), text);
     }
 
+    // Symbol fonts as word processors show them: Symbol's Greek and signs,
+    // the picture fonts' bullets and marks, written as bytes or as Word's
+    // \uN of U+F0xx; a character without a mapping keeps its private-use one.
+    void symbolFonts_data() {
+        QTest::addColumn<QByteArray>("font");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Symbol bytes")
+            << QByteArray("Symbol") << QByteArray("\\'b7\\'61\\'e5\\'a3") << QStringLiteral("•α∑≤");
+        QTest::newRow("Symbol as \\u")
+            << QByteArray("Symbol") << QByteArray("\\u61623?\\u-3999?") << QStringLiteral("•α");
+        QTest::newRow("Wingdings bullets")
+            << QByteArray("Wingdings") << QByteArray("\\'a7\\'d8\\'fc\\'6c")
+            << QStringLiteral("▪➢✓●");
+        QTest::newRow("Wingdings as \\u")
+            << QByteArray("Wingdings") << QByteArray("\\u-3929?") << QStringLiteral("▪");
+        QTest::newRow("Wingdings unmapped")
+            << QByteArray("Wingdings") << QByteArray("\\'22") << QString(QChar(0xF022));
+        QTest::newRow("Zapf Dingbats")
+            << QByteArray("ZapfDingbats") << QByteArray("\\'33\\'6e") << QStringLiteral("✓■");
+        QTest::newRow("not a symbol font")
+            << QByteArray("Arial") << QByteArray("\\u61623?") << QString(QChar(0xF0B7));
+    }
+    void symbolFonts() {
+        QFETCH(QByteArray, font);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, text);
+        const QByteArray charset = font == "Arial" ? "0" : "2";
+        QCOMPARE(read("{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil\\fcharset" + charset + " " + font +
+                      ";}}\\f0 " + body + "}")
+                     .plainText(),
+                 text);
+    }
+
     void codePagesAndFonts() {
         // Central European, Cyrillic and Japanese fonts; double-byte pairs.
         const char *src =

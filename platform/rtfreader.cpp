@@ -239,6 +239,7 @@ private:
     QString runText_;
     CharFormat runFormat_;
     bool lastWasPar_ = false;
+    int footnotes_ = 0;
     bool done_ = false;
     int pendingSpaces_ = 0;
 
@@ -809,6 +810,10 @@ void Reader::controlWord(std::string_view word, bool hasParam, long long param) 
             state_.dest = Dest::ColorTable;
             return;
         case Cmd::Skip:
+            // A footnote's text is not the body's, but its number is: it
+            // stands where the note is anchored, numbered in order.
+            if (word == "footnote" && state_.dest == Dest::Text)
+                addText(QString::number(++footnotes_));
             state_.dest = Dest::Skip;
             return;
         case Cmd::Fldrslt:

@@ -2,6 +2,8 @@
 // Open, against the text LibreOffice reads from each (whitespace aside). The
 // files that match are listed in corpus-matches.txt: one of them no longer
 // matching is a regression; a crash or an Open over 5 s fails too.
+// PAVELIN_CORPUS_LIST=1 prints the files that match, PAVELIN_CORPUS_DIFF=1
+// where each other one first differs.
 #include "helpers.h"
 
 #include <QDir>
@@ -73,8 +75,17 @@ private slots:
                 QString::fromUtf8(readAll(root.filePath(stem + QStringLiteral(".lo.txt")))));
             if (error.isEmpty() && ours == theirs) {
                 matching << stem;
-            } else if (known.contains(stem)) {
-                lost << stem;
+            } else {
+                if (known.contains(stem)) lost << stem;
+                if (qEnvironmentVariableIsSet("PAVELIN_CORPUS_DIFF")) {
+                    qsizetype at = 0;
+                    while (at < ours.size() && at < theirs.size() && ours[at] == theirs[at])
+                        ++at;
+                    std::printf("%s: %s\n  ours:   %s\n  theirs: %s\n", qPrintable(stem),
+                                qPrintable(error),
+                                qPrintable(ours.mid(std::max<qsizetype>(0, at - 20), 90)),
+                                qPrintable(theirs.mid(std::max<qsizetype>(0, at - 20), 90)));
+                }
             }
         }
         qInfo("%lld of %lld files read with LibreOffice's text (%.1f %%)",

@@ -260,7 +260,12 @@ private slots:
                           "{\\pict\\pngblip 89504e47}C{\\*\\bkmkstart m}D\\bin4 }{}\\E"
                           "\\emdash\\endash\\bullet\\lquote\\rquote\\ldblquote\\rdblquote\\~\\_"
                           "\\cell x\\row y\\page z\\line w\\tab v\\plain\\b0\\ul0\\ulnone\\cf0 u}";
-        QCOMPARE(textOf(src), QStringLiteral("AlienBCDE—–•‘’“”\u00A0\u2011\tx\ny\nz\u2028w\tvu"));
+        // The footnote's text is dropped; its number stays where it is anchored.
+        QCOMPARE(textOf(src), QStringLiteral("1AlienBCDE—–•‘’“”\u00A0\u2011\tx\ny\nz\u2028w\tvu"));
+        QCOMPARE(
+            textOf("{\\rtf1 a{\\footnote x}b{\\super\\chftn}{\\footnote\\pard{\\super\\chftn} y}c"
+                   "{\\*\\footnote z}.}"),
+            QStringLiteral("a1b2c3."));
         QCOMPARE(textOf("{\\rtf1 a\\\\b\\{c\\}d}"), QStringLiteral("a\\b{c}d"));
         QCOMPARE(textOf("{\\rtf1 a\\\nb}"), QStringLiteral("a\nb"));
         QCOMPARE(textOf("{\\rtf1 {\\listtext 1.\\tab}Un}"), QStringLiteral("1.\tUn"));

@@ -373,7 +373,7 @@ void BlockLayout::draw(QPainter *painter, const PaintContext &context) {
                 if (!seg.laid || !seg.layout) layoutSegment(b, *g, i);
                 const int s0 = bs + seg.start;
                 seg.layout->draw(painter, at, selectionsIn(s0, s0 + seg.length + 1), clip);
-                const int c = context.cursorPosition;
+                const int c = ownCaret_ < 0 ? context.cursorPosition : caretShown_ ? ownCaret_ : -1;
                 const bool last = i + 1 == g->segments.size();
                 if (c >= s0 && (c < s0 + seg.length || (last && c == s0 + seg.length)))
                     seg.layout->drawCursor(painter, at, c - s0, cursorWidth);

@@ -56,6 +56,13 @@ public:
     // Tells the scroll bars the document's size if it changed since they last
     // heard it (laying out on demand changes it).
     void announceSize();
+    // The caret of a long paragraph, where the widget blinks it itself: its
+    // position (-1: the toolkit's caret as usual) and whether it shows now.
+    void setCaret(int position, bool shown) {
+        ownCaret_ = position;
+        caretShown_ = shown;
+    }
+    bool caretShown() const { return caretShown_; }
     // True for a paragraph laid out in segments.
     bool isSegmented(const QTextBlock &block) const;
     // How many paragraphs have been laid out, and how many are estimated.
@@ -111,4 +118,6 @@ private:
     double lastWidth_ = -1;
     bool lastWrap_ = false;
     QSizeF announced_;
+    bool caretShown_ = true;
+    int ownCaret_ = -1;
 };

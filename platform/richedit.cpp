@@ -68,6 +68,25 @@ RichEditWidget::RichEditWidget(TRichEdit *owner) : owner_(owner) {
         if (layout_->isSegmented(textCursor().block()))
             QTimer::singleShot(0, this, [this] { showCaretInLongParagraph(); });
     });
+    // The toolkit's caret blink asks the paragraph's layout where the caret
+    // is, which in a long paragraph means analysing all of it after each
+    // edit: there the caret blinks from a timer of ours instead.
+    for (QObject *child : children()) {
+        if (QByteArray(child->metaObject()->className()) == "QWidgetTextControl") {
+            textControl_ = child;
+            child->installEventFilter(this);
+            break;
+        }
+    }
+    blink_.setInterval(QApplication::cursorFlashTime() / 2);
+    connect(&blink_, &QTimer::timeout, this, [this] {
+        layout_->setCaret(textCursor().position(), !layout_->caretShown());
+        viewport()->update(
+            layout_->caretRect(textCursor().position())
+                .translated(-horizontalScrollBar()->value(), -verticalScrollBar()->value())
+                .toAlignedRect()
+                .adjusted(-2, -2, 2, 2));
+    });
     connect(document(), &QTextDocument::contentsChange, this,
             [this](int pos, int removed, int added) { onContentsChange(pos, removed, added); });
 }
@@ -163,6 +182,24 @@ void RichEditWidget::load(const std::function<void()> &fill, bool plain) {
     loading_ = loadingPlain_ = false;
 }
 
+bool RichEditWidget::eventFilter(QObject *watched, QEvent *e) {
+    if (watched == textControl_ && e->type() == QEvent::Timer) {
+        const bool longParagraph = layout_->isSegmented(textCursor().block());
+        if (longParagraph && hasFocus() && QApplication::cursorFlashTime() > 0) {
+            if (!blink_.isActive()) {
+                layout_->setCaret(textCursor().position(), true);
+                blink_.start();
+            }
+            return true; // the toolkit's blink, and its question, skipped
+        }
+        if (blink_.isActive()) {
+            blink_.stop();
+            layout_->setCaret(-1, true);
+        }
+    }
+    return QTextEdit::eventFilter(watched, e);
+}
+
 void RichEditWidget::paintEvent(QPaintEvent *e) {
     // A document being replaced is not shown half-made: the window around
     // it repaints, the page stays blank until it is whole.
@@ -228,6 +265,23 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
 bool RichEditWidget::typeIntoLongParagraph(QKeyEvent *e) {
     QTextCursor cur = textCursor();
     if (isReadOnly() || !layout_->isSegmented(cur.block())) return false;
+    // A modifier pressed alone changes nothing, but the toolkit would still
+    // ask where the caret is.
+    switch (e->key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+        e->accept();
+        return true;
+    default:
+        break;
+    }
     const Qt::KeyboardModifiers mods = e->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
     if (mods != Qt::NoModifier) return false;
     const bool back = e->key() == Qt::Key_Backspace;
@@ -276,6 +330,7 @@ void RichEditWidget::showCaretInLongParagraph() {
     const QTextCursor cur = textCursor();
     if (!layout_->isSegmented(cur.block())) return;
     const QRectF caret = layout_->settledCaretRect(cur.position(), QSizeF(viewport()->size()));
+    if (blink_.isActive()) layout_->setCaret(cur.position(), true); // shown while typing
     if (!caret.isValid()) return;
     const QPoint offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
     const QRect seen = viewport()->rect().translated(offset);
@@ -542,7 +597,12 @@ void TRichEditLines::LoadFromFile(const QString &fileName) {
                         const qsizetype nl = text.indexOf(QLatin1Char('\n'), to);
                         to = nl < 0 ? n : nl + 1;
                     }
+                    // In an edit block: the cursor does not then ask the
+                    // paragraph's layout for its column, which for a long
+                    // paragraph means analysing all of it.
+                    cur.beginEditBlock();
                     cur.insertText(from == 0 && to == n ? text : text.mid(from, to - from));
+                    cur.endEditBlock();
                     from = to;
                     complete = !progress.Step(0.2 + 0.8 * double(from) / double(n));
                 }

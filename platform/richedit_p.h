@@ -6,6 +6,7 @@
 #include "platform/textcache.h"
 
 #include <QTextEdit>
+#include <QTimer>
 
 class TRichEdit;
 class BlockLayout;
@@ -36,6 +37,7 @@ public:
 
 protected:
     bool event(QEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     void inputMethodEvent(QInputMethodEvent *e) override;
@@ -50,6 +52,8 @@ private:
 
     TRichEdit *owner_;
     BlockLayout *layout_ = nullptr;
+    QObject *textControl_ = nullptr; // the toolkit's text control inside
+    QTimer blink_;                   // the caret's blink in a long paragraph
     SeparatorIndex separators_;
     PositionMap map_;
     bool loading_ = false;

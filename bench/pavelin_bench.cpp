@@ -538,6 +538,7 @@ int shapes(double scale, int repeats, int limitSeconds) {
                                  "key_start_nowrap",
                                  "key_middle_nowrap",
                                  "key_end_nowrap",
+                                 "peak_open_mb",
                                  "find",
                                  "save",
                                  "saveas",

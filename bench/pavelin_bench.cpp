@@ -153,7 +153,8 @@ TForm1 *makeForm() {
     return double(t.nsecsElapsed()) / 1e6;
 }
 
-Figure keystrokes(QTextEdit *edit, int where, int repeats) {
+// Keys typed at the start (0), middle (1) or end (2) of a shown editor.
+template <class Edit> Figure keystrokes(Edit *edit, int where, int repeats) {
     QTextCursor cur = edit->textCursor();
     const int len = edit->document()->characterCount() - 1;
     cur.setPosition(where == 0 ? 0 : where == 1 ? len / 2 : len);
@@ -373,13 +374,7 @@ int profile(const QString &what, const QString &file) {
 // a bare QTextEdit holding the same text.
 
 template <class Edit> double keyMedian(Edit *edit, int where, int repeats) {
-    QTextCursor cur = edit->textCursor();
-    const int len = edit->document()->characterCount() - 1;
-    cur.setPosition(where == 0 ? 0 : where == 1 ? len / 2 : len);
-    edit->setTextCursor(cur);
-    edit->ensureCursorVisible();
-    QApplication::processEvents();
-    return measure(repeats, nullptr, [&] { keystroke(edit->viewport()); }).median;
+    return keystrokes(edit, where, repeats).median;
 }
 
 void say(const char *key, double value) {

@@ -62,6 +62,26 @@ size_t ExtentTree::find(double offset) const {
 namespace {
 // Wide enough for any line of a paragraph laid out without wrapping.
 constexpr double NoWrapWidth = 1e7;
+
+// Breaks a layout into lines of `width` from `top` down, the first indented
+// by `indent`; gives the bottom and the widest line's right end.
+std::pair<double, double> layLines(QTextLayout *tl, double left, double indent, double width,
+                                   double top) {
+    double y = top, widest = 0;
+    bool first = true;
+    tl->beginLayout();
+    for (QTextLine line = tl->createLine(); line.isValid(); line = tl->createLine()) {
+        line.setLeadingIncluded(true);
+        const double x = left + (first ? indent : 0);
+        line.setLineWidth(std::max(1.0, width - (first ? indent : 0)));
+        line.setPosition(QPointF(x, y));
+        y += line.height();
+        widest = std::max(widest, x + line.naturalTextWidth());
+        first = false;
+    }
+    tl->endLayout();
+    return {y, widest};
+}
 } // namespace
 
 BlockLayout::BlockLayout(QTextDocument *doc) : QAbstractTextDocumentLayout(doc) {}
@@ -122,22 +142,7 @@ double BlockLayout::layoutBlock(const QTextBlock &block) const {
     tl->setTextOption(optionFor(block));
     const double width = availableWidth() - format.leftMargin() - format.rightMargin();
     const double indent = format.textIndent();
-    double y = format.topMargin();
-    double widest = 0;
-    bool first = true;
-    tl->beginLayout();
-    for (;;) {
-        QTextLine line = tl->createLine();
-        if (!line.isValid()) break;
-        line.setLeadingIncluded(true);
-        const double x = format.leftMargin() + (first ? indent : 0);
-        line.setLineWidth(std::max(1.0, width - (first ? indent : 0)));
-        line.setPosition(QPointF(x, y));
-        y += line.height();
-        widest = std::max(widest, x + line.naturalTextWidth());
-        first = false;
-    }
-    tl->endLayout();
+    const auto [y, widest] = layLines(tl, format.leftMargin(), indent, width, format.topMargin());
     tl->setPosition(QPointF(0, 0));
     noteWidth(widest + format.rightMargin());
     return y + format.bottomMargin();
@@ -601,22 +606,7 @@ void BlockLayout::layoutSegment(const QTextBlock &block, Giant &g, size_t i) con
         tl->setTextOption(option);
         tl->setFormats(formats);
         tl->setCacheEnabled(true);
-        y = 0;
-        widest = 0;
-        bool first = true;
-        tl->beginLayout();
-        for (;;) {
-            QTextLine line = tl->createLine();
-            if (!line.isValid()) break;
-            line.setLeadingIncluded(true);
-            const double x = first ? indent : 0;
-            line.setLineWidth(wrapping() ? std::max(1.0, width - x) : NoWrapWidth);
-            line.setPosition(QPointF(x, y));
-            y += line.height();
-            widest = std::max(widest, x + line.naturalTextWidth());
-            first = false;
-        }
-        tl->endLayout();
+        std::tie(y, widest) = layLines(tl.get(), 0, indent, wrapping() ? width : NoWrapWidth, 0);
         // With wrapping, the last (short) line goes to the next segment while
         // that one is not laid out yet, so that the cut falls where a line
         // breaks anyway and the paragraph reads as one.

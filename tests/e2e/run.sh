@@ -11,6 +11,16 @@ source "$(dirname "$0")/lib.sh"
 (cd "$HOME" && exec "$binary") >"$work/app.log" 2>&1 &
 app=$!
 
+# Ctrl+S, then the file saved must hold exactly these bytes (a printf format).
+expect_saved() {
+    key ctrl+s
+    sleep 0.5
+    local expected actual
+    expected=$(printf "$1" | od -An -tx1)
+    actual=$(od -An -tx1 "$HOME/lettre.rtf")
+    [ "$expected" = "$actual" ] || fail "$2: $(cat -A "$HOME/lettre.rtf")"
+}
+
 step "the welcome box comes alone"
 welcome=$(wait_window '^Avant-Propos$') || fail "no welcome box"
 xdotool search --onlyvisible --name '^Pavelin$' >/dev/null 2>&1 && fail "main window shown before the welcome box was dismissed"
@@ -52,11 +62,7 @@ head -c 6 "$HOME/lettre.rtf" | grep -q '^{\\rtf1' || fail "Save As file does not
 grep -q "Ch\\\\'e8re H\\\\'e9l\\\\'e8ne" "$HOME/lettre.rtf" || fail "accents not written as \\'hh: $(head -c 400 "$HOME/lettre.rtf")"
 
 step "Save writes plain UTF-8 with CR LF"
-key ctrl+s
-sleep 0.5
-expected=$(printf 'Chère Hélène,\r\nà bientôt !' | od -An -tx1)
-actual=$(od -An -tx1 "$HOME/lettre.rtf")
-[ "$expected" = "$actual" ] || fail "Save wrote: $(cat -A "$HOME/lettre.rtf")"
+expect_saved 'Chère Hélène,\r\nà bientôt !' "Save wrote"
 
 step "Ctrl+F: the find dialog beside the editor; Find selects the match"
 key ctrl+f
@@ -87,11 +93,7 @@ else
     expected_text='Chère Hélène,\r\nà bientôt !'
 fi
 activate "$main"
-key ctrl+s
-sleep 0.5
-expected=$(printf "$expected_text" | od -An -tx1)
-actual=$(od -An -tx1 "$HOME/lettre.rtf")
-[ "$expected" = "$actual" ] || fail "after the replace, Save wrote: $(cat -A "$HOME/lettre.rtf")"
+expect_saved "$expected_text" "after the replace, Save wrote"
 
 if [ -n "$shot" ] && command -v import >/dev/null; then
     key ctrl+End # Save left the whole text selected
@@ -147,11 +149,7 @@ gone '^Ouvrir$' || fail "the open dialog stayed open"
 sleep 1
 # The next keys reach the editor, not a completion list left on the screen.
 xdotool type --delay 60 "Z"
-key ctrl+s
-sleep 0.5
-expected=$(printf 'Zbonjour\r\n' | od -An -tx1)
-actual=$(od -An -tx1 "$HOME/lettre.rtf")
-[ "$expected" = "$actual" ] || fail "after Open by completion, typing and Save wrote: $(cat -A "$HOME/lettre.rtf")"
+expect_saved 'Zbonjour\r\n' "after Open by completion, typing and Save wrote"
 
 step "Quitter with a modified document asks first; Escape and Alt+F4 keep it; Non closes"
 key ctrl+q

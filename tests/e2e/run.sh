@@ -126,17 +126,24 @@ prompt_must_choose() {
     kill -0 "$app" 2>/dev/null || fail "the program ended on Alt+F4 at the prompt of $what"
 }
 
+# A command on a modified document: its save prompt ignores Escape and
+# Alt+F4, then is answered Non.
+prompt_then_no() {
+    key "$1"
+    local box
+    box=$(prompt_window)
+    [ -n "$box" ] || fail "no save prompt for $2 on a modified document"
+    prompt_must_choose "$box" "$2"
+    activate "$box"
+    key alt+n
+}
+
 step "Ctrl+O on a modified document: the prompt ignores Escape and Alt+F4; Non opens"
 printf 'bonjour\n' >"$HOME/ancienne-lettre.txt"
 activate "$main"
 key ctrl+End
 xdotool type --delay 30 " Bises."
-key ctrl+o
-box=$(prompt_window)
-[ -n "$box" ] || fail "no save prompt on opening over a modified document"
-prompt_must_choose "$box" "Open"
-activate "$box"
-key alt+n
+prompt_then_no ctrl+o "Open"
 opendlg=$(wait_window '^Ouvrir$') || fail "no open dialog after Non"
 sleep 0.5
 step "a name the open dialog completes, then Return: no list left behind"
@@ -152,12 +159,7 @@ xdotool type --delay 60 "Z"
 expect_saved 'Zbonjour\r\n' "after Open by completion, typing and Save wrote"
 
 step "Quitter with a modified document asks first; Escape and Alt+F4 keep it; Non closes"
-key ctrl+q
-box=$(prompt_window)
-[ -n "$box" ] || fail "no save prompt on closing a modified document"
-prompt_must_choose "$box" "Quitter"
-activate "$box"
-key alt+n
+prompt_then_no ctrl+q "Quitter"
 wait_exit
 [ "$code" -eq 0 ] || fail "exit code $code"
 echo "PASS: end-to-end"

@@ -373,13 +373,24 @@ int profile(const QString &what, const QString &file) {
 // stopped, and peak memory is the process's), beside a bare QPlainTextEdit and
 // a bare QTextEdit holding the same text.
 
-template <class Edit> double keyMedian(Edit *edit, int where, int repeats) {
-    return keystrokes(edit, where, repeats).median;
-}
-
 void say(const char *key, double value) {
     std::printf("%s=%.2f\n", key, value);
     std::fflush(stdout);
+}
+
+// Keys at the start, middle and end with wrapping on, then off (`wrap`
+// switches it), then the peak memory so far.
+template <class Edit> void sayKeys(Edit *edit, const std::function<void(bool)> &wrap, int repeats) {
+    static const char *const names[2][3] = {
+        {"key_start_nowrap", "key_middle_nowrap", "key_end_nowrap"},
+        {"key_start_wrap", "key_middle_wrap", "key_end_wrap"}};
+    for (int on = 1; on >= 0; --on) {
+        wrap(on);
+        QApplication::processEvents();
+        for (int where = 0; where < 3; ++where)
+            say(names[on][where], keystrokes(edit, where, repeats).median);
+    }
+    say("peak_open_mb", double(peakKiB()) / 1024);
 }
 
 // One editor on one file: prints key=value lines.
@@ -406,15 +417,8 @@ int shapeRun(const QString &kind, const QString &file, int repeats) {
         }
         e->viewport()->repaint();
         say(paste ? "paste" : "open", double(t.nsecsElapsed()) / 1e6);
-        for (int wrap = 1; wrap >= 0; --wrap) {
-            edit->SetWordWrap(wrap);
-            QApplication::processEvents();
-            const char *names[2][3] = {{"key_start_nowrap", "key_middle_nowrap", "key_end_nowrap"},
-                                       {"key_start_wrap", "key_middle_wrap", "key_end_wrap"}};
-            for (int where = 0; where < 3; ++where)
-                say(names[wrap][where], keyMedian<QTextEdit>(e, where, repeats));
-        }
-        say("peak_open_mb", double(peakKiB()) / 1024);
+        sayKeys<QTextEdit>(
+            e, [&](bool on) { edit->SetWordWrap(on); }, repeats);
         t.restart();
         edit->FindText(QStringLiteral("zqxjzqxj"), 0, edit->GetTextLen(), stMatchCase);
         say("find", double(t.nsecsElapsed()) / 1e6);
@@ -447,17 +451,13 @@ int shapeRun(const QString &kind, const QString &file, int repeats) {
             }
             w->viewport()->repaint();
             say(paste ? "paste" : "open", double(t.nsecsElapsed()) / 1e6);
-            for (int wrap = 1; wrap >= 0; --wrap) {
-                w->setLineWrapMode(wrap ? decltype(w->lineWrapMode())(1)
-                                        : decltype(w->lineWrapMode())(0));
-                QApplication::processEvents();
-                const char *names[2][3] = {
-                    {"key_start_nowrap", "key_middle_nowrap", "key_end_nowrap"},
-                    {"key_start_wrap", "key_middle_wrap", "key_end_wrap"}};
-                for (int where = 0; where < 3; ++where)
-                    say(names[wrap][where], keyMedian(w, where, repeats));
-            }
-            say("peak_open_mb", double(peakKiB()) / 1024);
+            sayKeys(
+                w,
+                [&](bool on) {
+                    w->setLineWrapMode(on ? decltype(w->lineWrapMode())(1)
+                                          : decltype(w->lineWrapMode())(0));
+                },
+                repeats);
             t.restart();
             w->document()->find(QStringLiteral("zqxjzqxj"));
             say("find", double(t.nsecsElapsed()) / 1e6);

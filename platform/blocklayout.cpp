@@ -296,30 +296,41 @@ QRectF BlockLayout::blockBoundingRect(const QTextBlock &block) const {
     return QRectF(margin(), top(int(n)), availableWidth(), heights_.at(n));
 }
 
+std::pair<double, double> BlockLayout::spanIn(const Giant &g, double top,
+                                              const QRectF &area) const {
+    if (wrapping()) {
+        const double y = top + g.topMargin;
+        return {std::max(0.0, area.top() - y), area.bottom() - y};
+    }
+    const double x = margin() + g.leftMargin;
+    return {std::max(0.0, area.left() - x), area.right() - x};
+}
+
+BlockLayout::Part BlockLayout::segmentPart(const QTextBlock &block, Giant &g, size_t i) const {
+    if (!g.segments[i].laid || !g.segments[i].layout) layoutSegment(block, g, i);
+    heights_.set(size_t(block.blockNumber()), giantHeight(block, g));
+    return {g.segments[i].layout.get(), segmentOrigin(g, i), g.segments[i].start};
+}
+
+BlockLayout::Part BlockLayout::blockPart(const QTextBlock &block) const {
+    ensureLaidOut(block);
+    return {block.layout(), QPointF(), 0};
+}
+
 void BlockLayout::ensureRange(const QRectF &area) const {
-    const double y0 = area.top(), y1 = area.bottom(), x0 = area.left(), x1 = area.right();
+    const double y1 = area.bottom();
     QTextDocument *doc = document();
     if (heights_.size() == 0) return;
-    const size_t start = heights_.find(std::max(0.0, y0 - margin()));
+    const size_t start = heights_.find(std::max(0.0, area.top() - margin()));
     for (QTextBlock b = doc->findBlockByNumber(int(start)); b.isValid(); b = b.next()) {
         const size_t n = size_t(b.blockNumber());
         const double t = top(int(n));
         if (t >= y1) break;
         if (Giant *g = giants_[n].get()) {
-            const QTextBlockFormat format = b.blockFormat();
-            if (wrapping()) {
-                size_t i = g->extents.find(std::max(0.0, y0 - t - format.topMargin()));
-                for (; i < g->segments.size(); ++i) {
-                    if (t + format.topMargin() + g->extents.prefix(i) >= y1) break;
-                    if (!g->segments[i].laid) layoutSegment(b, *g, i);
-                }
-            } else {
-                // Without wrapping, the segments under the visible columns.
-                size_t i = g->extents.find(std::max(0.0, x0 - margin() - g->leftMargin));
-                for (; i < g->segments.size(); ++i) {
-                    if (margin() + g->leftMargin + g->extents.prefix(i) >= x1) break;
-                    if (!g->segments[i].laid) layoutSegment(b, *g, i);
-                }
+            const auto [from, to] = spanIn(*g, t, area);
+            for (size_t i = g->extents.find(from);
+                 i < g->segments.size() && g->extents.prefix(i) < to; ++i) {
+                if (!g->segments[i].laid) layoutSegment(b, *g, i);
             }
             heights_.set(n, giantHeight(b, *g));
         } else {
@@ -365,23 +376,17 @@ void BlockLayout::draw(QPainter *painter, const PaintContext &context) {
             return ranges;
         };
         if (Giant *g = giants_[n].get()) {
-            for (size_t i = 0; i < g->segments.size(); ++i) {
-                Segment &seg = g->segments[i];
-                const QPointF at = origin + segmentOrigin(*g, i);
-                if (wrapping()) {
-                    if (at.y() > clip.bottom()) break;
-                    if (at.y() + g->extents.at(i) < clip.top()) continue;
-                } else {
-                    if (at.x() > clip.right()) break;
-                    if (at.x() + g->extents.at(i) < clip.left()) continue;
-                }
-                if (!seg.laid || !seg.layout) layoutSegment(b, *g, i);
-                const int s0 = bs + seg.start;
-                seg.layout->draw(painter, at, selectionsIn(s0, s0 + seg.length + 1), clip);
-                const int c = ownCaret_ < 0 ? context.cursorPosition : caretShown_ ? ownCaret_ : -1;
+            const int c = ownCaret_ < 0 ? context.cursorPosition : caretShown_ ? ownCaret_ : -1;
+            const auto [from, to] = spanIn(*g, t, clip);
+            for (size_t i = g->extents.find(from);
+                 i < g->segments.size() && g->extents.prefix(i) < to; ++i) {
+                const Part part = segmentPart(b, *g, i);
+                const QPointF at = origin + part.origin;
+                const int s0 = bs + part.start, length = g->segments[i].length;
+                part.layout->draw(painter, at, selectionsIn(s0, s0 + length + 1), clip);
                 const bool last = i + 1 == g->segments.size();
-                if (c >= s0 && (c < s0 + seg.length || (last && c == s0 + seg.length)))
-                    seg.layout->drawCursor(painter, at, c - s0, cursorWidth);
+                if (c >= s0 && (c < s0 + length || (last && c == s0 + length)))
+                    part.layout->drawCursor(painter, at, c - s0, cursorWidth);
             }
             continue;
         }
@@ -407,20 +412,11 @@ int BlockLayout::hitTest(const QPointF &point, Qt::HitTestAccuracy accuracy) con
     if (!block.isValid()) return -1;
     const size_t n = size_t(block.blockNumber());
     const QPointF inBlock = point - QPointF(margin(), top(int(n)));
-    QTextLayout *tl = nullptr;
-    QPointF local = inBlock;
-    int base = block.position();
-    if (Giant *g = giants_[n].get()) {
-        const size_t i = segmentAt(*g, inBlock);
-        if (!g->segments[i].laid || !g->segments[i].layout) layoutSegment(block, *g, i);
-        heights_.set(n, giantHeight(block, *g));
-        tl = g->segments[i].layout.get();
-        local = inBlock - segmentOrigin(*g, i);
-        base += g->segments[i].start;
-    } else {
-        ensureLaidOut(block);
-        tl = block.layout();
-    }
+    Giant *g = giants_[n].get();
+    const Part part = g ? segmentPart(block, *g, segmentAt(*g, inBlock)) : blockPart(block);
+    QTextLayout *tl = part.layout;
+    const QPointF local = inBlock - part.origin;
+    const int base = block.position() + part.start;
     for (int i = 0; i < tl->lineCount(); ++i) {
         const QTextLine line = tl->lineAt(i);
         if (local.y() >= line.y() + line.height() && i + 1 < tl->lineCount()) continue;
@@ -435,21 +431,12 @@ QRectF BlockLayout::caretRect(int position) const {
     if (!block.isValid()) return QRectF();
     const size_t n = size_t(block.blockNumber());
     if (n >= heights_.size()) return QRectF();
-    const QPointF origin(margin(), top(int(n)));
     int relative = position - block.position();
-    QTextLayout *tl = nullptr;
-    QPointF at = origin;
-    if (Giant *g = giants_[n].get()) {
-        const size_t i = segmentOf(*g, relative);
-        if (!g->segments[i].laid || !g->segments[i].layout) layoutSegment(block, *g, i);
-        heights_.set(n, giantHeight(block, *g));
-        tl = g->segments[i].layout.get();
-        at = QPointF(margin(), top(int(n))) + segmentOrigin(*g, i);
-        relative -= g->segments[i].start;
-    } else {
-        ensureLaidOut(block);
-        tl = block.layout();
-    }
+    Giant *g = giants_[n].get();
+    const Part part = g ? segmentPart(block, *g, segmentOf(*g, relative)) : blockPart(block);
+    QTextLayout *tl = part.layout;
+    const QPointF at = QPointF(margin(), top(int(n))) + part.origin;
+    relative -= part.start;
     const QTextLine line = tl->lineForTextPosition(relative);
     if (!line.isValid()) return QRectF(at, QSizeF(1, lineHeight_));
     return QRectF(at.x() + line.cursorToX(relative), at.y() + line.y(), 1, line.height());

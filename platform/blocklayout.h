@@ -86,6 +86,19 @@ private:
         double leftMargin = 0;
     };
 
+    // A laid-out layout for part of a block: the whole block's, or one
+    // segment's with where it stands in the block and where its text starts.
+    struct Part {
+        QTextLayout *layout;
+        QPointF origin;
+        int start;
+    };
+    Part blockPart(const QTextBlock &block) const;
+    Part segmentPart(const QTextBlock &block, Giant &g, size_t i) const;
+    // Where an area begins and ends along a long paragraph's segments (down
+    // them with wrapping, across without), for the block whose top is `top`.
+    std::pair<double, double> spanIn(const Giant &g, double top, const QRectF &area) const;
+
     double margin() const;
     double availableWidth() const;
     bool wrapping() const;

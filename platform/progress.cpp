@@ -24,10 +24,6 @@ TProgress::~TProgress() {
     if (qApp) QApplication::restoreOverrideCursor();
 }
 
-bool TProgress::Shown() const {
-    return dialog_ && dialog_->isVisible();
-}
-
 bool TProgress::Step(double done) {
     const qint64 now = started_.elapsed();
     if (now - lastStep_ < stepEveryMs || !qApp) return cancelled_;

@@ -20,9 +20,6 @@ public:
     // The share done, from 0 to 1. True once the user asked to stop. Cheap
     // enough to call often: it does something at most every 50 ms.
     bool Step(double done);
-    bool Cancelled() const { return cancelled_; }
-    // True while the window is shown (after half a second of work).
-    bool Shown() const;
     // When the window shows and how often it is updated, in ms (500 and 50);
     // tests make them 0 to see the window on small documents.
     static void SetTimings(int showAfterMs, int stepEveryMs);

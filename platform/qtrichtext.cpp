@@ -1,7 +1,5 @@
 #include "platform/qtrichtext.h"
 
-#include "platform/textcodec.h"
-
 #include <QMimeData>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -329,11 +327,8 @@ public:
     rtf::Document run() {
         walk(doc_->rootFrame());
         if (out_.paragraphs.empty()) out_.paragraphs.emplace_back();
-        for (rtf::Paragraph &p : out_.paragraphs) {
-            for (rtf::Run &r : p.runs)
-                r.text = textcodec::cleanText(std::move(r.text));
-            std::erase_if(p.runs, [](const rtf::Run &r) { return r.text.isEmpty(); });
-        }
+        for (rtf::Paragraph &p : out_.paragraphs)
+            rtf::clean(p);
         return std::move(out_);
     }
 

@@ -230,7 +230,7 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
     // Typed text is held to what a document may hold, as pasted text is.
     if (!e->text().isEmpty()) {
         const QString clean = textcodec::cleanText(e->text());
-        if (clean.size() != e->text().size() || clean != e->text()) {
+        if (clean != e->text()) {
             // Sent on as the same key with the cleaned text, or not at all.
             if (!clean.isEmpty()) {
                 QKeyEvent cleaned(e->type(), e->key(), e->modifiers(), clean, e->isAutoRepeat(),
@@ -322,7 +322,6 @@ bool RichEditWidget::typeIntoLongParagraph(QKeyEvent *e) {
     group.endEditBlock();
     e->accept();
     showCaretInLongParagraph();
-    viewport()->update();
     return true;
 }
 
@@ -344,8 +343,7 @@ void RichEditWidget::showCaretInLongParagraph() {
 
 void RichEditWidget::inputMethodEvent(QInputMethodEvent *e) {
     const QString clean = textcodec::cleanText(e->commitString());
-    if (clean.size() == e->commitString().size() && clean == e->commitString())
-        return QTextEdit::inputMethodEvent(e);
+    if (clean == e->commitString()) return QTextEdit::inputMethodEvent(e);
     QInputMethodEvent cleaned(e->preeditString(), e->attributes());
     cleaned.setCommitString(clean, e->replacementStart(), e->replacementLength());
     QTextEdit::inputMethodEvent(&cleaned);
@@ -373,14 +371,11 @@ void RichEditWidget::insertFromMimeData(const QMimeData *source) {
         TProgress progress(QStringLiteral("Collage..."), false);
         QTextCursor cur = textCursor();
         const QByteArray rtfBytes = qtrich::rtfData(source);
-        if (!rtfBytes.isEmpty()) {
-            const rtf::Document doc = rtf::read(rtfBytes);
-            cur.beginEditBlock();
-            cur.removeSelectedText();
-            qtrich::insert(cur, doc, false);
-            cur.endEditBlock();
-        } else if (source->hasHtml()) {
-            const rtf::Document doc = qtrich::fromHtml(source->html(), owner_->Font());
+        if (!rtfBytes.isEmpty() || source->hasHtml()) {
+            // Rich text as this editor holds it, from RTF or from HTML.
+            const rtf::Document doc = !rtfBytes.isEmpty()
+                                          ? rtf::read(rtfBytes)
+                                          : qtrich::fromHtml(source->html(), owner_->Font());
             cur.beginEditBlock();
             cur.removeSelectedText();
             qtrich::insert(cur, doc, false);

@@ -66,6 +66,10 @@ constexpr int MaxDepth = 100000;
 
 bool looksLikeRtf(const QByteArray &data);
 
+// Takes out of a paragraph what no document may hold (textcodec::cleanText),
+// and the runs left empty.
+void clean(Paragraph &p);
+
 // Reads RTF. Throws Exception (French message) only for input nested deeper than
 // MaxDepth; any other damage gives the text that could be read.
 Document read(const QByteArray &data);

@@ -317,9 +317,7 @@ void Reader::finishDocument() {
 void Reader::emitParagraph(Paragraph &&p) {
     // Lone surrogate halves and non-characters (\u-1, \u65535) become U+FFFD;
     // an object's U+FFFC has no place in a document.
-    for (Run &r : p.runs)
-        r.text = textcodec::cleanText(std::move(r.text));
-    std::erase_if(p.runs, [](const Run &r) { return r.text.isEmpty(); });
+    clean(p);
     ++emitted_;
     if (sink_) {
         sink_(std::move(p));
@@ -1088,6 +1086,12 @@ void Reader::controlWord(std::string_view word, bool hasParam, long long param) 
 }
 
 } // namespace
+
+void clean(Paragraph &p) {
+    for (Run &r : p.runs)
+        r.text = textcodec::cleanText(std::move(r.text));
+    std::erase_if(p.runs, [](const Run &r) { return r.text.isEmpty(); });
+}
 
 Document read(const QByteArray &data) {
     const std::function<void(Paragraph &&)> none;

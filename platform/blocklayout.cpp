@@ -1,11 +1,14 @@
 #include "platform/blocklayout.h"
 
+#include "platform/qtrichtext.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPalette>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextList>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -135,13 +138,55 @@ double BlockLayout::estimate(const QTextBlock &block) const {
     return lines * lineHeight_;
 }
 
+QFont BlockLayout::markerFont(const QTextBlock &block) const {
+    const QTextCharFormat f =
+        block.begin().atEnd() ? block.charFormat() : block.begin().fragment().charFormat();
+    return f.font().resolve(document()->defaultFont());
+}
+
+// Where a list item's marker stands, from the paragraph's left indent: at the
+// first line's indent, but never left of the page's margin.
+namespace {
+double markerStart(const QTextBlockFormat &format) {
+    return std::max(format.textIndent(), -format.leftMargin());
+}
+} // namespace
+
+double BlockLayout::markerRoom(const QTextBlock &block, const QTextBlockFormat &format) const {
+    if (!block.textList()) return 0;
+    hasLists_ = true;
+    // The text follows the marker at the left indent when the marker fits
+    // before it, as after a tab; otherwise after the marker and a gap.
+    const QFontMetricsF m(markerFont(block));
+    const double marker =
+        m.horizontalAdvance(qtrich::listMarker(block)) + 2 * m.horizontalAdvance(QLatin1Char(' '));
+    const double start = markerStart(format);
+    const double text = -start >= marker ? 0 : start + marker;
+    return text - format.textIndent();
+}
+
+void BlockLayout::drawMarker(QPainter *painter, const QTextBlock &block, const QTextLayout *tl,
+                             const QPointF &at, double left) const {
+    if (!block.textList() || tl->lineCount() == 0) return;
+    const QTextLine line = tl->lineAt(0);
+    const QTextCharFormat f =
+        block.begin().atEnd() ? block.charFormat() : block.begin().fragment().charFormat();
+    painter->save();
+    painter->setFont(markerFont(block));
+    if (f.foreground().style() != Qt::NoBrush) painter->setPen(f.foreground().color());
+    painter->drawText(
+        at + QPointF(left + markerStart(block.blockFormat()), line.y() + line.ascent()),
+        qtrich::listMarker(block));
+    painter->restore();
+}
+
 double BlockLayout::layoutBlock(const QTextBlock &block) const {
     QTextLayout *tl = block.layout();
     const QTextBlockFormat format = block.blockFormat();
     tl->setCacheEnabled(true); // shaped once, painted many times
     tl->setTextOption(optionFor(block));
     const double width = availableWidth() - format.leftMargin() - format.rightMargin();
-    const double indent = format.textIndent();
+    const double indent = format.textIndent() + markerRoom(block, format);
     const auto [y, widest] = layLines(tl, format.leftMargin(), indent, width, format.topMargin());
     tl->setPosition(QPointF(0, 0));
     noteWidth(widest + format.rightMargin());
@@ -215,7 +260,8 @@ void BlockLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
         laid_[size_t(f)] = 0;
         ensureLaidOut(first);
         if (heights_.at(size_t(f)) == before) {
-            emit update(QRectF(0, top(f), 1e9, before));
+            // In a document with lists, the items below may be numbered anew.
+            emit update(QRectF(0, top(f), 1e9, hasLists_ ? 1e9 : before));
             return;
         }
     } else if (!everything && delta == 0) {
@@ -384,6 +430,7 @@ void BlockLayout::draw(QPainter *painter, const PaintContext &context) {
                 const QPointF at = origin + part.origin;
                 const int s0 = bs + part.start, length = g->segments[i].length;
                 part.layout->draw(painter, at, selectionsIn(s0, s0 + length + 1), clip);
+                if (i == 0) drawMarker(painter, b, part.layout, at, 0);
                 const bool last = i + 1 == g->segments.size();
                 if (c >= s0 && (c < s0 + length || (last && c == s0 + length)))
                     part.layout->drawCursor(painter, at, c - s0, cursorWidth);
@@ -392,6 +439,7 @@ void BlockLayout::draw(QPainter *painter, const PaintContext &context) {
         }
         QTextLayout *tl = b.layout();
         tl->draw(painter, origin, selectionsIn(bs, be), clip);
+        drawMarker(painter, b, tl, origin, format.leftMargin());
         if (context.cursorPosition >= bs && context.cursorPosition < be)
             tl->drawCursor(painter, origin, context.cursorPosition - bs, cursorWidth);
     }
@@ -565,7 +613,7 @@ void BlockLayout::layoutSegment(const QTextBlock &block, Giant &g, size_t i) con
     }
     const QTextBlockFormat format = block.blockFormat();
     const double width = availableWidth() - format.leftMargin() - format.rightMargin();
-    const double indent = i == 0 ? format.textIndent() : 0;
+    const double indent = i == 0 ? format.textIndent() + markerRoom(block, format) : 0;
     std::unique_ptr<QTextLayout> tl;
     double y = 0, widest = 0;
     for (int pass = 0; pass < 2; ++pass) {

@@ -107,6 +107,12 @@ private:
     // Lays the block out if it is not; true when its height changed.
     bool ensureLaidOut(const QTextBlock &block) const;
     double layoutBlock(const QTextBlock &block) const;
+    // List items: the marker's font, the room it takes before the first
+    // line's text, and the marker drawn there.
+    QFont markerFont(const QTextBlock &block) const;
+    double markerRoom(const QTextBlock &block, const QTextBlockFormat &format) const;
+    void drawMarker(QPainter *painter, const QTextBlock &block, const QTextLayout *tl,
+                    const QPointF &at, double left) const;
     // Lays out every block (and segment) that intersects the area.
     void ensureRange(const QRectF &area) const;
     QTextOption optionFor(const QTextBlock &block) const;
@@ -123,6 +129,7 @@ private:
     size_t segmentOf(const Giant &g, int relative) const;
 
     mutable ExtentTree heights_;
+    mutable bool hasLists_ = false; // a list item has been laid out
     mutable std::vector<char> laid_;
     mutable std::vector<std::unique_ptr<Giant>> giants_; // per block, null for most
     mutable double widest_ = 0;

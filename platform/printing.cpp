@@ -3,6 +3,7 @@
 #include "platform/controls.h"
 #include "platform/dialogs.h"
 #include "platform/private.h"
+#include "platform/qtrichtext.h"
 #include "platform/richedit_p.h"
 
 #include <QButtonGroup>
@@ -22,6 +23,7 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -50,7 +52,17 @@ void PrintDocument(const QTextDocument *doc, const QString &title) {
                                 .arg(printer.outputFileName(), out.errorString()));
         }
     }
-    doc->print(&printer);
+    // The toolkit numbers lists its own way: a copy holds the markers as text.
+    bool lists = false;
+    for (QTextBlock b = doc->begin(); b.isValid() && !lists; b = b.next())
+        lists = b.textList() != nullptr;
+    if (lists) {
+        std::unique_ptr<QTextDocument> copy(doc->clone());
+        qtrich::markersToText(copy.get());
+        copy->print(&printer);
+    } else {
+        doc->print(&printer);
+    }
     if (printer.printerState() == QPrinter::Error) {
         throw Exception(QStringLiteral("L'impression sur « %1 » a échoué.")
                             .arg(printer.outputFormat() == QPrinter::PdfFormat

@@ -152,6 +152,66 @@ rtf::CharFormat resolve(const QTextCharFormat &f, const TFont &d) {
     return c;
 }
 
+// What a list holds beyond the toolkit's list format.
+constexpr int ListStyleProperty = QTextFormat::UserProperty + 1; // rtf::ListStyle
+constexpr int ListStartProperty = QTextFormat::UserProperty + 2;
+constexpr int ListLevelProperty = QTextFormat::UserProperty + 3;
+
+QTextListFormat listFormatOf(const rtf::ListItem &item) {
+    QTextListFormat f;
+    switch (item.style) {
+    case rtf::ListStyle::Bullet:
+        f.setStyle(QTextListFormat::ListDisc);
+        break;
+    case rtf::ListStyle::LowerAlpha:
+        f.setStyle(QTextListFormat::ListLowerAlpha);
+        break;
+    case rtf::ListStyle::UpperAlpha:
+        f.setStyle(QTextListFormat::ListUpperAlpha);
+        break;
+    case rtf::ListStyle::LowerRoman:
+        f.setStyle(QTextListFormat::ListLowerRoman);
+        break;
+    case rtf::ListStyle::UpperRoman:
+        f.setStyle(QTextListFormat::ListUpperRoman);
+        break;
+    default:
+        f.setStyle(QTextListFormat::ListDecimal);
+        break;
+    }
+    f.setIndent(0); // the paragraph's own indents place it
+    f.setNumberPrefix(item.prefix);
+    f.setNumberSuffix(item.suffix);
+    f.setProperty(ListStyleProperty, int(item.style));
+    f.setProperty(ListStartProperty, item.start);
+    f.setProperty(ListLevelProperty, item.level);
+    return f;
+}
+
+int startOf(const QTextList *list) {
+    const QTextListFormat f = list->format();
+    return f.hasProperty(ListStartProperty) ? f.intProperty(ListStartProperty) : 1;
+}
+
+// A list item with the number given; the style and texts from its list.
+rtf::ListItem listItemOf(const QTextList *list, int number) {
+    const QTextListFormat f = list->format();
+    rtf::ListItem item;
+    item.id = list->objectIndex() + 1;
+    item.style = rtf::ListStyle(f.intProperty(ListStyleProperty));
+    if (item.style == rtf::ListStyle::None) item.style = rtf::ListStyle::Decimal;
+    item.prefix = f.numberPrefix();
+    item.suffix = f.numberSuffix();
+    item.start = startOf(list);
+    item.level = f.intProperty(ListLevelProperty);
+    item.number = number;
+    return item;
+}
+
+QString markerOf(const rtf::ListItem &item) {
+    return rtf::markerText(item.style, item.prefix, item.suffix, item.number);
+}
+
 class RtfMimeData : public QMimeData {
 public:
     RtfMimeData(Snapshot snapshot, const QString &font)
@@ -207,8 +267,17 @@ Snapshot::Snapshot(const QTextDocument *doc, int from, int to, const TFont &defa
         cur.setPosition(to, QTextCursor::KeepAnchor);
         text_ = cur.selectedText(); // the raw text of the range, breaks as U+2029
     }
+    // Items are numbered as they come; the toolkit's count from the list's
+    // start is asked once a list, not once an item.
+    std::unordered_map<const QTextList *, int> numbers;
     for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
         blockFormats_.push_back(b.blockFormatIndex());
+        lists_.emplace_back();
+        if (const QTextList *list = b.textList(); list && b.position() >= from) {
+            auto it = numbers.find(list);
+            if (it == numbers.end()) it = numbers.emplace(list, list->itemNumber(b)).first;
+            lists_.back() = listItemOf(list, startOf(list) + it->second++);
+        }
         // Fragments follow each other: their positions are summed, not looked up.
         int fe = b.position();
         for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
@@ -243,8 +312,10 @@ rtf::Document Snapshot::document() const {
         int end = int(text_.indexOf(QChar::ParagraphSeparator, start));
         if (end < 0) end = n;
         rtf::Paragraph para;
-        if (block < blockFormats_.size())
+        if (block < blockFormats_.size()) {
             para.format = paraOf(formats_.value(blockFormats_[block]).toBlockFormat());
+            para.list = lists_[block];
+        }
         // Runs: the spans' pieces within [start, end).
         while (span + 1 < spans_.size() && spans_[span + 1].start <= start)
             ++span;
@@ -270,11 +341,57 @@ rtf::Document Snapshot::document() const {
     return out;
 }
 
+QString Snapshot::plainText() const {
+    QString plain;
+    plain.reserve(text_.size());
+    size_t block = 0;
+    const auto marker = [&] {
+        if (block < lists_.size() && lists_[block].id)
+            plain += markerOf(lists_[block]) + QLatin1Char('\t');
+    };
+    marker();
+    for (const QChar c : text_) {
+        if (c == QChar::ParagraphSeparator) {
+            plain += QLatin1Char('\n');
+            ++block;
+            marker();
+        } else {
+            plain += c == QChar::LineSeparator ? QChar(u'\n') : c;
+        }
+    }
+    return plain;
+}
+
+QString listMarker(const QTextBlock &block) {
+    const QTextList *list = block.textList();
+    if (!list) return {};
+    return markerOf(listItemOf(list, startOf(list) + list->itemNumber(block)));
+}
+
+void markersToText(QTextDocument *doc) {
+    std::vector<std::pair<QTextBlock, QString>> items;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+        if (b.textList()) items.emplace_back(b, listMarker(b));
+    if (items.empty()) return;
+    QTextCursor cur(doc);
+    cur.beginEditBlock();
+    for (auto &[block, marker] : items) {
+        block.textList()->remove(block);
+        cur.setPosition(block.position());
+        QTextCharFormat f =
+            block.begin().atEnd() ? block.charFormat() : block.begin().fragment().charFormat();
+        cur.insertText(marker + QLatin1Char('\t'), f);
+    }
+    cur.endEditBlock();
+}
+
 rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &defaults) {
     return Snapshot(doc, from, to, defaults).document();
 }
 
-struct Inserter::Formats : FormatCache {};
+struct Inserter::Formats : FormatCache {
+    std::unordered_map<int, QTextList *> lists; // by the reader's list id
+};
 
 Inserter::Inserter(QTextCursor &cursor, bool intoEmpty)
     : cursor_(cursor), formats_(std::make_unique<Formats>()), intoEmpty_(intoEmpty) {
@@ -300,6 +417,17 @@ void Inserter::add(const rtf::Paragraph &p) {
         cursor_.insertText(r.text, *charFormat_);
     }
     if (p.runs.empty() && count_ > 0 && charFormat_) cursor_.setBlockCharFormat(*charFormat_);
+    if (p.list.id) {
+        QTextList *&list = formats_->lists[p.list.id];
+        if (list) {
+            list->add(cursor_.block());
+        } else {
+            // Numbered from this item's number: a copied part of a list keeps it.
+            rtf::ListItem first = p.list;
+            first.start = p.list.number;
+            list = cursor_.createList(listFormatOf(first));
+        }
+    }
     ++count_;
 }
 
@@ -337,6 +465,7 @@ private:
     rtf::Paragraph paragraphOf(const QTextBlock &b) const {
         rtf::Document d = extract(doc_, b.position(), b.position() + b.length() - 1, defaults_);
         rtf::Paragraph p = d.paragraphs.empty() ? rtf::Paragraph{} : std::move(d.paragraphs[0]);
+        p.list = {}; // the marker goes into the text
         if (QTextList *list = b.textList()) {
             QString marker;
             switch (list->format().style()) {

@@ -24,6 +24,9 @@ public:
     const QString &rawText() const { return text_; }
     // Formats resolved against the editor's font at the time of the snapshot.
     rtf::Document document() const;
+    // The text as other programs take it: breaks as '\n', and each list item
+    // whose start is in the range begins with its marker and a tab.
+    QString plainText() const;
 
 private:
     struct Span {
@@ -31,11 +34,19 @@ private:
         int format; // index in formats_
     };
     QString text_;
-    std::vector<Span> spans_;       // where the character format changes, ascending
-    std::vector<int> blockFormats_; // each paragraph's format, index in formats_
-    QList<QTextFormat> formats_;    // the document's format table
+    std::vector<Span> spans_;          // where the character format changes, ascending
+    std::vector<int> blockFormats_;    // each paragraph's format, index in formats_
+    std::vector<rtf::ListItem> lists_; // each paragraph's place in a list
+    QList<QTextFormat> formats_;       // the document's format table
     TFont defaults_;
 };
+
+// A list item's marker as it stands ("3.", "iv)", "•"); empty for other paragraphs.
+QString listMarker(const QTextBlock &block);
+// Writes every list item's marker into its paragraph as text and a tab, and
+// takes the paragraphs out of their lists: for a copy of the document that the
+// toolkit lays out (printing), which numbers lists its own way.
+void markersToText(QTextDocument *doc);
 
 // Formats resolved against `defaults`, the editor's font.
 rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &defaults);

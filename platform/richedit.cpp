@@ -352,12 +352,7 @@ void RichEditWidget::inputMethodEvent(QInputMethodEvent *e) {
 QMimeData *RichEditWidget::createMimeDataFromSelection() const {
     const QTextCursor cur = textCursor();
     qtrich::Snapshot snapshot(document(), cur.selectionStart(), cur.selectionEnd(), owner_->Font());
-    // Breaks become '\n' one by one: they are few, and finding them is a vector scan.
-    QString plain = snapshot.rawText();
-    for (const QChar separator : {ParaSep, LineSep}) {
-        for (qsizetype i = plain.indexOf(separator); i >= 0; i = plain.indexOf(separator, i + 1))
-            plain[i] = QLatin1Char('\n');
-    }
+    QString plain = snapshot.plainText();
     return qtrich::makeMimeData(std::move(snapshot), plain, owner_->Font().Name);
 }
 

@@ -47,15 +47,50 @@ struct Run {
     QString text;
 };
 
+enum class ListStyle : std::uint8_t {
+    None,
+    Bullet, // the marker is `prefix` alone
+    Decimal,
+    DecimalZero, // 01, 02... 10
+    LowerAlpha,
+    UpperAlpha,
+    LowerRoman,
+    UpperRoman
+};
+
+// A paragraph's place in a list: its marker is prefix, number, suffix (a
+// bullet has only the prefix). Items with the same id are numbered together,
+// the first from `start`; `number` is the item's own at the time of reading
+// or copying.
+struct ListItem {
+    int id = 0; // 0: not a list item
+    int level = 0;
+    ListStyle style = ListStyle::None;
+    QString prefix;
+    QString suffix;
+    int start = 1;
+    int number = 1;
+    bool operator==(const ListItem &) const = default;
+    bool sameList(const ListItem &o) const {
+        return id == o.id && level == o.level && style == o.style && prefix == o.prefix &&
+               suffix == o.suffix && start == o.start;
+    }
+};
+
+// The marker of item number `number` in the style: "3.", "c)", "iv.", "•".
+QString markerText(ListStyle style, const QString &prefix, const QString &suffix, int number);
+
 struct Paragraph {
     ParaFormat format;
+    ListItem list;
     std::vector<Run> runs;
 };
 
 // Always at least one paragraph.
 struct Document {
     std::vector<Paragraph> paragraphs{Paragraph{}};
-    // The text with paragraphs separated by '\n' and line breaks as U+2028.
+    // The text with paragraphs separated by '\n' and line breaks as U+2028;
+    // a list item starts with its marker and a tab.
     QString plainText() const;
 };
 

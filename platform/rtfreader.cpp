@@ -1,16 +1,20 @@
-// The RTF reader: a tokenizer over an explicit group stack, so input nesting
-// never becomes recursion. Text bytes are gathered and decoded together in the
-// code page of the current font.
+// The RTF reader: the tokenizer's tokens applied to a state kept on a stack of
+// its own, so input nesting never becomes recursion. What each control word is
+// and does stands in one table; text bytes are gathered and decoded together
+// in the code page of the current font.
 #include "platform/rtf.h"
 
+#include "platform/rtftokens.h"
 #include "platform/sysutils.h"
 #include "platform/textcodec.h"
 
 #include <QHash>
 #include <algorithm>
-#include <cstring>
+#include <array>
 #include <functional>
+#include <map>
 #include <string>
+#include <unordered_map>
 
 namespace rtf {
 
@@ -18,11 +22,58 @@ bool looksLikeRtf(const QByteArray &data) {
     return data.startsWith("{\\rtf");
 }
 
+namespace {
+QString alphabetic(int n, char16_t a) {
+    QString s;
+    for (; n > 0; n = (n - 1) / 26)
+        s.prepend(QChar(char16_t(a + (n - 1) % 26)));
+    return s;
+}
+
+QString roman(int n, bool upper) {
+    if (n <= 0 || n >= 4000) return QString::number(n);
+    static const std::pair<int, const char *> parts[] = {
+        {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
+        {40, "xl"},  {10, "x"},   {9, "ix"},  {5, "v"},    {4, "iv"},  {1, "i"}};
+    QString s;
+    for (const auto &[value, letters] : parts) {
+        for (; n >= value; n -= value)
+            s += QLatin1String(letters);
+    }
+    return upper ? s.toUpper() : s;
+}
+} // namespace
+
+QString markerText(ListStyle style, const QString &prefix, const QString &suffix, int number) {
+    switch (style) {
+    case ListStyle::None:
+        return {};
+    case ListStyle::Bullet:
+        return prefix;
+    case ListStyle::DecimalZero:
+        return prefix + QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0')) + suffix;
+    case ListStyle::LowerAlpha:
+        return prefix + alphabetic(number, u'a') + suffix;
+    case ListStyle::UpperAlpha:
+        return prefix + alphabetic(number, u'A') + suffix;
+    case ListStyle::LowerRoman:
+        return prefix + roman(number, false) + suffix;
+    case ListStyle::UpperRoman:
+        return prefix + roman(number, true) + suffix;
+    default:
+        return prefix + QString::number(number) + suffix;
+    }
+}
+
 QString Document::plainText() const {
     QString out;
     for (size_t i = 0; i < paragraphs.size(); ++i) {
+        const Paragraph &p = paragraphs[i];
         if (i) out += QLatin1Char('\n');
-        for (const Run &r : paragraphs[i].runs)
+        if (p.list.id)
+            out += markerText(p.list.style, p.list.prefix, p.list.suffix, p.list.number) +
+                   QLatin1Char('\t');
+        for (const Run &r : p.runs)
             out += r.text;
     }
     return out;
@@ -30,7 +81,366 @@ QString Document::plainText() const {
 
 namespace {
 
-enum class Dest : std::uint8_t { Text, Skip, FontTable, ColorTable };
+// ---------------------------------------------------------------- the table
+
+// What a control word is: a destination (its group holds something other than
+// text), a symbol (it stands for a character), a toggle (on, or off with 0), a
+// value (it sets a number) or a flag (it sets a state or marks a point).
+enum class Kind : std::uint8_t { Destination, Symbol, Toggle, Value, Flag };
+
+enum class Act : std::uint8_t {
+    None,
+    // destinations
+    Skip, // not document text
+    Show, // its text is the document's (fields' results, text boxes...)
+    FontTable,
+    ColorTable,
+    ListTable,
+    List,
+    ListLevel,
+    LevelText,
+    OverrideTable,
+    Override,
+    OverrideLevel,
+    ListText, // a list item's marker as text, for readers without lists
+    Pn,       // an old-style list definition
+    PnTextBefore,
+    PnTextAfter,
+    Footnote,
+    // document
+    Ansi,
+    Mac,
+    Pc,
+    Pca,
+    AnsiCpg,
+    Deff,
+    // fonts and colours
+    Font,
+    Family,
+    Charset,
+    Cpg,
+    Red,
+    Green,
+    Blue,
+    // characters
+    Plain,
+    FontSize,
+    Bold,
+    Italic,
+    Underline,
+    UnderlineNone,
+    Strike,
+    Color,
+    Highlight,
+    Super,
+    Sub,
+    NoSuperSub,
+    Up,
+    Down,
+    Uc,
+    Unicode,
+    // paragraphs
+    Pard,
+    Align,
+    LeftIndent,
+    RightIndent,
+    FirstIndent,
+    SpaceBefore,
+    SpaceAfter,
+    Par,
+    Break, // page or section
+    // lists
+    Ls,
+    Ilvl,
+    ListId,
+    LevelNfc,
+    LevelStartAt,
+    LevelLegal,
+    PnLevel,
+    PnStyle,
+    PnStart,
+    PnFont,
+};
+
+struct Word {
+    Kind kind;
+    Act act;
+    int value = 0;             // Symbol: the character; Align, Family, PnStyle: which
+    bool endsFallback = false; // ends a \uN fallback rather than counting in it
+};
+
+constexpr int PnBullet = -1, PnCont = -2; // PnLevel values besides outline levels
+
+const Word *findWord(std::string_view w) {
+    using K = Kind;
+    static const std::unordered_map<std::string_view, Word> table = [] {
+        std::unordered_map<std::string_view, Word> t = {
+            // destinations read for what they hold
+            {"fonttbl", {K::Destination, Act::FontTable}},
+            {"colortbl", {K::Destination, Act::ColorTable}},
+            {"listtable", {K::Destination, Act::ListTable}},
+            {"list", {K::Destination, Act::List}},
+            {"listlevel", {K::Destination, Act::ListLevel}},
+            {"leveltext", {K::Destination, Act::LevelText}},
+            {"listoverridetable", {K::Destination, Act::OverrideTable}},
+            {"listoverride", {K::Destination, Act::Override}},
+            {"lfolevel", {K::Destination, Act::OverrideLevel}},
+            {"listtext", {K::Destination, Act::ListText}},
+            {"pntext", {K::Destination, Act::ListText}},
+            {"pn", {K::Destination, Act::Pn}},
+            {"pntxtb", {K::Destination, Act::PnTextBefore}},
+            {"pntxta", {K::Destination, Act::PnTextAfter}},
+            {"footnote", {K::Destination, Act::Footnote}},
+            {"field", {K::Destination, Act::Show}},
+            {"fldrslt", {K::Destination, Act::Show}},
+            {"shptxt", {K::Destination, Act::Show}},
+            {"result", {K::Destination, Act::Show}},
+            {"nonesttables", {K::Destination, Act::Show}},
+            // document
+            {"rtf", {K::Value, Act::None}},
+            {"ansi", {K::Flag, Act::Ansi}},
+            {"mac", {K::Flag, Act::Mac}},
+            {"pc", {K::Flag, Act::Pc}},
+            {"pca", {K::Flag, Act::Pca}},
+            {"ansicpg", {K::Value, Act::AnsiCpg}},
+            {"deff", {K::Value, Act::Deff}},
+            // fonts and colours
+            {"f", {K::Value, Act::Font}},
+            {"fnil", {K::Flag, Act::Family, int(FontFamily::Nil)}},
+            {"fbidi", {K::Flag, Act::Family, int(FontFamily::Nil)}},
+            {"froman", {K::Flag, Act::Family, int(FontFamily::Roman)}},
+            {"fswiss", {K::Flag, Act::Family, int(FontFamily::Swiss)}},
+            {"fmodern", {K::Flag, Act::Family, int(FontFamily::Modern)}},
+            {"fscript", {K::Flag, Act::Family, int(FontFamily::Script)}},
+            {"fdecor", {K::Flag, Act::Family, int(FontFamily::Decor)}},
+            {"ftech", {K::Flag, Act::Family, int(FontFamily::Tech)}},
+            {"fcharset", {K::Value, Act::Charset}},
+            {"cpg", {K::Value, Act::Cpg}},
+            {"red", {K::Value, Act::Red}},
+            {"green", {K::Value, Act::Green}},
+            {"blue", {K::Value, Act::Blue}},
+            // characters
+            {"plain", {K::Flag, Act::Plain}},
+            {"fs", {K::Value, Act::FontSize}},
+            {"b", {K::Toggle, Act::Bold}},
+            {"i", {K::Toggle, Act::Italic}},
+            {"ulnone", {K::Flag, Act::UnderlineNone}},
+            {"strike", {K::Toggle, Act::Strike}},
+            {"striked", {K::Toggle, Act::Strike}},
+            {"cf", {K::Value, Act::Color}},
+            {"highlight", {K::Value, Act::Highlight}},
+            {"cb", {K::Value, Act::Highlight}},
+            {"chcbpat", {K::Value, Act::Highlight}},
+            {"super", {K::Flag, Act::Super}},
+            {"sub", {K::Flag, Act::Sub}},
+            {"nosupersub", {K::Flag, Act::NoSuperSub}},
+            {"up", {K::Value, Act::Up}},
+            {"dn", {K::Value, Act::Down}},
+            {"uc", {K::Value, Act::Uc}},
+            {"u", {K::Value, Act::Unicode}},
+            // paragraphs
+            {"pard", {K::Flag, Act::Pard, 0, true}},
+            {"ql", {K::Flag, Act::Align, int(rtf::Align::Left)}},
+            {"qc", {K::Flag, Act::Align, int(rtf::Align::Center)}},
+            {"qr", {K::Flag, Act::Align, int(rtf::Align::Right)}},
+            {"qj", {K::Flag, Act::Align, int(rtf::Align::Justify)}},
+            {"qd", {K::Flag, Act::Align, int(rtf::Align::Justify)}},
+            {"li", {K::Value, Act::LeftIndent}},
+            {"lin", {K::Value, Act::LeftIndent}},
+            {"ri", {K::Value, Act::RightIndent}},
+            {"rin", {K::Value, Act::RightIndent}},
+            {"fi", {K::Value, Act::FirstIndent}},
+            {"sb", {K::Value, Act::SpaceBefore}},
+            {"sa", {K::Value, Act::SpaceAfter}},
+            {"par", {K::Flag, Act::Par, 0, true}},
+            {"row", {K::Flag, Act::Par, 0, true}},
+            {"nestrow", {K::Flag, Act::Par, 0, true}},
+            {"page", {K::Flag, Act::Break, 0, true}},
+            {"sect", {K::Flag, Act::Break, 0, true}},
+            // characters by name
+            {"line", {K::Symbol, Act::None, 0x2028, true}},
+            {"tab", {K::Symbol, Act::None, '\t'}},
+            {"cell", {K::Symbol, Act::None, '\t', true}},
+            {"nestcell", {K::Symbol, Act::None, '\t', true}},
+            {"emdash", {K::Symbol, Act::None, 0x2014}},
+            {"endash", {K::Symbol, Act::None, 0x2013}},
+            {"bullet", {K::Symbol, Act::None, 0x2022}},
+            {"lquote", {K::Symbol, Act::None, 0x2018}},
+            {"rquote", {K::Symbol, Act::None, 0x2019}},
+            {"ldblquote", {K::Symbol, Act::None, 0x201C}},
+            {"rdblquote", {K::Symbol, Act::None, 0x201D}},
+            {"emspace", {K::Symbol, Act::None, 0x2003}},
+            {"enspace", {K::Symbol, Act::None, 0x2002}},
+            {"qmspace", {K::Symbol, Act::None, 0x2005}},
+            {"zwj", {K::Symbol, Act::None, 0x200D}},
+            {"zwnj", {K::Symbol, Act::None, 0x200C}},
+            {"ltrmark", {K::Symbol, Act::None, 0x200E}},
+            {"rtlmark", {K::Symbol, Act::None, 0x200F}},
+            // lists
+            {"ls", {K::Value, Act::Ls}},
+            {"ilvl", {K::Value, Act::Ilvl}},
+            {"listid", {K::Value, Act::ListId}},
+            {"levelnfc", {K::Value, Act::LevelNfc}},
+            {"levelnfcn", {K::Value, Act::LevelNfc}},
+            {"levelstartat", {K::Value, Act::LevelStartAt}},
+            {"levellegal", {K::Toggle, Act::LevelLegal}},
+            {"pnlvl", {K::Value, Act::PnLevel}},
+            {"pnlvlbody", {K::Flag, Act::PnLevel, 10}},
+            {"pnlvlblt", {K::Flag, Act::PnLevel, PnBullet}},
+            {"pnlvlcont", {K::Flag, Act::PnLevel, PnCont}},
+            {"pndec", {K::Flag, Act::PnStyle, int(ListStyle::Decimal)}},
+            {"pncard", {K::Flag, Act::PnStyle, int(ListStyle::Decimal)}},
+            {"pnord", {K::Flag, Act::PnStyle, int(ListStyle::Decimal)}},
+            {"pnordt", {K::Flag, Act::PnStyle, int(ListStyle::Decimal)}},
+            {"pnucltr", {K::Flag, Act::PnStyle, int(ListStyle::UpperAlpha)}},
+            {"pnlcltr", {K::Flag, Act::PnStyle, int(ListStyle::LowerAlpha)}},
+            {"pnucrm", {K::Flag, Act::PnStyle, int(ListStyle::UpperRoman)}},
+            {"pnlcrm", {K::Flag, Act::PnStyle, int(ListStyle::LowerRoman)}},
+            {"pnstart", {K::Value, Act::PnStart}},
+            {"pnf", {K::Value, Act::PnFont}},
+        };
+        for (const char *u : {"ul", "uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave",
+                              "ulldash", "ulth", "ulthd", "ulthdash", "ulthdashd", "ulthdashdd",
+                              "ulthldash", "ululdbwave", "ulw", "ulwave"})
+            t.emplace(u, Word{K::Toggle, Act::Underline});
+        // Destinations whose content is not document text.
+        for (const char *d : {"annotation",
+                              "atnauthor",
+                              "atndate",
+                              "atnid",
+                              "atnparent",
+                              "atnref",
+                              "atntime",
+                              "author",
+                              "bkmkend",
+                              "bkmkstart",
+                              "blipuid",
+                              "buptim",
+                              "category",
+                              "colorschememapping",
+                              "comment",
+                              "company",
+                              "creatim",
+                              "datafield",
+                              "datastore",
+                              "defchp",
+                              "defpap",
+                              "do",
+                              "doccomm",
+                              "docvar",
+                              "falt",
+                              "fchars",
+                              "ffdeftext",
+                              "ffentrymcr",
+                              "ffexitmcr",
+                              "ffformat",
+                              "ffhelptext",
+                              "ffl",
+                              "ffname",
+                              "ffstattext",
+                              "field_inst",
+                              "filetbl",
+                              "fldinst",
+                              "fontemb",
+                              "fontfile",
+                              "footer",
+                              "footerf",
+                              "footerl",
+                              "footerr",
+                              "ftncn",
+                              "ftnsep",
+                              "ftnsepc",
+                              "aftncn",
+                              "aftnsep",
+                              "aftnsepc",
+                              "generator",
+                              "header",
+                              "headerf",
+                              "headerl",
+                              "headerr",
+                              "hlinkbase",
+                              "info",
+                              "keywords",
+                              "latentstyles",
+                              "lchars",
+                              "levelnumbers",
+                              "listname",
+                              "listpicture",
+                              "manager",
+                              "mmathPr",
+                              "nesttableprops",
+                              "nextfile",
+                              "nonshppict",
+                              "objalias",
+                              "objclass",
+                              "objdata",
+                              "objname",
+                              "objsect",
+                              "objtime",
+                              "oldcprops",
+                              "oldpprops",
+                              "oldsprops",
+                              "oldtprops",
+                              "operator",
+                              "panose",
+                              "pgdsctbl",
+                              "pict",
+                              "pnseclvl",
+                              "printim",
+                              "private",
+                              "propname",
+                              "protusertbl",
+                              "revtbl",
+                              "revtim",
+                              "rsidtbl",
+                              "shpinst",
+                              "sp",
+                              "stylesheet",
+                              "subject",
+                              "tc",
+                              "template",
+                              "themedata",
+                              "title",
+                              "txe",
+                              "userprops",
+                              "wgrffmtfilter",
+                              "windowcaption",
+                              "writereservation",
+                              "writereservhash",
+                              "xe",
+                              "xmlnstbl",
+                              "xmlopen"})
+            t.emplace(d, Word{K::Destination, Act::Skip});
+        return t;
+    }();
+    auto it = table.find(w);
+    return it == table.end() ? nullptr : &it->second;
+}
+
+bool isSymbolFontName(const QString &name) {
+    return name.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0 ||
+           textcodec::symbolCodePage(name) != textcodec::CpSymbol;
+}
+
+int clampInt(long long v, int lo, int hi) {
+    return int(std::clamp<long long>(v, lo, hi));
+}
+
+// ---------------------------------------------------------------- the state
+
+enum class Dest : std::uint8_t {
+    Text,
+    Skip,
+    FontTable,
+    ColorTable,
+    ListTable,
+    LevelText,
+    OverrideTable,
+    ListText,
+    Pn,
+    PnTextBefore,
+    PnTextAfter
+};
 
 struct FontEntry {
     QString name;
@@ -38,165 +448,103 @@ struct FontEntry {
     int codePage = 0; // 0: the document's
 };
 
+// An old-style list definition (\pn), a paragraph property.
+struct PnDef {
+    int level = 0; // 0: none; PnBullet, PnCont, or an outline level
+    ListStyle style = ListStyle::Decimal;
+    int start = 1;
+    QString before, after;
+    bool operator==(const PnDef &) const = default;
+};
+
+struct ParaState {
+    ParaFormat format;
+    int ls = 0; // the list override a paragraph belongs to; 0: none
+    int ilvl = 0;
+    PnDef pn;
+};
+
 struct State {
     CharFormat format;
-    ParaFormat para;
+    ParaState para;
     int fontIndex = -1;
     int codePage = 0; // of the current font; 0: the document's
     int uc = 1;
     Dest dest = Dest::Text;
 };
 
-// Control words that start a destination whose content is not document text.
-bool isSkippedDestination(std::string_view w) {
-    static const char *const names[] = {"annotation",
-                                        "atnauthor",
-                                        "atndate",
-                                        "atnid",
-                                        "atnparent",
-                                        "atnref",
-                                        "atntime",
-                                        "author",
-                                        "bkmkend",
-                                        "bkmkstart",
-                                        "blipuid",
-                                        "buptim",
-                                        "category",
-                                        "colorschememapping",
-                                        "comment",
-                                        "company",
-                                        "creatim",
-                                        "datafield",
-                                        "datastore",
-                                        "defchp",
-                                        "defpap",
-                                        "do",
-                                        "doccomm",
-                                        "docvar",
-                                        "falt",
-                                        "fchars",
-                                        "ffdeftext",
-                                        "ffentrymcr",
-                                        "ffexitmcr",
-                                        "ffformat",
-                                        "ffhelptext",
-                                        "ffl",
-                                        "ffname",
-                                        "ffstattext",
-                                        "field_inst",
-                                        "filetbl",
-                                        "fldinst",
-                                        "fontemb",
-                                        "fontfile",
-                                        "footer",
-                                        "footerf",
-                                        "footerl",
-                                        "footerr",
-                                        "footnote",
-                                        "ftncn",
-                                        "ftnsep",
-                                        "ftnsepc",
-                                        "aftncn",
-                                        "aftnsep",
-                                        "aftnsepc",
-                                        "generator",
-                                        "header",
-                                        "headerf",
-                                        "headerl",
-                                        "headerr",
-                                        "hlinkbase",
-                                        "info",
-                                        "keywords",
-                                        "latentstyles",
-                                        "lchars",
-                                        "listoverridetable",
-                                        "listpicture",
-                                        "listtable",
-                                        "manager",
-                                        "mmathPr",
-                                        "nextfile",
-                                        "nonshppict",
-                                        "objalias",
-                                        "objclass",
-                                        "objdata",
-                                        "objname",
-                                        "objsect",
-                                        "objtime",
-                                        "oldcprops",
-                                        "oldpprops",
-                                        "oldsprops",
-                                        "oldtprops",
-                                        "operator",
-                                        "panose",
-                                        "pgdsctbl",
-                                        "pict",
-                                        "pn",
-                                        "pnseclvl",
-                                        "pntxta",
-                                        "pntxtb",
-                                        "printim",
-                                        "private",
-                                        "propname",
-                                        "protusertbl",
-                                        "revtbl",
-                                        "revtim",
-                                        "rsidtbl",
-                                        "shpinst",
-                                        "sp",
-                                        "stylesheet",
-                                        "subject",
-                                        "tc",
-                                        "template",
-                                        "themedata",
-                                        "title",
-                                        "txe",
-                                        "userprops",
-                                        "wgrffmtfilter",
-                                        "windowcaption",
-                                        "writereservation",
-                                        "writereservhash",
-                                        "xe",
-                                        "xmlnstbl",
-                                        "xmlopen"};
-    static const QHash<QByteArray, bool> set = [] {
-        QHash<QByteArray, bool> s;
-        for (const char *n : names)
-            s.insert(QByteArray(n), true);
-        return s;
-    }();
-    return set.contains(QByteArray::fromRawData(w.data(), qsizetype(w.size())));
-}
+// A list level of the list table. Its text is a template: the first
+// character gives the length, characters 0 to 8 stand for the numbers of
+// those levels. Bytes stay bytes until the level's font is known.
+struct Level {
+    bool given = false;      // read from the file (an override changes only these)
+    bool startGiven = false; // an override's new start for the level
+    bool legal = false;      // the other levels' numbers in Arabic figures
+    ListStyle style = ListStyle::Decimal;
+    int start = 1;
+    int font = -1;
+    std::vector<std::pair<bool, char16_t>> text; // (is a byte, value)
+};
+
+struct ListDef {
+    std::vector<Level> levels;
+};
 
 class Reader {
 public:
     Reader(const QByteArray &data, const std::function<void(Paragraph &&)> &sink,
            const std::function<bool(double)> &progress = {})
-        : p_(data.constData()), end_(data.constData() + data.size()), sink_(sink),
-          progress_(progress), begin_(data.constData()) {
+        : tokens_(std::string_view(data.constData(), size_t(data.size()))), sink_(sink),
+          progress_(progress) {
         doc_.paragraphs.clear();
     }
     bool cancelled() const { return cancelled_; }
-
     Document run();
 
 private:
+    void flushPendingSpaces() {
+        const std::string spaces(size_t(std::exchange(pendingSpaces_, 0)), ' ');
+        addBytes(spaces.data(), spaces.size());
+    }
+    // --- tokens
+    void text(std::string_view bytes);
+    void word(std::string_view name, bool hasParam, long long param);
+    void symbol(char c);
+    bool destination(const Word &w, std::string_view name);
+    void openGroup();
+    void closeGroup();
+    bool swallowedByFallback(bool endsFallback);
+
     // --- text
     void addBytes(const char *b, size_t n);
     void addByte(char b) { addBytes(&b, 1); }
     void flushBytes();
     void addText(const QString &s);
     void addChar(char16_t c);
+    void endRun();
     void endParagraph();
     void finishDocument();
     void emitParagraph(Paragraph &&p);
 
-    // --- tokens
-    void controlWord(std::string_view word, bool hasParam, long long param);
-    void controlSymbol(char c);
-    void openGroup();
-    void closeGroup();
-    bool consumeSkip(bool structural);
+    // --- tables
+    void endFontEntry();
+    void endColorEntry();
+    void endLevel();
+    ListItem listItem(const ParaState &para);
 
+    int codePageOf(int font) const {
+        auto it = fonts_.find(font);
+        const int cp = it != fonts_.end() && it->codePage ? it->codePage : docCodePage_;
+        return cp ? cp : 1252;
+    }
+    // A list marker's font: a symbol font by its name alone, whatever
+    // charset the file gives it (writers give Symbol's bullet as Western).
+    int markerCodePage(int font) const {
+        auto it = fonts_.find(font);
+        if (it != fonts_.end() && isSymbolFontName(it->name))
+            return textcodec::symbolCodePage(it->name);
+        return codePageOf(font);
+    }
     int currentCodePage() const {
         const int cp = state_.codePage ? state_.codePage : docCodePage_;
         return cp ? cp : 1252;
@@ -207,31 +555,54 @@ private:
         return colors_[size_t(index)];
     }
 
-    const char *p_;
-    const char *end_;
+    Tokenizer tokens_;
     const std::function<void(Paragraph &&)> &sink_; // empty: paragraphs go to doc_
     const std::function<bool(double)> &progress_;   // told the share read; true: stop
-    const char *begin_;
     bool cancelled_ = false;
+    bool done_ = false;
     size_t emitted_ = 0;
     State state_;
     std::vector<State> stack_;
     int docCodePage_ = 1252;
     int defaultFont_ = -1;
-    QHash<int, FontEntry> fonts_;
-    std::vector<std::int32_t> colors_;
     int skipChars_ = 0;
-    bool pendingStarDest_ = false;
+    bool star_ = false;       // \* before this word
     bool groupStart_ = false; // the next control word opens this group
+    int pendingSpaces_ = 0;   // spaces at a group's start, before its first word
 
-    // font table entry being read
+    // fonts and colours
+    QHash<int, FontEntry> fonts_;
     int fontNum_ = -1;
     FontEntry fontEntry_;
     std::string fontName_;
-    // colour table entry being read
+    std::vector<std::int32_t> colors_;
     int red_ = 0, green_ = 0, blue_ = 0;
     bool colorSet_ = false;
 
+    // lists
+    std::unordered_map<long long, ListDef> lists_; // by \listid
+    ListDef list_;                                 // being read
+    long long listId_ = 0;
+    std::unordered_map<int, long long> overrides_; // \ls to \listid
+    size_t listDepth_ = 0; // the stack's depth inside the list being read; 0: none
+    long long overrideList_ = 0;
+    int overrideLs_ = 0;
+    int overrideLevel_ = 0;                       // levels overridden so far, 1-based
+    std::unordered_map<int, ListDef> overridden_; // by \ls, where levels were overridden
+    size_t overrideDepth_ = 0;
+    PnDef pn_; // being read
+    struct Sequence {
+        int id;
+        int count;
+    };
+    std::map<std::pair<int, int>, Sequence> sequences_; // by (\ls, level)
+    PnDef lastPn_;
+    int pnId_ = 0;
+    bool lastWasPnItem_ = false;
+    int nextListId_ = 0;
+    size_t markerFrom_ = 0, markerTo_ = 0; // the runs of \listtext in para_
+
+    // text
     std::string bytes_; // undecoded text bytes
     int bytesCodePage_ = 1252;
     Document doc_;
@@ -240,18 +611,613 @@ private:
     CharFormat runFormat_;
     bool lastWasPar_ = false;
     int footnotes_ = 0;
-    bool done_ = false;
-    int pendingSpaces_ = 0;
-
-    void flushPendingSpaces() {
-        const std::string spaces(size_t(pendingSpaces_), ' ');
-        pendingSpaces_ = 0;
-        groupStart_ = false;
-        addBytes(spaces.data(), spaces.size());
-    }
 };
 
+// ---------------------------------------------------------------- tokens
+
+Document Reader::run() {
+    unsigned steps = 0;
+    while (!done_) {
+        if (progress_ && (++steps & 0xFFFF) == 0 && progress_(tokens_.position())) {
+            cancelled_ = true;
+            break;
+        }
+        const Token t = tokens_.next();
+        if (pendingSpaces_ && t.kind != TokenKind::Word && t.kind != TokenKind::Text)
+            flushPendingSpaces(); // not a destination: the spaces were text
+        switch (t.kind) {
+        case TokenKind::End:
+            done_ = true;
+            break;
+        case TokenKind::GroupOpen:
+            skipChars_ = 0;
+            openGroup();
+            break;
+        case TokenKind::GroupClose:
+            skipChars_ = 0;
+            closeGroup();
+            break;
+        case TokenKind::Text:
+            text(t.text);
+            break;
+        case TokenKind::Word:
+            word(t.text, t.hasParam, t.param);
+            break;
+        case TokenKind::HexByte:
+            groupStart_ = false;
+            if (swallowedByFallback(false)) break;
+            if (state_.dest == Dest::LevelText) {
+                list_.levels.back().text.emplace_back(true, t.byte);
+            } else {
+                addByte(char(t.byte));
+            }
+            break;
+        case TokenKind::Broken: // stands for nothing, but counts as a fallback character
+            groupStart_ = false;
+            swallowedByFallback(false);
+            break;
+        case TokenKind::Binary: // skipped whatever the destination
+            groupStart_ = false;
+            break;
+        case TokenKind::Symbol:
+            if (t.byte == '*') {
+                star_ = true;
+                break;
+            }
+            groupStart_ = false;
+            if (swallowedByFallback(false)) break;
+            symbol(char(t.byte));
+            break;
+        }
+    }
+    if (!cancelled_) finishDocument();
+    return std::move(doc_);
+}
+
+// Counts a token against the \uN fallback; true when the token is swallowed.
+// Braces end the fallback, and so do paragraph-level breaks, which no writer
+// means as a fallback character.
+bool Reader::swallowedByFallback(bool endsFallback) {
+    if (skipChars_ <= 0) return false;
+    if (endsFallback) {
+        skipChars_ = 0;
+        return false;
+    }
+    --skipChars_;
+    return true;
+}
+
+void Reader::text(std::string_view bytes) {
+    if (groupStart_ && state_.dest == Dest::Text &&
+        std::all_of(bytes.begin(), bytes.end(), [](char b) { return b == ' '; })) {
+        // Spaces may stand before a destination's keyword: hold them until
+        // the group shows what it is.
+        pendingSpaces_ += int(bytes.size());
+        return;
+    }
+    if (pendingSpaces_) flushPendingSpaces();
+    groupStart_ = false;
+    const size_t skip = std::min(bytes.size(), size_t(std::max(0, skipChars_)));
+    skipChars_ -= int(skip);
+    bytes.remove_prefix(skip);
+    switch (state_.dest) {
+    case Dest::Skip:
+    case Dest::OverrideTable:
+    case Dest::ListTable:
+    case Dest::Pn:
+        return;
+    case Dest::ColorTable:
+        for (char c : bytes)
+            if (c == ';') endColorEntry();
+        return;
+    case Dest::FontTable:
+        for (char c : bytes) {
+            if (c == ';') {
+                endFontEntry();
+            } else {
+                addByte(c);
+            }
+        }
+        return;
+    case Dest::LevelText:
+        for (char c : bytes)
+            list_.levels.back().text.emplace_back(true, static_cast<unsigned char>(c));
+        return;
+    default:
+        break;
+    }
+    size_t from = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\t') {
+            addBytes(bytes.data() + from, i - from);
+            addChar(u'\t');
+            from = i + 1;
+        }
+    }
+    addBytes(bytes.data() + from, bytes.size() - from);
+}
+
+void Reader::symbol(char c) {
+    if (state_.dest == Dest::LevelText && c != ';') return;
+    switch (c) {
+    case '\\':
+    case '{':
+    case '}':
+        addByte(c);
+        return;
+    case '~':
+        addChar(0x00A0);
+        return;
+    case '-':
+        addChar(0x00AD); // optional hyphen: shown only where a line breaks
+        return;
+    case '_':
+        addChar(0x2011);
+        return;
+    case ';':
+        if (state_.dest == Dest::ColorTable) {
+            endColorEntry();
+        } else if (state_.dest == Dest::FontTable) {
+            endFontEntry();
+        } else {
+            addByte(';');
+        }
+        return;
+    default:
+        return; // \|, \:, and the rest
+    }
+}
+
+void Reader::openGroup() {
+    flushBytes();
+    if (stack_.size() >= size_t(MaxDepth)) {
+        throw Exception(
+            QStringLiteral("Le fichier RTF est illisible : ses groupes sont imbriqués sur "
+                           "plus de %1 niveaux.")
+                .arg(MaxDepth));
+    }
+    stack_.push_back(state_);
+    groupStart_ = true;
+    star_ = false;
+}
+
+void Reader::closeGroup() {
+    flushBytes();
+    if (state_.dest == Dest::FontTable && fontNum_ >= 0 && !fontName_.empty())
+        endFontEntry(); // an entry closed without its ';'
+    if (stack_.empty()) {
+        // A '}' with no group open: the structure has ended, and what follows
+        // (mail signatures, junk) is not the document's.
+        done_ = true;
+        return;
+    }
+    const Dest inner = state_.dest;
+    state_ = stack_.back();
+    stack_.pop_back();
+    // The brace that closes {\rtf1 ends the document: what rich-edit controls
+    // and mailers put after it (a line end, a NUL, a signature) is not text.
+    if (stack_.empty()) done_ = true;
+    if (inner == Dest::FontTable && state_.dest != Dest::FontTable) {
+        // The font table is complete: the default font applies from here on.
+        if (state_.fontIndex < 0 && defaultFont_ >= 0) selectFont(defaultFont_);
+    }
+    if (listDepth_ && stack_.size() < listDepth_) {
+        if (lists_.size() < 10000) lists_[listId_] = std::move(list_);
+        list_ = ListDef{};
+        listDepth_ = 0;
+    }
+    if (overrideDepth_ && stack_.size() < overrideDepth_) {
+        if (overrideLs_ && overrides_.size() < 10000) {
+            overrides_[overrideLs_] = overrideList_;
+            // Levels the override defines replace the list's.
+            if (std::any_of(list_.levels.begin(), list_.levels.end(),
+                            [](const Level &l) { return l.given || l.startGiven; })) {
+                auto base = lists_.find(overrideList_);
+                ListDef merged = base != lists_.end() ? base->second : ListDef{};
+                if (merged.levels.size() < list_.levels.size())
+                    merged.levels.resize(list_.levels.size());
+                for (size_t i = 0; i < list_.levels.size(); ++i) {
+                    if (list_.levels[i].given) {
+                        merged.levels[i] = list_.levels[i];
+                    } else if (list_.levels[i].startGiven) {
+                        merged.levels[i].start = list_.levels[i].start;
+                    }
+                }
+                overridden_[overrideLs_] = std::move(merged);
+            }
+        }
+        list_ = ListDef{};
+        overrideDepth_ = 0;
+    }
+    if (inner == Dest::Pn && state_.dest == Dest::Text) {
+        // The definition is a property of the paragraph around it.
+        state_.para.pn = pn_;
+    }
+    if (inner == Dest::ListText && state_.dest != Dest::ListText) {
+        endRun();
+        markerTo_ = para_.runs.size();
+    }
+    groupStart_ = false;
+    star_ = false;
+}
+
+// Only the first control word of a group starts a destination; a skipped
+// destination's word later in a group skips the rest of it. True when the
+// word has been dealt with.
+bool Reader::destination(const Word &w, std::string_view name) {
+    const bool opens = groupStart_;
+    if (w.act == Act::Skip) {
+        state_.dest = Dest::Skip;
+        return true;
+    }
+    if (!opens) return false;
+    switch (w.act) {
+    case Act::FontTable:
+        state_.dest = Dest::FontTable;
+        return true;
+    case Act::ColorTable:
+        state_.dest = Dest::ColorTable;
+        return true;
+    case Act::ListTable:
+        state_.dest = Dest::ListTable;
+        return true;
+    case Act::List:
+        if (state_.dest != Dest::ListTable) break;
+        list_ = ListDef{};
+        listId_ = 0;
+        listDepth_ = stack_.size();
+        return true;
+    case Act::ListLevel:
+        if (state_.dest == Dest::OverrideTable && overrideLevel_ > 0) {
+            // An override's own definition of one level: read as the list
+            // table's, into the override's levels.
+            list_.levels.resize(size_t(overrideLevel_));
+            list_.levels.back() = Level{};
+            list_.levels.back().given = true;
+            state_.dest = Dest::ListTable;
+            return true;
+        }
+        if (state_.dest != Dest::ListTable) break;
+        if (list_.levels.size() < 9) list_.levels.emplace_back();
+        list_.levels.back().given = true;
+        return true;
+    case Act::LevelText:
+        if (state_.dest != Dest::ListTable || list_.levels.empty()) break;
+        list_.levels.back().text.clear();
+        state_.dest = Dest::LevelText;
+        return true;
+    case Act::OverrideTable:
+        state_.dest = Dest::OverrideTable;
+        return true;
+    case Act::Override:
+        if (state_.dest != Dest::OverrideTable) break;
+        overrideList_ = 0;
+        overrideLs_ = 0;
+        overrideLevel_ = 0;
+        list_ = ListDef{};
+        overrideDepth_ = stack_.size();
+        return true;
+    case Act::OverrideLevel:
+        if (state_.dest != Dest::OverrideTable || !overrideDepth_ || overrideLevel_ >= 9) break;
+        ++overrideLevel_;
+        return true;
+    case Act::ListText:
+        if (state_.dest != Dest::Text) break;
+        endRun();
+        markerFrom_ = markerTo_ = para_.runs.size();
+        state_.dest = Dest::ListText;
+        return true;
+    case Act::Pn:
+        if (state_.dest != Dest::Text && state_.dest != Dest::ListText) break;
+        pn_ = PnDef{};
+        state_.dest = Dest::Pn;
+        return true;
+    case Act::PnTextBefore:
+    case Act::PnTextAfter:
+        if (state_.dest != Dest::Pn) break;
+        state_.dest = w.act == Act::PnTextBefore ? Dest::PnTextBefore : Dest::PnTextAfter;
+        return true;
+    case Act::Footnote:
+        // A footnote's text is not the body's, but its number is: it stands
+        // where the note is anchored, numbered in order.
+        if (state_.dest == Dest::Text) addText(QString::number(++footnotes_));
+        state_.dest = Dest::Skip;
+        return true;
+    case Act::Show:
+        return state_.dest == Dest::Text;
+    default:
+        break;
+    }
+    (void)name;
+    return false;
+}
+
+void Reader::word(std::string_view name, bool hasParam, long long param) {
+    const Word *w = findWord(name);
+    const bool star = std::exchange(star_, false);
+    if (skipChars_ > 0) {
+        if (w && w->endsFallback) {
+            skipChars_ = 0;
+        } else {
+            --skipChars_;
+            groupStart_ = false;
+            return;
+        }
+    }
+    if (state_.dest == Dest::Skip) {
+        groupStart_ = false;
+        return;
+    }
+    const bool isDestination = w && w->kind == Kind::Destination;
+    if (pendingSpaces_) {
+        // Spaces before a destination's keyword are not text; before any
+        // other word (or a field, whose result is text) they are.
+        if ((isDestination && w->act != Act::Show) || (star && !w)) {
+            pendingSpaces_ = 0;
+        } else {
+            flushPendingSpaces();
+        }
+    }
+    if (!w || w->act != Act::Unicode) flushBytes();
+    if (!w) {
+        // An unknown destination marked \* is skipped whole.
+        if (star && groupStart_) state_.dest = Dest::Skip;
+        groupStart_ = false;
+        return;
+    }
+    if (isDestination) {
+        const bool handled = destination(*w, name);
+        groupStart_ = false;
+        if (handled) return;
+        if (star) state_.dest = Dest::Skip;
+        return;
+    }
+    groupStart_ = false;
+
+    const bool on = !hasParam || param != 0;
+    State &s = state_;
+    CharFormat &f = s.format;
+    ParaFormat &p = s.para.format;
+
+    switch (s.dest) {
+    case Dest::FontTable:
+        switch (w->act) {
+        case Act::Font:
+            fontNum_ = clampInt(param, 0, 1 << 20);
+            fontEntry_ = FontEntry{};
+            fontName_.clear();
+            return;
+        case Act::Family:
+            fontEntry_.family = FontFamily(w->value);
+            return;
+        case Act::Charset:
+            if (!fontEntry_.codePage || fontEntry_.codePage == 1252)
+                fontEntry_.codePage = textcodec::codePageOfCharset(clampInt(param, 0, 255));
+            return;
+        case Act::Cpg:
+            fontEntry_.codePage = clampInt(param, 0, 65535);
+            return;
+        default:
+            return;
+        }
+    case Dest::ColorTable: {
+        const int v = clampInt(param, 0, 255);
+        if (w->act == Act::Red) red_ = v;
+        if (w->act == Act::Green) green_ = v;
+        if (w->act == Act::Blue) blue_ = v;
+        colorSet_ = colorSet_ || w->act == Act::Red || w->act == Act::Green || w->act == Act::Blue;
+        return;
+    }
+    case Dest::ListTable:
+        if (w->act == Act::ListId) listId_ = param;
+        if (list_.levels.empty()) return;
+        switch (w->act) {
+        case Act::LevelNfc: {
+            static const std::unordered_map<int, ListStyle> styles = {
+                {1, ListStyle::UpperRoman},   {2, ListStyle::LowerRoman},
+                {3, ListStyle::UpperAlpha},   {4, ListStyle::LowerAlpha},
+                {22, ListStyle::DecimalZero}, {23, ListStyle::Bullet},
+                {255, ListStyle::None}};
+            auto it = styles.find(clampInt(param, 0, 255));
+            list_.levels.back().style = it != styles.end() ? it->second : ListStyle::Decimal;
+            return;
+        }
+        case Act::LevelStartAt:
+            list_.levels.back().start = clampInt(param, 0, 1 << 20);
+            return;
+        case Act::LevelLegal:
+            list_.levels.back().legal = on;
+            return;
+        case Act::Font:
+            list_.levels.back().font = clampInt(param, 0, 1 << 20);
+            return;
+        default:
+            return;
+        }
+    case Dest::LevelText:
+        if (w->act == Act::Unicode) {
+            long long n = param < 0 ? param + 65536 : param;
+            // Some writers give the length and the placeholders as \uN too.
+            if (n >= 0 && n <= 0xFFFF) list_.levels.back().text.emplace_back(n < 0x20, char16_t(n));
+            skipChars_ = s.uc;
+        } else if (w->act == Act::Uc) {
+            s.uc = clampInt(param, 0, 255);
+        }
+        return;
+    case Dest::OverrideTable:
+        if (w->act == Act::ListId) overrideList_ = param;
+        if (w->act == Act::Ls) overrideLs_ = clampInt(param, 0, 1 << 20);
+        if (w->act == Act::LevelStartAt && overrideLevel_ > 0) {
+            if (list_.levels.size() < size_t(overrideLevel_))
+                list_.levels.resize(size_t(overrideLevel_));
+            Level &l = list_.levels[size_t(overrideLevel_ - 1)];
+            l.start = clampInt(param, 0, 1 << 20);
+            l.startGiven = true;
+        }
+        return;
+    case Dest::Pn:
+        switch (w->act) {
+        case Act::PnLevel:
+            pn_.level = w->value ? w->value : clampInt(param, 1, 9);
+            if (pn_.level == PnBullet) pn_.style = ListStyle::Bullet;
+            return;
+        case Act::PnStyle:
+            if (pn_.level != PnBullet) pn_.style = ListStyle(w->value);
+            return;
+        case Act::PnStart:
+            pn_.start = clampInt(param, 0, 1 << 20);
+            return;
+        case Act::PnFont: {
+            // The texts of the definition are in this font's code page.
+            s.codePage = markerCodePage(clampInt(param, 0, 1 << 20));
+            return;
+        }
+        default:
+            return;
+        }
+    default:
+        break;
+    }
+
+    switch (w->kind) {
+    case Kind::Symbol:
+        addChar(char16_t(w->value));
+        return;
+    default:
+        break;
+    }
+
+    switch (w->act) {
+    case Act::Ansi:
+        docCodePage_ = 1252;
+        return;
+    case Act::Mac:
+        docCodePage_ = 10000;
+        return;
+    case Act::Pc:
+        docCodePage_ = 437;
+        return;
+    case Act::Pca:
+        docCodePage_ = 850;
+        return;
+    case Act::AnsiCpg: {
+        const int cp = clampInt(param, 0, 65535);
+        if (cp) docCodePage_ = cp;
+        return;
+    }
+    case Act::Deff:
+        defaultFont_ = clampInt(param, 0, 1 << 20);
+        return;
+    case Act::Font:
+        selectFont(clampInt(param, 0, 1 << 20));
+        return;
+    case Act::Plain:
+        f = CharFormat{};
+        if (defaultFont_ >= 0) {
+            selectFont(defaultFont_);
+        } else {
+            s.codePage = 0;
+        }
+        return;
+    case Act::FontSize:
+        f.halfPoints = hasParam && param > 0 ? clampInt(param, 2, 3276) : 24;
+        return;
+    case Act::Bold:
+        f.bold = on;
+        return;
+    case Act::Italic:
+        f.italic = on;
+        return;
+    case Act::Underline:
+        f.underline = on;
+        return;
+    case Act::UnderlineNone:
+        f.underline = false;
+        return;
+    case Act::Strike:
+        f.strike = on;
+        return;
+    case Act::Color:
+        f.color = colorAt(hasParam ? param : 0);
+        return;
+    case Act::Highlight:
+        f.highlight = hasParam && param > 0 ? colorAt(param) : NoColor;
+        return;
+    case Act::Super:
+        f.valign = VAlign::Super;
+        return;
+    case Act::Sub:
+        f.valign = VAlign::Sub;
+        return;
+    case Act::NoSuperSub:
+        f.valign = VAlign::Normal;
+        return;
+    case Act::Up:
+        f.valign = (!hasParam || param > 0) ? VAlign::Super : VAlign::Normal;
+        return;
+    case Act::Down:
+        f.valign = (!hasParam || param > 0) ? VAlign::Sub : VAlign::Normal;
+        return;
+    case Act::Uc:
+        s.uc = clampInt(param, 0, 255);
+        return;
+    case Act::Unicode: {
+        flushBytes();
+        long long n = param;
+        if (n < 0) n += 65536;
+        if (!hasParam || n < 0 || n > 0xFFFF) n = 0xFFFD;
+        // Word writes a symbol font's characters as U+F020..U+F0FF: they are
+        // the font's bytes.
+        if (n >= 0xF020 && n <= 0xF0FF && textcodec::isSymbolCodePage(currentCodePage()))
+            n = textcodec::symbolChar(currentCodePage(), static_cast<unsigned char>(n - 0xF000));
+        addText(QString(QChar(char16_t(n))));
+        skipChars_ = s.uc;
+        return;
+    }
+    case Act::Pard:
+        s.para = ParaState{};
+        return;
+    case Act::Align:
+        p.align = rtf::Align(w->value);
+        return;
+    case Act::LeftIndent:
+        p.leftIndent = clampInt(param, -31680, 31680);
+        return;
+    case Act::RightIndent:
+        p.rightIndent = clampInt(param, -31680, 31680);
+        return;
+    case Act::FirstIndent:
+        p.firstIndent = clampInt(param, -31680, 31680);
+        return;
+    case Act::SpaceBefore:
+        p.spaceBefore = clampInt(param, 0, 31680);
+        return;
+    case Act::SpaceAfter:
+        p.spaceAfter = clampInt(param, 0, 31680);
+        return;
+    case Act::Par:
+        endParagraph();
+        return;
+    case Act::Break:
+        // A page or section break ends the paragraph it falls in; at the start
+        // of a paragraph it makes none of its own.
+        if (!runText_.isEmpty() || !para_.runs.empty()) endParagraph();
+        return;
+    case Act::Ls:
+        s.para.ls = clampInt(param, 0, 1 << 20);
+        return;
+    case Act::Ilvl:
+        s.para.ilvl = clampInt(param, 0, 8);
+        return;
+    default:
+        return;
+    }
+}
+
+// ---------------------------------------------------------------- text
+
 void Reader::addBytes(const char *b, size_t n) {
+    if (n == 0) return;
     const int cp = currentCodePage();
     if (!bytes_.empty() && cp != bytesCodePage_) flushBytes();
     bytesCodePage_ = cp;
@@ -271,20 +1237,30 @@ void Reader::flushBytes() {
 
 void Reader::addText(const QString &s) {
     if (s.isEmpty()) return;
-    if (state_.dest == Dest::FontTable) {
+    switch (state_.dest) {
+    case Dest::FontTable:
         fontName_ += s.toStdString();
         return;
+    case Dest::PnTextBefore:
+        pn_.before += s;
+        return;
+    case Dest::PnTextAfter:
+        pn_.after += s;
+        return;
+    case Dest::Text:
+    case Dest::ListText:
+        break;
+    default:
+        return;
     }
-    if (state_.dest != Dest::Text) return;
     if (runText_.isEmpty()) {
         runFormat_ = state_.format;
     } else if (!(runFormat_ == state_.format)) {
-        para_.runs.push_back(Run{runFormat_, std::move(runText_)});
-        runText_.clear();
+        endRun();
         runFormat_ = state_.format;
     }
     runText_ += s;
-    para_.format = state_.para; // a last paragraph without \par keeps these
+    para_.format = state_.para.format; // a last paragraph without \par keeps these
     lastWasPar_ = false;
 }
 
@@ -293,25 +1269,38 @@ void Reader::addChar(char16_t c) {
     addText(QString(QChar(c)));
 }
 
+void Reader::endRun() {
+    flushBytes();
+    if (runText_.isEmpty()) return;
+    para_.runs.push_back(Run{runFormat_, std::move(runText_)});
+    runText_.clear();
+}
+
 void Reader::endParagraph() {
     flushBytes();
     if (state_.dest != Dest::Text) return;
-    if (!runText_.isEmpty()) {
-        para_.runs.push_back(Run{runFormat_, std::move(runText_)});
-        runText_.clear();
-    }
-    para_.format = state_.para;
+    endRun();
+    para_.format = state_.para.format;
+    para_.list = listItem(state_.para);
+    // A list item's marker comes from its list; the text written for readers
+    // without lists would show it twice.
+    if (para_.list.id && markerTo_ > markerFrom_ && markerTo_ <= para_.runs.size())
+        para_.runs.erase(para_.runs.begin() + std::ptrdiff_t(markerFrom_),
+                         para_.runs.begin() + std::ptrdiff_t(markerTo_));
+    markerFrom_ = markerTo_ = 0;
     emitParagraph(std::move(para_));
     para_ = Paragraph{};
     lastWasPar_ = true;
 }
 
 void Reader::finishDocument() {
-    flushBytes();
-    if (!runText_.isEmpty()) para_.runs.push_back(Run{runFormat_, std::move(runText_)});
+    endRun();
     // The paragraph after the last \par exists only if it holds something: a
     // file ending in \par (as word processors write) has no empty line after.
-    if (!para_.runs.empty() || !lastWasPar_ || emitted_ == 0) emitParagraph(std::move(para_));
+    if (!para_.runs.empty() || !lastWasPar_ || emitted_ == 0) {
+        para_.list = para_.runs.empty() ? ListItem{} : listItem(state_.para);
+        emitParagraph(std::move(para_));
+    }
 }
 
 void Reader::emitParagraph(Paragraph &&p) {
@@ -338,751 +1327,134 @@ void Reader::selectFont(int index) {
     state_.codePage = it->codePage;
 }
 
-void Reader::openGroup() {
+// ---------------------------------------------------------------- tables
+
+void Reader::endFontEntry() {
     flushBytes();
-    if (stack_.size() >= size_t(MaxDepth)) {
-        throw Exception(
-            QStringLiteral("Le fichier RTF est illisible : ses groupes sont imbriqués sur "
-                           "plus de %1 niveaux.")
-                .arg(MaxDepth));
+    if (fontNum_ >= 0) {
+        const int cp = fontEntry_.codePage ? fontEntry_.codePage : docCodePage_;
+        QString name =
+            textcodec::decode(textcodec::isSymbolCodePage(cp) ? 1252 : cp, fontName_).trimmed();
+        // Symbol, Wingdings and the other picture fonts each draw their
+        // bytes differently.
+        // A symbol font named without a charset is one all the same.
+        if (fontEntry_.codePage == textcodec::CpSymbol ||
+            (!fontEntry_.codePage && isSymbolFontName(name)))
+            fontEntry_.codePage = textcodec::symbolCodePage(name);
+        fontEntry_.name = name;
+        fonts_.insert(fontNum_, fontEntry_);
     }
-    stack_.push_back(state_);
-    groupStart_ = true;
-    pendingStarDest_ = false;
+    fontName_.clear();
+    fontNum_ = -1;
 }
 
-void Reader::closeGroup() {
-    flushBytes();
-    if (state_.dest == Dest::FontTable && fontNum_ >= 0 && !fontName_.empty()) {
-        // An entry closed without its ';'.
-        controlSymbol(';');
-    }
-    if (stack_.empty()) {
-        // A '}' with no group open: the structure has ended, and what follows
-        // (mail signatures, junk) is not the document's.
-        done_ = true;
-        return;
-    }
-    const Dest inner = state_.dest;
-    state_ = stack_.back();
-    stack_.pop_back();
-    // The brace that closes {\rtf1 ends the document: what rich-edit controls
-    // and mailers put after it (a line end, a NUL, a signature) is not text.
-    if (stack_.empty()) done_ = true;
-    if (inner == Dest::FontTable && state_.dest != Dest::FontTable) {
-        // The font table is complete: the default font applies from here on.
-        if (state_.fontIndex < 0 && defaultFont_ >= 0) {
-            selectFont(defaultFont_);
-        }
-    }
-    groupStart_ = false;
-    pendingStarDest_ = false;
+void Reader::endColorEntry() {
+    const std::int32_t color = colorSet_ ? (red_ << 16) | (green_ << 8) | blue_ : NoColor;
+    if (colors_.size() < 100000) colors_.push_back(color);
+    red_ = green_ = blue_ = 0;
+    colorSet_ = false;
 }
 
-// Counts a token against the \uN fallback; true when the token is swallowed.
-// Braces end the fallback, and so do paragraph-level breaks, which no writer
-// means as a fallback character.
-bool Reader::consumeSkip(bool structural) {
-    if (skipChars_ <= 0) return false;
-    if (structural) {
-        skipChars_ = 0;
-        return false;
+// A paragraph's list item, numbered in its list. A definition that cannot be
+// found, or that shows nothing, makes no list item: the text written for
+// readers without lists then stays.
+ListItem Reader::listItem(const ParaState &para) {
+    ListItem item;
+    if (para.pn.level != 0 && para.pn.level != PnCont) {
+        const PnDef &d = para.pn;
+        if (d.style == ListStyle::Bullet && d.before.trimmed().isEmpty()) return item;
+        if (!lastWasPnItem_ || !(d == lastPn_)) {
+            pnId_ = ++nextListId_;
+            sequences_[{-1, 0}] = Sequence{pnId_, 0};
+        }
+        Sequence &seq = sequences_[{-1, 0}];
+        lastPn_ = d;
+        lastWasPnItem_ = true;
+        item.id = seq.id;
+        item.style = d.style;
+        item.prefix = d.before;
+        item.suffix = d.after;
+        item.start = d.start;
+        item.number = d.start + seq.count++;
+        return item;
     }
-    --skipChars_;
-    return true;
-}
-
-Document Reader::run() {
-    unsigned steps = 0;
-    while (p_ < end_ && !done_) {
-        if (progress_ && (++steps & 0xFFFF) == 0 &&
-            progress_(double(p_ - begin_) / double(end_ - begin_))) {
-            cancelled_ = done_ = true;
-            break;
-        }
-        const char c = *p_;
-        if (pendingSpaces_ && c != '\\' && c != '\r' && c != '\n' && !(groupStart_ && c == ' '))
-            flushPendingSpaces();
-        if (c == '{') {
-            ++p_;
-            skipChars_ = 0;
-            openGroup();
-            continue;
-        }
-        if (c == '}') {
-            ++p_;
-            skipChars_ = 0;
-            closeGroup();
-            continue;
-        }
-        if (c == '\r' || c == '\n' || c == '\0') {
-            // Line ends are the file's layout; NUL bytes carry no text.
-            ++p_;
-            continue;
-        }
-        if (c != '\\') {
-            // A run of plain bytes up to the next special character.
-            const char *start = p_;
-            while (p_ < end_ && *p_ != '\\' && *p_ != '{' && *p_ != '}' && *p_ != '\r' &&
-                   *p_ != '\n' && *p_ != '\0')
-                ++p_;
-            const char *s = start;
-            if (groupStart_ && state_.dest == Dest::Text &&
-                std::all_of(start, p_, [](char b) { return b == ' '; })) {
-                // Spaces may stand before a destination's keyword: hold them
-                // until the group shows what it is.
-                pendingSpaces_ += int(p_ - start);
-                continue;
-            }
-            while (skipChars_ > 0 && s < p_) {
-                --skipChars_;
-                ++s;
-            }
-            groupStart_ = false;
-            if (state_.dest == Dest::Skip) continue;
-            if (state_.dest == Dest::ColorTable || state_.dest == Dest::FontTable) {
-                for (const char *q = s; q < p_; ++q) {
-                    if (*q == ';') {
-                        controlSymbol(';');
-                    } else if (state_.dest == Dest::FontTable) {
-                        addByte(*q);
-                    }
-                }
-                continue;
-            }
-            for (const char *q = s; q < p_; ++q) {
-                if (*q == '\t') {
-                    if (q > s) addBytes(s, size_t(q - s));
-                    addChar(u'\t');
-                    s = q + 1;
-                }
-            }
-            if (p_ > s) addBytes(s, size_t(p_ - s));
-            continue;
-        }
-        // A backslash: control word, control symbol or \'hh.
-        ++p_;
-        if (p_ >= end_) break;
-        const char d = *p_;
-        if ((d >= 'a' && d <= 'z') || (d >= 'A' && d <= 'Z')) {
-            const char *w = p_;
-            while (p_ < end_ && ((*p_ >= 'a' && *p_ <= 'z') || (*p_ >= 'A' && *p_ <= 'Z')))
-                ++p_;
-            std::string_view word(w, size_t(p_ - w));
-            bool hasParam = false;
-            bool negative = false;
-            long long param = 0;
-            if (p_ < end_ && *p_ == '-' && p_ + 1 < end_ && p_[1] >= '0' && p_[1] <= '9') {
-                negative = true;
-                ++p_;
-            }
-            int digits = 0;
-            while (p_ < end_ && *p_ >= '0' && *p_ <= '9') {
-                if (digits < 12) param = param * 10 + (*p_ - '0');
-                ++digits;
-                ++p_;
-                hasParam = true;
-            }
-            if (negative) param = -param;
-            param = std::clamp<long long>(param, -2147483647LL, 2147483647LL);
-            if (p_ < end_ && *p_ == ' ') ++p_;
-            if (word.size() > 32) word = word.substr(0, 32);
-            if (word == "bin") {
-                // Binary data: skipped whatever the destination.
-                const long long n = std::clamp<long long>(hasParam ? param : 0, 0, end_ - p_);
-                p_ += n;
-                groupStart_ = false;
-                continue;
-            }
-            const bool structural = word == "par" || word == "pard" || word == "sect" ||
-                                    word == "page" || word == "cell" || word == "row" ||
-                                    word == "line" || word == "nestcell" || word == "nestrow";
-            if (consumeSkip(structural)) {
-                groupStart_ = false;
-                continue;
-            }
-            controlWord(word, hasParam, param);
-            groupStart_ = false;
-            continue;
-        }
-        if (pendingSpaces_) flushPendingSpaces();
-        if (d == '\'') {
-            ++p_;
-            int value = 0, n = 0;
-            while (n < 2 && p_ < end_ && std::isxdigit(static_cast<unsigned char>(*p_))) {
-                const char h = *p_++;
-                value = value * 16 + (h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10);
-                ++n;
-            }
-            groupStart_ = false;
-            if (consumeSkip(false)) continue;
-            if (n < 2) continue; // a broken escape stands for nothing
-            if (state_.dest == Dest::Text || state_.dest == Dest::FontTable) addByte(char(value));
-            continue;
-        }
-        ++p_;
-        if (d == '\r' || d == '\n') { // "\" before a line end is \par
-            if (consumeSkip(true)) continue;
-            controlWord("par", false, 0);
-            continue;
-        }
-        if (d == '*') {
-            pendingStarDest_ = true;
-            continue;
-        }
-        if (consumeSkip(false)) continue;
-        controlSymbol(d);
-        groupStart_ = false;
+    lastWasPnItem_ = false;
+    if (para.ls <= 0) return item;
+    const ListDef *def0 = nullptr;
+    if (auto v = overridden_.find(para.ls); v != overridden_.end()) {
+        def0 = &v->second;
+    } else if (auto o = overrides_.find(para.ls); o != overrides_.end()) {
+        if (auto l = lists_.find(o->second); l != lists_.end()) def0 = &l->second;
     }
-    finishDocument();
-    return std::move(doc_);
-}
+    if (!def0 || def0->levels.empty()) return item;
+    const std::vector<Level> &levels = def0->levels;
+    const int level = std::min(para.ilvl, int(levels.size()) - 1);
+    const Level &def = levels[size_t(level)];
 
-void Reader::controlSymbol(char c) {
-    switch (c) {
-    case '\\':
-    case '{':
-    case '}':
-        if (state_.dest == Dest::Text || state_.dest == Dest::FontTable) addByte(c);
-        return;
-    case '~':
-        addChar(0x00A0);
-        return;
-    case '-':
-        addChar(0x00AD);
-        return; // optional hyphen: shown only where a line breaks
-    case '_':
-        addChar(0x2011);
-        return;
-    case ';':
-        if (state_.dest == Dest::ColorTable) {
-            const std::int32_t color = colorSet_ ? (red_ << 16) | (green_ << 8) | blue_ : NoColor;
-            if (colors_.size() < 100000) colors_.push_back(color);
-            red_ = green_ = blue_ = 0;
-            colorSet_ = false;
-        } else if (state_.dest == Dest::FontTable) {
-            flushBytes();
-            if (fontNum_ >= 0) {
-                const int cp = fontEntry_.codePage ? fontEntry_.codePage : docCodePage_;
-                QString name =
-                    textcodec::decode(textcodec::isSymbolCodePage(cp) ? 1252 : cp, fontName_)
-                        .trimmed();
-                // Symbol, Wingdings and the other picture fonts each draw
-                // their bytes differently.
-                if (fontEntry_.codePage == textcodec::CpSymbol)
-                    fontEntry_.codePage = textcodec::symbolCodePage(name);
-                fontEntry_.name = name;
-                fonts_.insert(fontNum_, fontEntry_);
-            }
-            fontName_.clear();
-            fontNum_ = -1;
-        } else {
-            addByte(';');
-        }
-        return;
-    default:
-        return; // \|, \:, and the rest
-    }
-}
-
-namespace {
-enum class Cmd {
-    Unknown,
-    Rtf,
-    Ansi,
-    Mac,
-    Pc,
-    Pca,
-    AnsiCpg,
-    Deff,
-    FontTbl,
-    ColorTbl,
-    F,
-    FRoman,
-    FSwiss,
-    FModern,
-    FScript,
-    FDecor,
-    FTech,
-    FNil,
-    FCharset,
-    Cpg,
-    Red,
-    Green,
-    Blue,
-    Plain,
-    Fs,
-    B,
-    I,
-    Ul,
-    UlNone,
-    Strike,
-    Cf,
-    Highlight,
-    Cb,
-    Super,
-    Sub,
-    NoSuperSub,
-    Up,
-    Dn,
-    Pard,
-    Ql,
-    Qc,
-    Qr,
-    Qj,
-    Li,
-    Ri,
-    Fi,
-    Sb,
-    Sa,
-    Par,
-    Line,
-    Tab,
-    Page,
-    Sect,
-    Cell,
-    Row,
-    Uc,
-    U,
-    Emdash,
-    Endash,
-    Bullet,
-    Lquote,
-    Rquote,
-    Ldblquote,
-    Rdblquote,
-    Emspace,
-    Enspace,
-    Qmspace,
-    Zwj,
-    Zwnj,
-    Ltrmark,
-    Rtlmark,
-    Fldrslt,
-    ShowDest,
-    Skip
-};
-
-Cmd lookup(std::string_view w) {
-    static const std::unordered_map<std::string_view, Cmd> table = {
-        {"rtf", Cmd::Rtf},
-        {"ansi", Cmd::Ansi},
-        {"mac", Cmd::Mac},
-        {"pc", Cmd::Pc},
-        {"pca", Cmd::Pca},
-        {"ansicpg", Cmd::AnsiCpg},
-        {"deff", Cmd::Deff},
-        {"fonttbl", Cmd::FontTbl},
-        {"colortbl", Cmd::ColorTbl},
-        {"f", Cmd::F},
-        {"froman", Cmd::FRoman},
-        {"fswiss", Cmd::FSwiss},
-        {"fmodern", Cmd::FModern},
-        {"fscript", Cmd::FScript},
-        {"fdecor", Cmd::FDecor},
-        {"ftech", Cmd::FTech},
-        {"fbidi", Cmd::FNil},
-        {"fnil", Cmd::FNil},
-        {"fcharset", Cmd::FCharset},
-        {"cpg", Cmd::Cpg},
-        {"red", Cmd::Red},
-        {"green", Cmd::Green},
-        {"blue", Cmd::Blue},
-        {"plain", Cmd::Plain},
-        {"fs", Cmd::Fs},
-        {"b", Cmd::B},
-        {"i", Cmd::I},
-        {"ul", Cmd::Ul},
-        {"uld", Cmd::Ul},
-        {"uldash", Cmd::Ul},
-        {"uldashd", Cmd::Ul},
-        {"uldashdd", Cmd::Ul},
-        {"uldb", Cmd::Ul},
-        {"ulhwave", Cmd::Ul},
-        {"ulldash", Cmd::Ul},
-        {"ulth", Cmd::Ul},
-        {"ulthd", Cmd::Ul},
-        {"ulthdash", Cmd::Ul},
-        {"ulthdashd", Cmd::Ul},
-        {"ulthdashdd", Cmd::Ul},
-        {"ulthldash", Cmd::Ul},
-        {"ululdbwave", Cmd::Ul},
-        {"ulw", Cmd::Ul},
-        {"ulwave", Cmd::Ul},
-        {"ulnone", Cmd::UlNone},
-        {"strike", Cmd::Strike},
-        {"striked", Cmd::Strike},
-        {"cf", Cmd::Cf},
-        {"highlight", Cmd::Highlight},
-        {"cb", Cmd::Cb},
-        {"chcbpat", Cmd::Cb},
-        {"super", Cmd::Super},
-        {"sub", Cmd::Sub},
-        {"nosupersub", Cmd::NoSuperSub},
-        {"up", Cmd::Up},
-        {"dn", Cmd::Dn},
-        {"pard", Cmd::Pard},
-        {"ql", Cmd::Ql},
-        {"qc", Cmd::Qc},
-        {"qr", Cmd::Qr},
-        {"qj", Cmd::Qj},
-        {"qd", Cmd::Qj},
-        {"li", Cmd::Li},
-        {"lin", Cmd::Li},
-        {"ri", Cmd::Ri},
-        {"rin", Cmd::Ri},
-        {"fi", Cmd::Fi},
-        {"sb", Cmd::Sb},
-        {"sa", Cmd::Sa},
-        {"par", Cmd::Par},
-        {"line", Cmd::Line},
-        {"tab", Cmd::Tab},
-        {"page", Cmd::Page},
-        {"sect", Cmd::Sect},
-        {"cell", Cmd::Cell},
-        {"nestcell", Cmd::Cell},
-        {"row", Cmd::Row},
-        {"nestrow", Cmd::Row},
-        {"uc", Cmd::Uc},
-        {"u", Cmd::U},
-        {"emdash", Cmd::Emdash},
-        {"endash", Cmd::Endash},
-        {"bullet", Cmd::Bullet},
-        {"lquote", Cmd::Lquote},
-        {"rquote", Cmd::Rquote},
-        {"ldblquote", Cmd::Ldblquote},
-        {"rdblquote", Cmd::Rdblquote},
-        {"emspace", Cmd::Emspace},
-        {"enspace", Cmd::Enspace},
-        {"qmspace", Cmd::Qmspace},
-        {"zwj", Cmd::Zwj},
-        {"zwnj", Cmd::Zwnj},
-        {"ltrmark", Cmd::Ltrmark},
-        {"rtlmark", Cmd::Rtlmark},
-        {"fldrslt", Cmd::Fldrslt},
-        {"pntext", Cmd::ShowDest},
-        {"listtext", Cmd::ShowDest},
-        {"field", Cmd::ShowDest},
-        {"shptxt", Cmd::ShowDest},
-        {"result", Cmd::ShowDest},
-        {"nesttableprops", Cmd::Skip},
-        {"nonesttables", Cmd::ShowDest},
+    // This item's number; deeper levels start again after it.
+    auto seq = sequences_.find({para.ls, level});
+    if (seq == sequences_.end())
+        seq = sequences_.emplace(std::pair{para.ls, level}, Sequence{++nextListId_, 0}).first;
+    const int number = def.start + seq->second.count++;
+    for (int deeper = level + 1; deeper < 9; ++deeper)
+        sequences_.erase({para.ls, deeper});
+    // Another level's number as it stands, in that level's style (in figures
+    // for a legal level).
+    const auto numberOf = [&](int lv) {
+        auto it = sequences_.find({para.ls, lv});
+        const Level *other = lv < int(levels.size()) ? &levels[size_t(lv)] : nullptr;
+        const int start = other ? other->start : 1;
+        const int n = it == sequences_.end() ? start : start + std::max(0, it->second.count - 1);
+        ListStyle style = other && !def.legal ? other->style : ListStyle::Decimal;
+        if (style == ListStyle::Bullet || style == ListStyle::None) style = ListStyle::Decimal;
+        return markerText(style, {}, {}, n);
     };
-    auto it = table.find(w);
-    if (it != table.end()) return it->second;
-    return isSkippedDestination(w) ? Cmd::Skip : Cmd::Unknown;
-}
 
-int clampInt(long long v, int lo, int hi) {
-    return int(std::clamp<long long>(v, lo, hi));
-}
-} // namespace
-
-void Reader::controlWord(std::string_view word, bool hasParam, long long param) {
-    const Cmd cmd = lookup(word);
-    const bool opensGroup = groupStart_;
-    const bool star = pendingStarDest_;
-    pendingStarDest_ = false;
-
-    if (state_.dest == Dest::Skip) return;
-    if (pendingSpaces_) {
-        const bool destination = cmd == Cmd::FontTbl || cmd == Cmd::ColorTbl || cmd == Cmd::Skip ||
-                                 (star && cmd == Cmd::Unknown);
-        if (destination) {
-            pendingSpaces_ = 0;
-        } else {
-            const bool keep = groupStart_;
-            flushPendingSpaces();
-            groupStart_ = keep;
-        }
-    }
-    if (cmd != Cmd::U) flushBytes();
-
-    // Destinations: only the first control word of a group starts one.
-    if (opensGroup) {
-        switch (cmd) {
-        case Cmd::FontTbl:
-            state_.dest = Dest::FontTable;
-            return;
-        case Cmd::ColorTbl:
-            state_.dest = Dest::ColorTable;
-            return;
-        case Cmd::Skip:
-            // A footnote's text is not the body's, but its number is: it
-            // stands where the note is anchored, numbered in order.
-            if (word == "footnote" && state_.dest == Dest::Text)
-                addText(QString::number(++footnotes_));
-            state_.dest = Dest::Skip;
-            return;
-        case Cmd::Fldrslt:
-        case Cmd::ShowDest:
-            if (state_.dest == Dest::Text) return;
-            break;
-        case Cmd::Unknown:
-            if (star) {
-                state_.dest = Dest::Skip;
-                return;
+    // The template: before this level's number, the number, after it. Other
+    // levels' numbers are written out as they stand now.
+    const int cp = def.font >= 0 ? markerCodePage(def.font) : docCodePage_;
+    QString before, after;
+    bool seen = false;
+    std::string pending;
+    const auto flush = [&] {
+        if (pending.empty()) return;
+        (seen ? after : before) += textcodec::decode(cp, pending);
+        pending.clear();
+    };
+    const size_t length = def.text.empty() ? 0 : def.text.front().second;
+    for (size_t i = 1; i <= length && i < def.text.size(); ++i) {
+        const auto [isByte, v] = def.text[i];
+        if (isByte && v < 9) {
+            flush();
+            if (int(v) == level && def.style != ListStyle::Bullet && def.style != ListStyle::None) {
+                seen = true;
+            } else if (int(v) < level) {
+                (seen ? after : before) += numberOf(v);
             }
-            break;
-        default:
-            break;
-        }
-    }
-    if (star && cmd == Cmd::Skip) {
-        state_.dest = Dest::Skip;
-        return;
-    }
-
-    const bool on = !hasParam || param != 0;
-    State &s = state_;
-    CharFormat &f = s.format;
-
-    if (s.dest == Dest::FontTable) {
-        switch (cmd) {
-        case Cmd::F:
-            fontNum_ = clampInt(param, 0, 1 << 20);
-            fontEntry_ = FontEntry{};
-            fontName_.clear();
-            return;
-        case Cmd::FRoman:
-            fontEntry_.family = FontFamily::Roman;
-            return;
-        case Cmd::FSwiss:
-            fontEntry_.family = FontFamily::Swiss;
-            return;
-        case Cmd::FModern:
-            fontEntry_.family = FontFamily::Modern;
-            return;
-        case Cmd::FScript:
-            fontEntry_.family = FontFamily::Script;
-            return;
-        case Cmd::FDecor:
-            fontEntry_.family = FontFamily::Decor;
-            return;
-        case Cmd::FTech:
-            fontEntry_.family = FontFamily::Tech;
-            return;
-        case Cmd::FNil:
-            fontEntry_.family = FontFamily::Nil;
-            return;
-        case Cmd::FCharset:
-            if (!fontEntry_.codePage || fontEntry_.codePage == 1252)
-                fontEntry_.codePage = textcodec::codePageOfCharset(clampInt(param, 0, 255));
-            return;
-        case Cmd::Cpg:
-            fontEntry_.codePage = clampInt(param, 0, 65535);
-            return;
-        default:
-            return;
-        }
-    }
-    if (s.dest == Dest::ColorTable) {
-        switch (cmd) {
-        case Cmd::Red:
-            red_ = clampInt(param, 0, 255);
-            colorSet_ = true;
-            return;
-        case Cmd::Green:
-            green_ = clampInt(param, 0, 255);
-            colorSet_ = true;
-            return;
-        case Cmd::Blue:
-            blue_ = clampInt(param, 0, 255);
-            colorSet_ = true;
-            return;
-        default:
-            return;
-        }
-    }
-
-    switch (cmd) {
-    case Cmd::Rtf:
-    case Cmd::Ansi:
-        if (cmd == Cmd::Ansi) docCodePage_ = 1252;
-        return;
-    case Cmd::Mac:
-        docCodePage_ = 10000;
-        return;
-    case Cmd::Pc:
-        docCodePage_ = 437;
-        return;
-    case Cmd::Pca:
-        docCodePage_ = 850;
-        return;
-    case Cmd::AnsiCpg: {
-        const int cp = clampInt(param, 0, 65535);
-        if (cp) docCodePage_ = cp;
-        return;
-    }
-    case Cmd::Deff:
-        defaultFont_ = clampInt(param, 0, 1 << 20);
-        return;
-    case Cmd::F:
-        selectFont(clampInt(param, 0, 1 << 20));
-        return;
-    case Cmd::Plain: {
-        f = CharFormat{};
-        if (defaultFont_ >= 0) {
-            selectFont(defaultFont_);
+        } else if (isByte) {
+            pending += char(v);
         } else {
-            s.codePage = 0;
+            flush();
+            char16_t c = v;
+            // Private-use characters of a symbol font are its bytes; without
+            // one, Symbol's are meant (Word's bullet U+F0B7).
+            if (c >= 0xF020 && c <= 0xF0FF)
+                c = textcodec::symbolChar(textcodec::isSymbolCodePage(cp) ? cp
+                                                                          : textcodec::CpSymbol,
+                                          static_cast<unsigned char>(c - 0xF000));
+            (seen ? after : before) += QChar(c);
         }
-        return;
     }
-    case Cmd::Fs:
-        f.halfPoints = hasParam && param > 0 ? clampInt(param, 2, 3276) : 24;
-        return;
-    case Cmd::B:
-        f.bold = on;
-        return;
-    case Cmd::I:
-        f.italic = on;
-        return;
-    case Cmd::Ul:
-        f.underline = on;
-        return;
-    case Cmd::UlNone:
-        f.underline = false;
-        return;
-    case Cmd::Strike:
-        f.strike = on;
-        return;
-    case Cmd::Cf:
-        f.color = colorAt(hasParam ? param : 0);
-        return;
-    case Cmd::Highlight:
-    case Cmd::Cb:
-        f.highlight = hasParam && param > 0 ? colorAt(param) : NoColor;
-        return;
-    case Cmd::Super:
-        f.valign = VAlign::Super;
-        return;
-    case Cmd::Sub:
-        f.valign = VAlign::Sub;
-        return;
-    case Cmd::NoSuperSub:
-        f.valign = VAlign::Normal;
-        return;
-    case Cmd::Up:
-        f.valign = (!hasParam || param > 0) ? VAlign::Super : VAlign::Normal;
-        return;
-    case Cmd::Dn:
-        f.valign = (!hasParam || param > 0) ? VAlign::Sub : VAlign::Normal;
-        return;
-    case Cmd::Pard:
-        s.para = ParaFormat{};
-        return;
-    case Cmd::Ql:
-        s.para.align = Align::Left;
-        return;
-    case Cmd::Qc:
-        s.para.align = Align::Center;
-        return;
-    case Cmd::Qr:
-        s.para.align = Align::Right;
-        return;
-    case Cmd::Qj:
-        s.para.align = Align::Justify;
-        return;
-    case Cmd::Li:
-        s.para.leftIndent = clampInt(param, -31680, 31680);
-        return;
-    case Cmd::Ri:
-        s.para.rightIndent = clampInt(param, -31680, 31680);
-        return;
-    case Cmd::Fi:
-        s.para.firstIndent = clampInt(param, -31680, 31680);
-        return;
-    case Cmd::Sb:
-        s.para.spaceBefore = clampInt(param, 0, 31680);
-        return;
-    case Cmd::Sa:
-        s.para.spaceAfter = clampInt(param, 0, 31680);
-        return;
-    case Cmd::Par:
-    case Cmd::Row:
-        endParagraph();
-        return;
-    case Cmd::Page:
-    case Cmd::Sect:
-        // A page or section break ends the paragraph it falls in; at the start
-        // of a paragraph it makes none of its own.
-        flushBytes();
-        if (!runText_.isEmpty() || !para_.runs.empty()) endParagraph();
-        return;
-    case Cmd::Line:
-        addChar(0x2028);
-        return;
-    case Cmd::Tab:
-    case Cmd::Cell:
-        addChar(u'\t');
-        return;
-    case Cmd::Uc:
-        s.uc = clampInt(param, 0, 255);
-        return;
-    case Cmd::U: {
-        flushBytes();
-        long long n = param;
-        if (n < 0) n += 65536;
-        if (!hasParam || n < 0 || n > 0xFFFF) n = 0xFFFD;
-        // Word writes a symbol font's characters as U+F020..U+F0FF: they are
-        // the font's bytes.
-        if (n >= 0xF020 && n <= 0xF0FF && textcodec::isSymbolCodePage(currentCodePage()))
-            n = textcodec::symbolChar(currentCodePage(), static_cast<unsigned char>(n - 0xF000));
-        addText(QString(QChar(char16_t(n))));
-        skipChars_ = s.uc;
-        return;
-    }
-    case Cmd::Emdash:
-        addChar(0x2014);
-        return;
-    case Cmd::Endash:
-        addChar(0x2013);
-        return;
-    case Cmd::Bullet:
-        addChar(0x2022);
-        return;
-    case Cmd::Lquote:
-        addChar(0x2018);
-        return;
-    case Cmd::Rquote:
-        addChar(0x2019);
-        return;
-    case Cmd::Ldblquote:
-        addChar(0x201C);
-        return;
-    case Cmd::Rdblquote:
-        addChar(0x201D);
-        return;
-    case Cmd::Emspace:
-        addChar(0x2003);
-        return;
-    case Cmd::Enspace:
-        addChar(0x2002);
-        return;
-    case Cmd::Qmspace:
-        addChar(0x2005);
-        return;
-    case Cmd::Zwj:
-        addChar(0x200D);
-        return;
-    case Cmd::Zwnj:
-        addChar(0x200C);
-        return;
-    case Cmd::Ltrmark:
-        addChar(0x200E);
-        return;
-    case Cmd::Rtlmark:
-        addChar(0x200F);
-        return;
-    case Cmd::Skip:
-        // A destination word met inside a group that began with another: the
-        // rest of this group is that destination's.
-        s.dest = Dest::Skip;
-        return;
-    default:
-        return;
-    }
+    flush();
+    if (!seen && before.trimmed().isEmpty()) return item;
+    item.id = seq->second.id;
+    item.level = level;
+    item.style = seen ? def.style : ListStyle::Bullet;
+    item.prefix = before;
+    item.suffix = after;
+    item.start = def.start;
+    item.number = seen ? number : 1;
+    return item;
 }
 
 } // namespace
@@ -1091,6 +1463,10 @@ void clean(Paragraph &p) {
     for (Run &r : p.runs)
         r.text = textcodec::cleanText(std::move(r.text));
     std::erase_if(p.runs, [](const Run &r) { return r.text.isEmpty(); });
+    if (p.list.id) {
+        p.list.prefix = textcodec::cleanText(std::move(p.list.prefix));
+        p.list.suffix = textcodec::cleanText(std::move(p.list.suffix));
+    }
 }
 
 Document read(const QByteArray &data) {

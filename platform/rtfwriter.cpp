@@ -48,6 +48,26 @@ const char *familyWord(FontFamily f) {
     }
 }
 
+// The list table's number style.
+int levelNfc(ListStyle style) {
+    switch (style) {
+    case ListStyle::UpperRoman:
+        return 1;
+    case ListStyle::LowerRoman:
+        return 2;
+    case ListStyle::UpperAlpha:
+        return 3;
+    case ListStyle::LowerAlpha:
+        return 4;
+    case ListStyle::DecimalZero:
+        return 22;
+    case ListStyle::Bullet:
+        return 23;
+    default:
+        return 0;
+    }
+}
+
 class Writer {
 public:
     std::string out; // appending a character stays inline
@@ -205,6 +225,61 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         w.raw(";");
     }
     w.raw("}\r\n");
+    // Lists: one list of one level for each list of the document, numbered
+    // from its first item's number, and an override of the same number.
+    QHash<int, int> listNumber; // list id to \ls
+    std::vector<const ListItem *> lists;
+    for (const Paragraph &p : doc.paragraphs) {
+        if (p.list.id && !listNumber.contains(p.list.id)) {
+            lists.push_back(&p.list);
+            listNumber.insert(p.list.id, int(lists.size()));
+        }
+    }
+    if (!lists.empty()) {
+        w.raw("{\\*");
+        w.word("\\listtable");
+        for (size_t k = 1; k <= lists.size(); ++k) {
+            const ListItem &l = *lists[k - 1];
+            w.raw("{");
+            w.word("\\list");
+            w.word("\\listsimple");
+            w.raw("{");
+            w.word("\\listlevel");
+            w.word("\\levelnfc", levelNfc(l.style));
+            w.word("\\levelstartat", l.style == ListStyle::Bullet ? 1 : l.number);
+            w.word("\\levelfollow0");
+            // The level's text: its length, then the text around the number's
+            // place (\'00, this level's number).
+            const bool numbered = l.style != ListStyle::Bullet;
+            const QString before = l.prefix.left(120),
+                          after = numbered ? l.suffix.left(120) : QString();
+            w.raw("{");
+            w.word("\\leveltext");
+            w.hexByte(
+                static_cast<unsigned char>(before.size() + after.size() + (numbered ? 1 : 0)));
+            w.text(before);
+            if (numbered) w.hexByte(0);
+            w.text(after);
+            w.raw(";}{");
+            w.word("\\levelnumbers");
+            if (numbered) w.hexByte(static_cast<unsigned char>(before.size() + 1));
+            w.raw(";}}");
+            w.word("\\listid", long(k));
+            w.raw("}");
+        }
+        w.raw("}\r\n{\\*");
+        w.word("\\listoverridetable");
+        for (size_t k = 1; k <= lists.size(); ++k) {
+            w.raw("{");
+            w.word("\\listoverride");
+            w.word("\\listid", long(k));
+            w.word("\\listoverridecount0");
+            w.word("\\ls", long(k));
+            w.raw("}");
+        }
+        w.raw("}\r\n");
+    }
+    int curLs = 0;
     w.word("\\viewkind4");
     w.word("\\uc1");
 
@@ -260,7 +335,20 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
     const size_t count = doc.paragraphs.size();
     for (size_t i = 0; i < count; ++i) {
         const Paragraph &p = doc.paragraphs[i];
-        if (i == 0 ? !(p.format == ParaFormat{}) : !(p.format == curPara)) writePara(p.format);
+        const int ls = p.list.id ? listNumber.value(p.list.id) : 0;
+        if (i == 0 ? !(p.format == ParaFormat{}) || ls : !(p.format == curPara) || ls != curLs) {
+            writePara(p.format);
+            if (ls) w.word("\\ls", ls);
+            curLs = ls;
+        }
+        if (ls) {
+            // The marker as text, for readers without lists.
+            w.raw("{");
+            w.word("\\listtext");
+            w.text(markerText(p.list.style, p.list.prefix, p.list.suffix, p.list.number));
+            w.word("\\tab");
+            w.raw("}");
+        }
         for (const Run &r : p.runs) {
             if (r.text.isEmpty()) continue;
             writeFormat(r.format);

@@ -154,7 +154,6 @@ double markerStart(const QTextBlockFormat &format) {
 
 double BlockLayout::markerRoom(const QTextBlock &block, const QTextBlockFormat &format) const {
     if (!block.textList()) return 0;
-    hasLists_ = true;
     // The text follows the marker at the left indent when the marker fits
     // before it, as after a tab; otherwise after the marker and a gap.
     const QFontMetricsF m(markerFont(block));
@@ -260,8 +259,7 @@ void BlockLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
         laid_[size_t(f)] = 0;
         ensureLaidOut(first);
         if (heights_.at(size_t(f)) == before) {
-            // In a document with lists, the items below may be numbered anew.
-            emit update(QRectF(0, top(f), 1e9, hasLists_ ? 1e9 : before));
+            emit update(QRectF(0, top(f), 1e9, before));
             return;
         }
     } else if (!everything && delta == 0) {

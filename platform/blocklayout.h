@@ -129,7 +129,6 @@ private:
     size_t segmentOf(const Giant &g, int relative) const;
 
     mutable ExtentTree heights_;
-    mutable bool hasLists_ = false; // a list item has been laid out
     mutable std::vector<char> laid_;
     mutable std::vector<std::unique_ptr<Giant>> giants_; // per block, null for most
     mutable double widest_ = 0;

@@ -524,7 +524,8 @@ private:
     void endRun();
     void endParagraph();
     void finishDocument();
-    void emitParagraph(Paragraph &&p);
+    // Hands para_ over with the properties given; `inList`: it may be a list item.
+    void emitParagraph(const ParaState &props, bool inList);
 
     // --- tables
     void endFontEntry();
@@ -607,6 +608,7 @@ private:
     int bytesCodePage_ = 1252;
     Document doc_;
     Paragraph para_;
+    ParaState lastText_; // the paragraph properties where text was last added
     QString runText_;
     CharFormat runFormat_;
     bool lastWasPar_ = false;
@@ -1260,7 +1262,7 @@ void Reader::addText(const QString &s) {
         runFormat_ = state_.format;
     }
     runText_ += s;
-    para_.format = state_.para.format; // a last paragraph without \par keeps these
+    lastText_ = state_.para; // a last paragraph without \par keeps these
     lastWasPar_ = false;
 }
 
@@ -1280,15 +1282,7 @@ void Reader::endParagraph() {
     flushBytes();
     if (state_.dest != Dest::Text) return;
     endRun();
-    para_.format = state_.para.format;
-    para_.list = listItem(state_.para);
-    // A list item's marker comes from its list; the text written for readers
-    // without lists would show it twice.
-    if (para_.list.id && markerTo_ > markerFrom_ && markerTo_ <= para_.runs.size())
-        para_.runs.erase(para_.runs.begin() + std::ptrdiff_t(markerFrom_),
-                         para_.runs.begin() + std::ptrdiff_t(markerTo_));
-    markerFrom_ = markerTo_ = 0;
-    emitParagraph(std::move(para_));
+    emitParagraph(state_.para, true);
     para_ = Paragraph{};
     lastWasPar_ = true;
 }
@@ -1297,13 +1291,20 @@ void Reader::finishDocument() {
     endRun();
     // The paragraph after the last \par exists only if it holds something: a
     // file ending in \par (as word processors write) has no empty line after.
-    if (!para_.runs.empty() || !lastWasPar_ || emitted_ == 0) {
-        para_.list = para_.runs.empty() ? ListItem{} : listItem(state_.para);
-        emitParagraph(std::move(para_));
-    }
+    if (!para_.runs.empty() || !lastWasPar_ || emitted_ == 0)
+        emitParagraph(lastText_, !para_.runs.empty());
 }
 
-void Reader::emitParagraph(Paragraph &&p) {
+void Reader::emitParagraph(const ParaState &props, bool inList) {
+    Paragraph p = std::move(para_);
+    p.format = props.format;
+    p.list = inList ? listItem(props) : ListItem{};
+    // A list item's marker comes from its list; the text written for readers
+    // without lists would show it twice.
+    if (p.list.id && markerTo_ > markerFrom_ && markerTo_ <= p.runs.size())
+        p.runs.erase(p.runs.begin() + std::ptrdiff_t(markerFrom_),
+                     p.runs.begin() + std::ptrdiff_t(markerTo_));
+    markerFrom_ = markerTo_ = 0;
     // Lone surrogate halves and non-characters (\u-1, \u65535) become U+FFFD;
     // an object's U+FFFC has no place in a document.
     clean(p);

@@ -8,10 +8,12 @@
 #include "platform/richedit_p.h"
 #include "platform/rtf.h"
 
+#include <QClipboard>
 #include <QImage>
 #include <QPrinter>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -63,6 +65,17 @@ void load(TForm1 *form, const QByteArray &rtfBytes, QTemporaryDir &dir) {
     out.write(rtfBytes);
     out.close();
     form->RichEdit1->Lines->LoadFromFile(file);
+}
+
+// What the window shows of a widget now: its backing store, not a fresh paint
+// (which grab() would make), so that a part left unpainted shows.
+QImage shown(QWidget *w) {
+    QWidget *top = w->window();
+    const QPoint at = w->mapTo(top, QPoint(0, 0));
+    return top->screen()
+        ->grabWindow(top->winId(), at.x(), at.y(), w->width(), w->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 // The columns holding ink in a band of rows of an image.
@@ -201,6 +214,112 @@ private slots:
         QVERIFY(std::abs(ink[3].first - ink[0].first - 96) <= 2);               // one inch in
         for (const auto &i : ink)
             QVERIFY(std::abs((i.second - i.first) - textWidth) <= 2);
+    }
+
+    // List items: the marker painted at the first line's indent and the text
+    // after it; after edits that number the items anew, the same picture as
+    // the same document opened afresh; Save As and Open keep the markers, and
+    // printing prints them.
+    void listsPaintedEditedAndPrinted() {
+        FormFixture f;
+        f.show();
+        rtf::Document doc;
+        doc.paragraphs.clear();
+        const auto add = [&](const QString &text, rtf::ListItem list, int left, int first) {
+            rtf::Paragraph p;
+            p.format.leftIndent = left;
+            p.format.firstIndent = first;
+            p.list = std::move(list);
+            p.runs.push_back(rtf::Run{rtf::CharFormat{}, text});
+            doc.paragraphs.push_back(p);
+        };
+        const rtf::ListItem numbered{1, 0, rtf::ListStyle::Decimal, {}, QStringLiteral("."), 1, 1};
+        add(QStringLiteral("Avant"), {}, 0, 0);
+        for (const QString &w :
+             {QStringLiteral("un"), QStringLiteral("deux"), QStringLiteral("trois")}) {
+            add(w, numbered, 1440, -720);
+        }
+        add(QStringLiteral("puce"), {2, 0, rtf::ListStyle::Bullet, QStringLiteral("•"), {}, 1, 1},
+            0, 0);
+        QTemporaryDir dir;
+        load(f.form, rtf::write(doc), dir);
+        RichEditWidget *editor = editorOf(f.form);
+        editor->clearFocus();
+        QTest::qWait(20);
+        BlockLayout *layout = layoutOf(f.form);
+        const double margin = editor->document()->documentMargin();
+        const auto saved = [&] {
+            f.form->RichEdit1->SelectAll();
+            f.form->RichEdit1->CopyToClipboard();
+            return QApplication::clipboard()->text();
+        };
+        QCOMPARE(saved(), QStringLiteral("Avant\n1.\tun\n2.\tdeux\n3.\ttrois\n•\tpuce"));
+        QCOMPARE(f.form->RichEdit1->Text(), QStringLiteral("Avant\r\nun\r\ndeux\r\ntrois\r\npuce"));
+
+        // Marker half an inch in, text one inch in; without indents the text
+        // follows the marker.
+        const QImage image = shown(editor->viewport());
+        QTextBlock item = editor->document()->findBlockByNumber(1);
+        const QRectF r = layout->blockBoundingRect(item);
+        QVERIFY(std::abs(inkColumns(image, int(r.top()) + 2, int(r.bottom()) - 2).first -
+                         int(margin + 48)) <= 2);
+        QVERIFY(std::abs(editor->cursorRect(QTextCursor(item)).x() - int(margin + 96)) <= 2);
+        const QTextBlock bullet = editor->document()->lastBlock();
+        const QRectF rb = layout->blockBoundingRect(bullet);
+        const auto bulletInk = inkColumns(image, int(rb.top()) + 2, int(rb.bottom()) - 2);
+        QVERIFY(bulletInk.first <= int(margin) + 2);
+        QVERIFY(editor->cursorRect(QTextCursor(bullet)).x() > bulletInk.first + 6);
+
+        // A new item after "un": those below are numbered anew, on screen too.
+        QTextCursor cur(item);
+        cur.movePosition(QTextCursor::EndOfBlock);
+        editor->setTextCursor(cur);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTest::keyClicks(editor, QStringLiteral("x"));
+        const QString edited = saved();
+        QCOMPARE(edited, QStringLiteral("Avant\n1.\tun\n2.\tx\n3.\tdeux\n4.\ttrois\n•\tpuce"));
+        editor->clearFocus();
+        QTest::qWait(20);
+        const QImage afterEdit = shown(editor->viewport());
+        const QString file = dir.filePath(QStringLiteral("liste.rtf"));
+        f.form->RichEdit1->Lines->SaveToFile(file);
+        f.form->RichEdit1->Lines->LoadFromFile(file);
+        QCOMPARE(saved(), edited);
+        editor->clearFocus();
+        QTest::qWait(20);
+        QCOMPARE(shown(editor->viewport()), afterEdit);
+
+        // Backspace at an item's start takes it out of its list.
+        editor->setFocus();
+        QTextCursor second(editor->document()->findBlockByNumber(2));
+        editor->setTextCursor(second);
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        const QString outOfList = saved();
+        QCOMPARE(outOfList, QStringLiteral("Avant\n1.\tun\nx\n2.\tdeux\n3.\ttrois\n•\tpuce"));
+        editor->clearFocus();
+        QTest::qWait(20);
+        const QImage afterBackspace = shown(editor->viewport());
+        f.form->RichEdit1->Lines->SaveToFile(file);
+        f.form->RichEdit1->Lines->LoadFromFile(file);
+        QCOMPARE(saved(), outOfList);
+        editor->clearFocus();
+        QTest::qWait(20);
+        QCOMPARE(shown(editor->viewport()), afterBackspace);
+
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        QPrinter &printer = CurrentPrinter();
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath(QStringLiteral("liste.pdf")));
+        f.form->RichEdit1->Print(QString());
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"),
+                {QStringLiteral("-layout"), dir.filePath(QStringLiteral("liste.pdf")),
+                 QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(30000));
+        const QString printed = QString::fromUtf8(p.readAllStandardOutput()).simplified();
+        // (and the page's number at its foot)
+        QCOMPARE(printed, QStringLiteral("Avant 1. un x 2. deux 3. trois • puce 1"));
     }
 
     // The scroll range follows edits: paragraphs added and removed anywhere,

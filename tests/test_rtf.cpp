@@ -73,7 +73,20 @@ Document sample() {
     p3.format.rightIndent = 360;
     p3.format.firstIndent = -360;
     p3.runs = {{plain, QStringLiteral("Fin ő ł") + QChar(0x00A0) + QStringLiteral("!")}};
-    doc.paragraphs = {p1, p2, empty, p3};
+    // Two lists: a numbered one from 3, a bullet list right after it.
+    Paragraph item1;
+    item1.format.leftIndent = 720;
+    item1.format.firstIndent = -360;
+    item1.list =
+        ListItem{7, 0, ListStyle::UpperRoman, QStringLiteral("("), QStringLiteral(")"), 3, 3};
+    item1.runs = {{plain, QStringLiteral("troisième")}};
+    Paragraph item2 = item1;
+    item2.list.number = 4;
+    item2.runs = {{plain, QStringLiteral("quatrième")}};
+    Paragraph bullet = item1;
+    bullet.list = ListItem{9, 0, ListStyle::Bullet, QStringLiteral("–"), {}, 1, 1};
+    bullet.runs = {{plain, QStringLiteral("puce")}};
+    doc.paragraphs = {p1, p2, empty, p3, item1, item2, bullet};
     return doc;
 }
 
@@ -82,6 +95,14 @@ void compareDocuments(const Document &a, const Document &b) {
     for (size_t i = 0; i < a.paragraphs.size(); ++i) {
         const Paragraph &pa = a.paragraphs[i], &pb = b.paragraphs[i];
         QVERIFY2(pa.format == pb.format, qPrintable(QStringLiteral("paragraph %1").arg(i)));
+        // Lists: the same markers, and the same paragraphs numbered together.
+        QCOMPARE(pa.list.id != 0, pb.list.id != 0);
+        QCOMPARE(markerText(pa.list.style, pa.list.prefix, pa.list.suffix, pa.list.number),
+                 markerText(pb.list.style, pb.list.prefix, pb.list.suffix, pb.list.number));
+        if (i > 0) {
+            QCOMPARE(pa.list.id == a.paragraphs[i - 1].list.id,
+                     pb.list.id == b.paragraphs[i - 1].list.id);
+        }
         QCOMPARE(pa.runs.size(), pb.runs.size());
         for (size_t j = 0; j < pa.runs.size(); ++j) {
             QCOMPARE(pa.runs[j].text, pb.runs[j].text);
@@ -335,6 +356,87 @@ private slots:
             QVERIFY(!line.endsWith('\\'));
             QVERIFY(!line.endsWith("\\'"));
         }
+    }
+
+    // Lists as word processors and rich-edit controls write them: each item
+    // numbered in its list, its marker and a tab in front of its text.
+    void lists_data() {
+        QTest::addColumn<QByteArray>("levels"); // the list table's levels, or empty
+        QTest::addColumn<QByteArray>("overrides");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("text");
+        const QByteArray decimal = "{\\listlevel\\levelnfc0\\levelstartat1{\\leveltext\\'02\\'00.;}"
+                                   "{\\levelnumbers\\'01;}}";
+        const QByteArray dotted =
+            "{\\listlevel\\levelnfc0\\levelstartat1{\\leveltext\\'04\\'00.\\'01.;}"
+            "{\\levelnumbers\\'01\\'03;}}";
+        const QByteArray one = "{\\listoverride\\listid7\\listoverridecount0\\ls1}";
+        QTest::newRow("Word's marker text not shown twice")
+            << decimal << one
+            << QByteArray("{\\listtext 1.\\tab}\\pard\\ls1 un\\par{\\listtext 2.\\tab}deux\\par")
+            << QStringLiteral("1.\tun\n2.\tdeux");
+        QTest::newRow("marker text kept without a definition")
+            << decimal << one << QByteArray("{\\listtext 1.\\tab}\\pard\\ls5 un\\par")
+            << QStringLiteral("1.\tun");
+        QTest::newRow("Symbol bullet as \\u, font after the text")
+            << QByteArray(
+                   "{\\listlevel\\levelnfc23{\\leveltext\\'01\\u-3913 ?;}{\\levelnumbers;}\\f1}")
+            << one << QByteArray("\\pard\\ls1 a\\par") << QStringLiteral("•\ta");
+        QTest::newRow("deeper levels start again")
+            << decimal + dotted << one
+            << QByteArray("\\pard\\ls1 a\\par\\ilvl1 b\\par c\\par\\ilvl0 d\\par\\ilvl1 e\\par")
+            << QStringLiteral("1.\ta\n1.1.\tb\n1.2.\tc\n2.\td\n2.1.\te");
+        QTest::newRow("numbering goes on after other text")
+            << decimal << one << QByteArray("\\pard\\ls1 a\\par\\pard x\\par\\pard\\ls1 b\\par")
+            << QStringLiteral("1.\ta\nx\n2.\tb");
+        QTest::newRow("override's start")
+            << decimal + dotted
+            << QByteArray("{\\listoverride\\listid7\\listoverridecount2{\\lfolevel}"
+                          "{\\lfolevel\\listoverridestartat\\levelstartat5}\\ls1}")
+            << QByteArray("\\pard\\ls1\\ilvl1 a\\par") << QStringLiteral("1.5.\ta");
+        QTest::newRow("override's own level")
+            << decimal
+            << QByteArray(
+                   "{\\listoverride\\listid7\\listoverridecount1{\\lfolevel\\listoverrideformat"
+                   "{\\listlevel\\levelnfc23{\\leveltext\\'01\\'a7;}\\f2}}\\ls1}")
+            << QByteArray("\\pard\\ls1 a\\par") << QStringLiteral("▪\ta");
+        QTest::newRow("letters, Roman figures, two digits")
+            << QByteArray("{\\listlevel\\levelnfc4\\levelstartat27{\\leveltext\\'02\\'00);}}"
+                          "{\\listlevel\\levelnfc1\\levelstartat4{\\leveltext\\'01\\'01;}}"
+                          "{\\listlevel\\levelnfc22\\levelstartat9{\\leveltext\\'01\\'02;}}")
+            << one << QByteArray("\\pard\\ls1 a\\par\\ilvl1 b\\par\\ilvl2 c\\par d\\par")
+            << QStringLiteral("aa)\ta\nIV\tb\n09\tc\n10\td");
+        QTest::newRow("a level that shows nothing")
+            << QByteArray("{\\listlevel\\levelnfc255{\\leveltext\\'00;}}") << one
+            << QByteArray("\\pard\\ls1 a\\par") << QStringLiteral("a");
+        QTest::newRow("rich-edit numbers (\\pn)")
+            << QByteArray() << QByteArray()
+            << QByteArray(
+                   "\\pard{\\pntext 1.\\tab}{\\*\\pn\\pnlvlbody\\pndec\\pnstart1{\\pntxta .}}"
+                   "a\\par{\\pntext 2.\\tab}b\\par\\pard c\\par"
+                   "\\pard{\\*\\pn\\pnlvlbody\\pnlcrm\\pnstart1{\\pntxta )}}d\\par")
+            << QStringLiteral("1.\ta\n2.\tb\nc\ni)\td");
+        QTest::newRow("rich-edit bullets in Symbol")
+            << QByteArray() << QByteArray()
+            << QByteArray("\\pard{\\pntext\\f1\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf1{\\pntxtb\\'b7}}"
+                          "a\\par")
+            << QStringLiteral("•\ta");
+    }
+    void lists() {
+        QFETCH(QByteArray, levels);
+        QFETCH(QByteArray, overrides);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, text);
+        QByteArray src = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}"
+                         "{\\f2\\fcharset2 Wingdings;}}";
+        if (!levels.isEmpty())
+            src += "{\\*\\listtable{\\list" + levels + "\\listid7}}{\\*\\listoverridetable" +
+                   overrides + "}";
+        src += body + "}";
+        const Document doc = read(src);
+        QCOMPARE(doc.plainText(), text);
+        // What we write reads back with the same markers.
+        QCOMPARE(read(write(doc)).plainText(), text);
     }
 
     void roundTrip() {

@@ -9,6 +9,7 @@
 #include "platform/textcodec.h"
 
 #include <QHash>
+#include <QRegularExpression>
 #include <algorithm>
 #include <array>
 #include <functional>
@@ -91,8 +92,12 @@ enum class Kind : std::uint8_t { Destination, Symbol, Toggle, Value, Flag };
 enum class Act : std::uint8_t {
     None,
     // destinations
-    Skip, // not document text
-    Show, // its text is the document's (fields' results, text boxes...)
+    Skip,        // not document text
+    Show,        // its text is the document's (fields' results...)
+    FieldInst,   // a field's instruction
+    FieldResult, // a field's result as last computed
+    Drawing,     // a shape or drawing object: only its text box holds text
+    BoxText,     // a text box's text
     FontTable,
     ColorTable,
     ListTable,
@@ -192,8 +197,12 @@ const Word *findWord(std::string_view w) {
             {"pntxta", {K::Destination, Act::PnTextAfter}},
             {"footnote", {K::Destination, Act::Footnote}},
             {"field", {K::Destination, Act::Show}},
-            {"fldrslt", {K::Destination, Act::Show}},
-            {"shptxt", {K::Destination, Act::Show}},
+            {"fldrslt", {K::Destination, Act::FieldResult}},
+            {"fldinst", {K::Destination, Act::FieldInst}},
+            {"shptxt", {K::Destination, Act::BoxText}},
+            {"dptxbxtext", {K::Destination, Act::BoxText}},
+            {"shpinst", {K::Destination, Act::Drawing}},
+            {"do", {K::Destination, Act::Drawing}},
             {"result", {K::Destination, Act::Show}},
             {"nonesttables", {K::Destination, Act::Show}},
             // document
@@ -325,7 +334,6 @@ const Word *findWord(std::string_view w) {
                               "datastore",
                               "defchp",
                               "defpap",
-                              "do",
                               "doccomm",
                               "docvar",
                               "falt",
@@ -340,7 +348,6 @@ const Word *findWord(std::string_view w) {
                               "ffstattext",
                               "field_inst",
                               "filetbl",
-                              "fldinst",
                               "fontemb",
                               "fontfile",
                               "footer",
@@ -393,7 +400,7 @@ const Word *findWord(std::string_view w) {
                               "revtbl",
                               "revtim",
                               "rsidtbl",
-                              "shpinst",
+                              "shprslt",
                               "sp",
                               "stylesheet",
                               "subject",
@@ -431,6 +438,8 @@ int clampInt(long long v, int lo, int hi) {
 enum class Dest : std::uint8_t {
     Text,
     Skip,
+    FieldInst,
+    Drawing,
     FontTable,
     ColorTable,
     ListTable,
@@ -527,6 +536,9 @@ private:
     // Hands para_ over with the properties given; `inList`: it may be a list item.
     void emitParagraph(const ParaState &props, bool inList);
 
+    // --- fields
+    void symbolField();
+
     // --- tables
     void endFontEntry();
     void endColorEntry();
@@ -602,6 +614,10 @@ private:
     bool lastWasPnItem_ = false;
     int nextListId_ = 0;
     size_t markerFrom_ = 0, markerTo_ = 0; // the runs of \listtext in para_
+
+    // fields
+    QString fieldInst_;
+    bool symbolResult_ = false; // the field's result is to be skipped
 
     // text
     std::string bytes_; // undecoded text bytes
@@ -704,6 +720,7 @@ void Reader::text(std::string_view bytes) {
     bytes.remove_prefix(skip);
     switch (state_.dest) {
     case Dest::Skip:
+    case Dest::Drawing:
     case Dest::OverrideTable:
     case Dest::ListTable:
     case Dest::Pn:
@@ -831,6 +848,7 @@ void Reader::closeGroup() {
         list_ = ListDef{};
         overrideDepth_ = 0;
     }
+    if (inner == Dest::FieldInst && state_.dest == Dest::Text) symbolField();
     if (inner == Dest::Pn && state_.dest == Dest::Text) {
         // The definition is a property of the paragraph around it.
         state_.para.pn = pn_;
@@ -926,6 +944,26 @@ bool Reader::destination(const Word &w, std::string_view name) {
         state_.dest = Dest::Skip;
         return true;
     case Act::Show:
+        return state_.dest == Dest::Text;
+    case Act::FieldInst:
+        if (state_.dest != Dest::Text) break;
+        fieldInst_.clear();
+        symbolResult_ = false;
+        state_.dest = Dest::FieldInst;
+        return true;
+    case Act::FieldResult:
+        // A symbol field's character is already there.
+        if (std::exchange(symbolResult_, false)) state_.dest = Dest::Skip;
+        return state_.dest == Dest::Text || state_.dest == Dest::Skip;
+    case Act::Drawing:
+        // Shapes nest in groups and in fields' results; what they hold
+        // besides a text box is not text. (What Word writes after a shape
+        // for readers without shapes, \shprslt, is skipped: the shape is read.)
+        if (state_.dest != Dest::Text && state_.dest != Dest::Drawing) break;
+        state_.dest = Dest::Drawing;
+        return true;
+    case Act::BoxText:
+        if (state_.dest == Dest::Drawing) state_.dest = Dest::Text;
         return state_.dest == Dest::Text;
     default:
         break;
@@ -1243,6 +1281,9 @@ void Reader::addText(const QString &s) {
     case Dest::FontTable:
         fontName_ += s.toStdString();
         return;
+    case Dest::FieldInst:
+        if (fieldInst_.size() < 1000) fieldInst_ += s;
+        return;
     case Dest::PnTextBefore:
         pn_.before += s;
         return;
@@ -1326,6 +1367,44 @@ void Reader::selectFont(int index) {
     state_.format.font = it->name;
     state_.format.family = it->family;
     state_.codePage = it->codePage;
+}
+
+// ---------------------------------------------------------------- fields
+
+// SYMBOL n [\f "font"] [\u] [\a] [\h] [\s size]: the character n of the
+// font (a symbol font's as word processors show it), or of Unicode with \u.
+// It stands where the field is; the result the file holds is the same
+// character in the font's own bytes, and is skipped.
+void Reader::symbolField() {
+    static const QRegularExpression symbol(
+        QStringLiteral("^\\s*SYMBOL\\s+(0[xX][0-9A-Fa-f]+|\\d+)(.*)$"),
+        QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch m = symbol.match(fieldInst_);
+    if (!m.hasMatch()) return;
+    bool ok = false;
+    const QString number = m.captured(1);
+    const uint n = number.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+                       ? number.mid(2).toUInt(&ok, 16)
+                       : number.toUInt(&ok, 10);
+    if (!ok || n == 0 || n > 0xFFFF) return;
+    static const QRegularExpression fontSwitch(QStringLiteral("\\\\f\\s*(\"([^\"]*)\"|(\\S+))"));
+    const QRegularExpressionMatch fm = fontSwitch.match(m.captured(2));
+    const QString font = fm.hasMatch() ? fm.captured(2) + fm.captured(3) : QString();
+    const bool unicode = m.captured(2).contains(QLatin1String("\\u"));
+    char16_t c = char16_t(n);
+    if (!unicode && n < 256) {
+        if (!font.isEmpty() && isSymbolFontName(font)) {
+            c = textcodec::symbolChar(textcodec::symbolCodePage(font),
+                                      static_cast<unsigned char>(n));
+        } else {
+            const char byte = char(n);
+            const QString decoded =
+                textcodec::decode(currentCodePage(), std::string_view(&byte, 1));
+            if (decoded.size() == 1) c = decoded[0].unicode();
+        }
+    }
+    addChar(c);
+    symbolResult_ = true;
 }
 
 // ---------------------------------------------------------------- tables

@@ -290,6 +290,24 @@ private slots:
         QCOMPARE(textOf("{\\rtf1 a\\\\b\\{c\\}d}"), QStringLiteral("a\\b{c}d"));
         QCOMPARE(textOf("{\\rtf1 a\\\nb}"), QStringLiteral("a\nb"));
         QCOMPARE(textOf("{\\rtf1 {\\listtext 1.\\tab}Un}"), QStringLiteral("1.\tUn"));
+
+        // Text boxes: a shape's (but not what Word writes after it for
+        // readers without shapes) and an old drawing object's; nothing else
+        // of either is text.
+        QCOMPARE(
+            textOf("{\\rtf1 a{\\shp{\\*\\shpinst\\shpleft0{\\sp{\\sn wzName}{\\sv Bo\\'eete}}"
+                   "{\\shptxt Bo\\'eete\\par}}{\\shprslt{\\*\\do\\dptxbx{\\dptxbxtext "
+                   "Bo\\'eete\\par}}}}b{\\*\\do\\dobxpage\\dptxbx{\\dptxbxtext\\qc ancien\\par}"
+                   "\\dpx10 junk}c}"),
+            QStringLiteral("aBoîte\nbancien\nc"));
+        // Symbol fields give their character (in a symbol font as word
+        // processors show it) in place of the result the file holds.
+        QCOMPARE(textOf("{\\rtf1 a{\\field{\\*\\fldinst SYMBOL 183 \\\\f \"Symbol\" \\\\s 10}"
+                        "{\\fldrslt\\f1 \\'b7}}b{\\field{\\*\\fldinst {SYMBOL 0x41 }}{\\fldrslt X}}"
+                        "c{\\field{\\*\\fldinst SYMBOL 8364 \\\\u}{\\fldrslt}}"
+                        "{\\field{\\*\\fldinst SYMBOL 252 \\\\f Wingdings}{\\fldrslt}}"
+                        "{\\field{\\*\\fldinst PAGE}{\\fldrslt 4}}}"),
+                 QStringLiteral("a•bAc€✓4"));
     }
 
     void formattingRead() {

@@ -4,6 +4,7 @@
 //   pavelin_bench memory ours|bare plain|rtf FILE              peak memory after Open
 //   pavelin_bench generate plain|rtf MEGABYTES FILE            an input file
 //   pavelin_bench shapes [scale=1] [repeats=20] [limit=120]    every figure on many shapes
+//   pavelin_bench reader [megabytes=8] [repeats=5]             the RTF reader alone, many shapes
 //   pavelin_bench shape-run ours|plain|textedit FILE REPEATS   one editor on one file
 //   pavelin_bench profile parse|open|save|saveas|key FILE           one code path, for perf or
 //   callgrind
@@ -502,6 +503,68 @@ QByteArray tinyGroups(qint64 n) {
     return out;
 }
 
+// The RTF reader alone on inputs of one size and of twice that size, in
+// shapes that stress it differently, against ordinary formatted RTF of the
+// same size read in the same run.
+int readerShapes(double megabytes, int repeats) {
+    const qint64 size = qint64(megabytes * 1024 * 1024);
+    const auto fill = [](qint64 bytes, const QByteArray &head, const QByteArray &unit,
+                         const QByteArray &tail) {
+        QByteArray out = head;
+        out.reserve(int(bytes + unit.size() + tail.size()));
+        while (out.size() + tail.size() < bytes)
+            out += unit;
+        return out + tail;
+    };
+    const QByteArray listHead =
+        "{\\rtf1\\ansi{\\*\\listtable{\\list{\\listlevel\\levelnfc0{\\leveltext\\'02\\'00.;}}"
+        "\\listid1}}{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}";
+    struct Shape {
+        const char *name;
+        std::function<QByteArray(qint64)> make;
+    };
+    const std::vector<Shape> shapes = {
+        {"ordinary RTF, formatting every 2-5 words",
+         [](qint64 n) { return formattedRtf(frenchText(n * 2 / 3)); }},
+        {"tiny groups {a}", [&](qint64 n) { return fill(n, "{\\rtf1 ", "{a}", "}"); }},
+        {"groups 1000 deep, again and again",
+         [&](qint64 n) {
+             return fill(n, "{\\rtf1 ", QByteArray(1000, '{') + "x" + QByteArray(1000, '}'), "}");
+         }},
+        {"list items with marker text",
+         [&](qint64 n) {
+             return fill(n, listHead, "{\\listtext 1.\\tab}\\pard\\ls1 Un article\\par\n", "}");
+         }},
+        {"\\u escapes (Greek)",
+         [&](qint64 n) { return fill(n, "{\\rtf1\\uc1 ", "\\u945?\\u946?\\u947? ", "}"); }},
+        {"\\' escapes (accents)",
+         [&](qint64 n) { return fill(n, "{\\rtf1 ", "\\'e9t\\'e9 \\'e0 ", "}"); }},
+    };
+    std::printf("RTF reader alone, %.0f and %.0f MB of input; median of %d, ms\n\n", megabytes,
+                2 * megabytes, repeats);
+    std::printf("| %-40s | %9s | %9s | %6s | %8s | %8s |\n", "input", "1x (ms)", "2x (ms)",
+                "growth", "MB/s 2x", "vs ord.");
+    std::printf("|%s|%s|%s|%s|%s|%s|\n", QByteArray(42, '-').constData(),
+                QByteArray(11, '-').constData(), QByteArray(11, '-').constData(),
+                QByteArray(8, '-').constData(), QByteArray(10, '-').constData(),
+                QByteArray(10, '-').constData());
+    double ordinary = 0;
+    for (const Shape &shape : shapes) {
+        double ms[2] = {0, 0};
+        qint64 bytes = 0;
+        for (int k = 0; k < 2; ++k) {
+            const QByteArray input = shape.make(size << k);
+            bytes = input.size();
+            ms[k] = measure(repeats, nullptr, [&] { (void)rtf::read(input); }).median;
+        }
+        if (ordinary == 0) ordinary = ms[1];
+        std::printf("| %-40s | %9.1f | %9.1f | %6.2f | %8.1f | %8.2f |\n", shape.name, ms[0], ms[1],
+                    ms[1] / ms[0], double(bytes) / 1048576.0 / (ms[1] / 1000.0), ms[1] / ordinary);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 int shapes(double scale, int repeats, int limitSeconds) {
     struct Shape {
         const char *name;
@@ -613,6 +676,9 @@ int main(int argc, char **argv) {
     if (mode == QLatin1String("profile") && args.size() == 3) return profile(args[1], args[2]);
     if (mode == QLatin1String("shape-run") && args.size() == 4)
         return shapeRun(args[1], args[2], args[3].toInt());
+    if (mode == QLatin1String("reader"))
+        return readerShapes(args.value(1, QStringLiteral("8")).toDouble(),
+                            args.value(2, QStringLiteral("5")).toInt());
     if (mode == QLatin1String("shapes"))
         return shapes(args.value(1, QStringLiteral("1")).toDouble(),
                       args.value(2, QStringLiteral("20")).toInt(),

@@ -110,6 +110,10 @@ peer_row "Save As vs LibreOffice" "$saveas" "LibreOffice converting the same RTF
 echo | tee -a "$out"
 "$bench" shapes "${SHAPES_SCALE:-1}" 20 "${SHAPES_LIMIT:-120}" 2>/dev/null | tee -a "$out"
 
+# The RTF reader alone, on inputs that stress it differently.
+echo | tee -a "$out"
+"$bench" reader 8 5 2>/dev/null | tee -a "$out"
+
 cp "$out" bench/RESULTS.md
 echo
 echo "Written to bench/RESULTS.md"

@@ -1,6 +1,7 @@
 // The RTF reader and writer: texts and formats read from what word processors
 // and rich-edit controls write, what we write, and hostile input.
 #include "platform/rtf.h"
+#include "platform/rtftokens.h"
 #include "platform/sysutils.h"
 
 #include <QDir>
@@ -129,6 +130,59 @@ class TestRtf : public QObject {
     Q_OBJECT
 
 private slots:
+    // The tokens of tricky input, each written as kind:value.
+    void tokenizer() {
+        const auto tokens = [](const QByteArray &src) {
+            QStringList out;
+            Tokenizer t(std::string_view(src.constData(), size_t(src.size())));
+            for (Token k = t.next(); k.kind != TokenKind::End; k = t.next()) {
+                const QString text = QString::fromLatin1(k.text.data(), qsizetype(k.text.size()));
+                switch (k.kind) {
+                case TokenKind::GroupOpen:
+                    out << QStringLiteral("{");
+                    break;
+                case TokenKind::GroupClose:
+                    out << QStringLiteral("}");
+                    break;
+                case TokenKind::Word:
+                    out << QStringLiteral("W:") + text +
+                               (k.hasParam ? QString::number(k.param) : QString());
+                    break;
+                case TokenKind::Symbol:
+                    out << QStringLiteral("S:") + QChar(k.byte);
+                    break;
+                case TokenKind::HexByte:
+                    out << QStringLiteral("H:%1").arg(k.byte, 2, 16, QLatin1Char('0'));
+                    break;
+                case TokenKind::Broken:
+                    out << QStringLiteral("broken");
+                    break;
+                case TokenKind::Text:
+                    out << QStringLiteral("T:") + text;
+                    break;
+                case TokenKind::Binary:
+                    out << QStringLiteral("bin:") + text;
+                    break;
+                case TokenKind::End:
+                    break;
+                }
+            }
+            return out.join(QLatin1Char(' '));
+        };
+        QCOMPARE(tokens("{\\rtf1\\ansi x}"), QStringLiteral("{ W:rtf1 W:ansi T:x }"));
+        // The space after a word is its delimiter; a parameter's sign, its bound.
+        QCOMPARE(tokens("\\fs-24  a\\u-3913?\\li99999999999999 b"),
+                 QStringLiteral("W:fs-24 T: a W:u-3913 T:? W:li2147483647 T:b"));
+        QCOMPARE(tokens("\\" + QByteArray(40, 'x') + "1"),
+                 QStringLiteral("W:") + QString(32, QLatin1Char('x')) + QStringLiteral("1"));
+        // Line ends and NUL carry nothing; a '\\' before a line end is \\par.
+        QCOMPARE(tokens(QByteArray("a\r\nb\0c\\\nd", 10)), QStringLiteral("T:a T:b T:c W:par T:d"));
+        // Binary data is taken whole, braces and all, and no further than the end.
+        QCOMPARE(tokens("\\bin3 {}}z\\bin99 ab"), QStringLiteral("bin:{}} T:z bin:ab"));
+        QCOMPARE(tokens("\\'e9\\'4x\\'\\*\\x\\~\\"),
+                 QStringLiteral("H:e9 broken T:x broken S:* W:x S:~"));
+    }
+
     void richEditStyle() {
         const char *src = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1036{\\fonttbl{"
                           "\\f0\\fswiss\\fcharset0 Arial;}}\r\n"

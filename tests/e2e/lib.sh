@@ -74,10 +74,22 @@ if command -v xmodmap >/dev/null; then
         -e "keycode 149 = ccedilla Ccedilla" -e "keycode 154 = ugrave Ugrave" -e "keycode 168 = icircumflex Icircumflex"
 fi
 
+# A window's frame, "left right top bottom", once the window manager has
+# framed it (for at most five seconds; "0 0 0 0" without a frame).
+frame_extents() {
+    local extents
+    for _ in $(seq 50); do
+        extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null)
+        [[ $extents == *=* ]] && break
+        sleep 0.1
+    done
+    if [[ $extents == *=* ]]; then echo "$extents" | sed 's/.*= //; s/,//g'; else echo "0 0 0 0"; fi
+}
+
 # Top-left corner of a framed window on the screen.
 frame_origin() {
     local l t
-    read -r l _ t _ < <(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | sed 's/.*= //; s/,//g')
+    read -r l _ t _ < <(frame_extents "$1")
     echo "$(( $(xwininfo -id "$1" | awk '/Absolute upper-left X/ {print $4}') - ${l:-0} )) $(( $(xwininfo -id "$1" | awk '/Absolute upper-left Y/ {print $4}') - ${t:-0} ))"
 }
 

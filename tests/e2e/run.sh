@@ -33,7 +33,7 @@ sleep 1
 eval "$(xdotool getwindowgeometry --shell "$main")"
 [ "$WIDTH" -eq 800 ] || fail "window width $WIDTH, expected 800"
 [ "$HEIGHT" -gt 624 ] && [ "$HEIGHT" -lt 680 ] || fail "window height $HEIGHT: client 624 plus a menu bar expected"
-read -r fl fr ft fb < <(xprop -id "$main" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+read -r fl fr ft fb < <(frame_extents "$main")
 absx=$(xwininfo -id "$main" | awk '/Absolute upper-left X/ {print $4}')
 absy=$(xwininfo -id "$main" | awk '/Absolute upper-left Y/ {print $4}')
 cx=$(( absx - fl + (WIDTH + fl + fr) / 2 ))

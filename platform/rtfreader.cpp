@@ -470,7 +470,7 @@ struct ParaState {
     ParaFormat format;
     int ls = 0; // the list override a paragraph belongs to; 0: none
     int ilvl = 0;
-    PnDef pn;
+    int pn = -1; // the old-style list definition, in pnDefs_; -1: none
 };
 
 struct State {
@@ -603,13 +603,14 @@ private:
     int overrideLevel_ = 0;                       // levels overridden so far, 1-based
     std::unordered_map<int, ListDef> overridden_; // by \ls, where levels were overridden
     size_t overrideDepth_ = 0;
-    PnDef pn_; // being read
+    PnDef pn_;                  // being read
+    std::vector<PnDef> pnDefs_; // those read, each once in a row
     struct Sequence {
         int id;
         int count;
     };
     std::map<std::pair<int, int>, Sequence> sequences_; // by (\ls, level)
-    PnDef lastPn_;
+    int lastPn_ = -1;
     int pnId_ = 0;
     bool lastWasPnItem_ = false;
     int nextListId_ = 0;
@@ -620,7 +621,8 @@ private:
     bool symbolResult_ = false; // the field's result is to be skipped
 
     // text
-    std::string bytes_; // undecoded text bytes
+    std::string bytes_;    // undecoded text bytes
+    std::string flushing_; // those being decoded
     int bytesCodePage_ = 1252;
     Document doc_;
     Paragraph para_;
@@ -788,7 +790,8 @@ void Reader::symbol(char c) {
 }
 
 void Reader::openGroup() {
-    flushBytes();
+    // (The bytes gathered stay: the group's state is the same until a word
+    // changes it, and words flush them first.)
     if (stack_.size() >= size_t(MaxDepth)) {
         throw Exception(
             QStringLiteral("Le fichier RTF est illisible : ses groupes sont imbriqués sur "
@@ -801,7 +804,11 @@ void Reader::openGroup() {
 }
 
 void Reader::closeGroup() {
-    flushBytes();
+    // Text gathered goes on across groups that change nothing of it: a
+    // million tiny groups cost no more than the text they hold.
+    if (state_.dest != Dest::Text || stack_.empty() || stack_.back().dest != Dest::Text ||
+        stack_.back().codePage != state_.codePage || !(stack_.back().format == state_.format))
+        flushBytes();
     if (state_.dest == Dest::FontTable && fontNum_ >= 0 && !fontName_.empty())
         endFontEntry(); // an entry closed without its ';'
     if (stack_.empty()) {
@@ -851,7 +858,8 @@ void Reader::closeGroup() {
     if (inner == Dest::FieldInst && state_.dest == Dest::Text) symbolField();
     if (inner == Dest::Pn && state_.dest == Dest::Text) {
         // The definition is a property of the paragraph around it.
-        state_.para.pn = pn_;
+        if (pnDefs_.empty() || !(pnDefs_.back() == pn_)) pnDefs_.push_back(pn_);
+        state_.para.pn = int(pnDefs_.size()) - 1;
     }
     if (inner == Dest::ListText && state_.dest != Dest::ListText) {
         endRun();
@@ -1266,13 +1274,15 @@ void Reader::addBytes(const char *b, size_t n) {
 
 void Reader::flushBytes() {
     if (bytes_.empty()) return;
-    const std::string bytes = std::move(bytes_);
-    bytes_.clear();
+    // The bytes change places with an empty buffer (both keep their room):
+    // adding the text may flush again, and finds nothing.
+    std::swap(bytes_, flushing_);
     if (state_.dest == Dest::FontTable) {
-        fontName_ += bytes;
-        return;
+        fontName_ += flushing_;
+    } else {
+        addText(textcodec::decode(bytesCodePage_, flushing_));
     }
-    addText(textcodec::decode(bytesCodePage_, bytes));
+    flushing_.clear();
 }
 
 void Reader::addText(const QString &s) {
@@ -1440,15 +1450,16 @@ void Reader::endColorEntry() {
 // readers without lists then stays.
 ListItem Reader::listItem(const ParaState &para) {
     ListItem item;
-    if (para.pn.level != 0 && para.pn.level != PnCont) {
-        const PnDef &d = para.pn;
+    if (para.pn >= 0 && pnDefs_[size_t(para.pn)].level != 0 &&
+        pnDefs_[size_t(para.pn)].level != PnCont) {
+        const PnDef &d = pnDefs_[size_t(para.pn)];
         if (d.style == ListStyle::Bullet && d.before.trimmed().isEmpty()) return item;
-        if (!lastWasPnItem_ || !(d == lastPn_)) {
+        if (!lastWasPnItem_ || !(d == pnDefs_[size_t(lastPn_)])) {
             pnId_ = ++nextListId_;
             sequences_[{-1, 0}] = Sequence{pnId_, 0};
         }
         Sequence &seq = sequences_[{-1, 0}];
-        lastPn_ = d;
+        lastPn_ = para.pn;
         lastWasPnItem_ = true;
         item.id = seq.id;
         item.style = d.style;
@@ -1476,8 +1487,8 @@ ListItem Reader::listItem(const ParaState &para) {
     if (seq == sequences_.end())
         seq = sequences_.emplace(std::pair{para.ls, level}, Sequence{++nextListId_, 0}).first;
     const int number = def.start + seq->second.count++;
-    for (int deeper = level + 1; deeper < 9; ++deeper)
-        sequences_.erase({para.ls, deeper});
+    sequences_.erase(sequences_.upper_bound({para.ls, level}),
+                     sequences_.lower_bound({para.ls + 1, 0}));
     // Another level's number as it stands, in that level's style (in figures
     // for a legal level).
     const auto numberOf = [&](int lv) {

@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextList>
 #include <QTimer>
 
 namespace {
@@ -254,7 +255,30 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
         e->ignore();
         return;
     }
+    if (newListItem(e)) return;
     QTextEdit::keyPressEvent(e);
+}
+
+// Return in a list item: a new item with the same paragraph format (the
+// toolkit would take the space after the item away), or, in an empty item,
+// the end of the list, as word processors do.
+bool RichEditWidget::newListItem(QKeyEvent *e) {
+    QTextCursor cur = textCursor();
+    if (isReadOnly() || (e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter) ||
+        (e->modifiers() & ~Qt::KeypadModifier) || !cur.currentList())
+        return false;
+    cur.beginEditBlock();
+    cur.removeSelectedText();
+    if (cur.block().length() == 1) {
+        cur.currentList()->remove(cur.block());
+    } else {
+        cur.insertBlock(cur.blockFormat(), cur.charFormat());
+    }
+    cur.endEditBlock();
+    setTextCursor(cur);
+    ensureCursorVisible();
+    e->accept();
+    return true;
 }
 
 // In a paragraph laid out in segments, the toolkit's own key handling asks

@@ -47,6 +47,7 @@ protected:
 
 private:
     void onContentsChange(int pos, int removed, int added);
+    bool newListItem(QKeyEvent *e);
     bool typeIntoLongParagraph(QKeyEvent *e);
     void showCaretInLongParagraph();
 

@@ -5,6 +5,7 @@
 #include "helpers.h"
 #include "platform/blocklayout.h"
 #include "platform/printing.h"
+#include "platform/qtrichtext.h"
 #include "platform/richedit_p.h"
 #include "platform/rtf.h"
 
@@ -227,6 +228,7 @@ private slots:
         doc.paragraphs.clear();
         const auto add = [&](const QString &text, rtf::ListItem list, int left, int first) {
             rtf::Paragraph p;
+            p.format.spaceAfter = 120;
             p.format.leftIndent = left;
             p.format.firstIndent = first;
             p.list = std::move(list);
@@ -320,6 +322,22 @@ private slots:
         const QString printed = QString::fromUtf8(p.readAllStandardOutput()).simplified();
         // (and the page's number at its foot)
         QCOMPARE(printed, QStringLiteral("Avant 1. un x 2. deux 3. trois • puce 1"));
+
+        // Return twice after the last item: a new item, then the list's end.
+        // The paragraphs keep their space after them.
+        const QTextBlock trois = editor->document()->findBlockByNumber(4);
+        QCOMPARE(trois.text(), QStringLiteral("trois"));
+        QTextCursor end(trois);
+        end.movePosition(QTextCursor::EndOfBlock);
+        editor->setTextCursor(end);
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCOMPARE(qtrich::listMarker(editor->textCursor().block()), QStringLiteral("4."));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTest::keyClicks(editor, QStringLiteral("fin"));
+        QCOMPARE(saved(), QStringLiteral("Avant\n1.\tun\nx\n2.\tdeux\n3.\ttrois\nfin\n•\tpuce"));
+        for (QTextBlock b = editor->document()->begin(); b.isValid(); b = b.next())
+            QCOMPARE(b.blockFormat().bottomMargin(), 8.0);
     }
 
     // The scroll range follows edits: paragraphs added and removed anywhere,

@@ -246,14 +246,22 @@ private slots:
                                       << QByteArray("\\'87") << QStringLiteral("á");
         QTest::newRow("ansicpg437") << QByteArray("\\ansi\\ansicpg437") << QByteArray()
                                     << QByteArray("\\'82") << QStringLiteral("é");
+        // The Mac charsets, then the Windows ones, each with bytes that read
+        // differently in the others.
         const struct {
             const char *charset, *bytes, *text;
-        } mac[] = {{"77", "\\'8e", "é"},       {"78", "\\'83\\'56\\'83\\'93", "シン"},
-                   {"79", "\\'c7\\'d1", "한"}, {"80", "\\'c4\\'e3", "你"},
-                   {"81", "\\'a4\\'a4", "中"}, {"85", "\\'e1", "α"},
-                   {"86", "\\'da", "Ğ"},       {"87", "\\'a1", "ก"},
-                   {"88", "\\'88", "ą"},       {"89", "\\'80", "А"}};
-        for (const auto &m : mac)
+        } charsets[] = {{"77", "\\'8e", "é"},        {"78", "\\'83\\'56\\'83\\'93", "シン"},
+                        {"79", "\\'c7\\'d1", "한"},  {"80", "\\'c4\\'e3", "你"},
+                        {"81", "\\'a4\\'a4", "中"},  {"85", "\\'e1", "α"},
+                        {"86", "\\'da", "Ğ"},        {"87", "\\'a1", "ก"},
+                        {"88", "\\'88", "ą"},        {"89", "\\'80", "А"},
+                        {"129", "\\'c7\\'d1", "한"}, {"134", "\\'c4\\'e3", "你"},
+                        {"136", "\\'a4\\'a4", "中"}, {"161", "\\'e1", "α"},
+                        {"162", "\\'d0", "Ğ"},       {"163", "\\'f0", "đ"},
+                        {"177", "\\'e0", "א"},       {"178", "\\'c7", "ا"},
+                        {"186", "\\'e0", "ą"},       {"222", "\\'a1", "ก"},
+                        {"254", "\\'82", "é"},       {"255", "\\'90", "É"}};
+        for (const auto &m : charsets)
             QTest::newRow(qPrintable(QStringLiteral("fcharset%1").arg(QLatin1String(m.charset))))
                 << QByteArray("\\ansi\\ansicpg1252") << QByteArray(m.charset) << QByteArray(m.bytes)
                 << QString::fromUtf8(m.text);

@@ -2,10 +2,20 @@
 // the libFuzzer targets and the test that replays every input that ever failed.
 #pragma once
 
+#include "platform/textcodec.h"
+
+#include <QString>
 #include <cstddef>
 #include <cstdint>
 
-// RTF reader, then the writer on what it read, then the reader again.
+// True when the text holds something no document may: what cleanText would
+// change.
+inline bool holdsForbidden(const QString &text) {
+    return textcodec::cleanText(text) != text;
+}
+
+// RTF reader, then the writer on what it read, then the reader again. (These
+// two need the document core only.)
 void FuzzRtf(const std::uint8_t *data, std::size_t size);
 // Plain-text decoding and the CR LF encoder.
 void FuzzPlainText(const std::uint8_t *data, std::size_t size);

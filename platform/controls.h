@@ -114,8 +114,6 @@ public:
     // Prints the whole content on the current printer.
     void Print(const QString &caption);
 
-    bool HideSelection() const { return true; }
-    bool PlainText() const { return false; }
     bool WantTabs() const;
 
     LRESULT WndProc(UINT message, WPARAM wparam, LPARAM lparam) override;

@@ -31,24 +31,51 @@ inline QMessageBox *openMessageBox() {
         findWindow([](QWidget *w) { return qobject_cast<QMessageBox *>(w); }));
 }
 
-// Waits (from a timer, while the code under test runs its own loop) for a
-// window that `match` accepts, then hands it to `act`. Gives up after 10 s;
-// `missed` counts those.
-// A fixture's end also ends the waits armed during its life.
+// Gives up waiting for `what`: the window `open`, or whatever dialog is open, is
+// closed (a message box by one of its buttons, since a yes/no box refuses to
+// be closed), so that the code under test returns rather than hang until the
+// suite's time runs out, and the current test function fails, naming it.
 inline int missed = 0;
+inline void giveUp(const QString &what, QWidget *open = nullptr) {
+    ++missed;
+    if (!open) open = QApplication::activeModalWidget();
+    if (!open) open = findWindow([](QWidget *w) { return qobject_cast<QDialog *>(w) != nullptr; });
+    QString shown = QStringLiteral("none");
+    if (open) {
+        shown = QStringLiteral("« %1 » (%2)")
+                    .arg(open->windowTitle(), QLatin1String(open->metaObject()->className()));
+        if (auto *box = qobject_cast<QMessageBox *>(open)) {
+            shown += QStringLiteral(" saying « %1 »").arg(box->text());
+            if (!box->buttons().isEmpty()) box->buttons().first()->click();
+        } else if (auto *dialog = qobject_cast<QDialog *>(open)) {
+            dialog->reject();
+        } else {
+            open->close();
+        }
+    }
+    QTest::qFail(
+        qPrintable(QStringLiteral("gave up on %1; the modal window open: %2").arg(what, shown)),
+        __FILE__, __LINE__);
+}
+
+// Waits (from a timer, while the code under test runs its own loop) for a
+// window that `match` accepts, then hands it to `act`. Gives up after 10 s
+// (see giveUp); `missed` counts those. A fixture's end also ends the waits
+// armed during its life.
 inline int generation = 0;
 inline void whenShown(std::function<bool(QWidget *)> match, std::function<void(QWidget *)> act,
+                      const QString &what = QStringLiteral("the window waited for"),
                       int triesLeft = 1000, int armedIn = -1) {
     if (armedIn < 0) armedIn = generation;
-    QTimer::singleShot(10, qApp, [match, act, triesLeft, armedIn] {
+    QTimer::singleShot(10, qApp, [match, act, what, triesLeft, armedIn] {
         if (armedIn != generation) {
             ++missed;
         } else if (QWidget *w = findWindow(match)) {
             act(w);
         } else if (triesLeft > 0) {
-            whenShown(match, act, triesLeft - 1, armedIn);
+            whenShown(match, act, what, triesLeft - 1, armedIn);
         } else {
-            ++missed;
+            giveUp(what);
         }
     });
 }
@@ -61,8 +88,14 @@ inline void answerBox(QMessageBox::StandardButton button, QString *text = nullpt
                   auto *box = static_cast<QMessageBox *>(w);
                   if (text) *text = box->text();
                   if (caption) *caption = box->windowTitle();
-                  if (QAbstractButton *b = box->button(button)) b->click();
-              });
+                  if (QAbstractButton *b = box->button(button)) {
+                      b->click();
+                  } else {
+                      giveUp(QStringLiteral("a button %1 in the message box").arg(int(button)),
+                             box);
+                  }
+              },
+              QStringLiteral("a message box"));
 }
 
 // Answers the next modal dialog.
@@ -71,7 +104,7 @@ inline void answerModal(std::function<void(QDialog *)> act) {
         [](QWidget *w) {
             return QApplication::activeModalWidget() == w && qobject_cast<QDialog *>(w);
         },
-        [act](QWidget *w) { act(static_cast<QDialog *>(w)); });
+        [act](QWidget *w) { act(static_cast<QDialog *>(w)); }, QStringLiteral("a modal dialog"));
 }
 
 // Confirms the next file dialog with a name, or cancels it (empty name).

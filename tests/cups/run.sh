@@ -5,14 +5,16 @@ set -u
 suite=$1
 command -v cupsd >/dev/null && command -v lpadmin >/dev/null || { echo "SKIP: CUPS is not installed"; exit 77; }
 [ -f /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd ] || { echo "SKIP: printer-driver-cups-pdf is not installed"; exit 77; }
-started=""
+cupsd_pid=""
 if ! lpstat -r 2>/dev/null | grep -q 'is running'; then
     [ "$(id -u)" -eq 0 ] || { echo "SKIP: CUPS is not running and only root may start it"; exit 77; }
-    cupsd || { echo "SKIP: cupsd would not start"; exit 77; }
-    started=yes
+    # In the foreground, as our child: we stop the server we started, and no other.
+    cupsd -f &
+    cupsd_pid=$!
     for _ in $(seq 50); do lpstat -r 2>/dev/null | grep -q 'is running' && break; sleep 0.1; done
+    kill -0 "$cupsd_pid" 2>/dev/null || { echo "SKIP: cupsd would not start"; exit 77; }
 fi
-stop() { [ -n "$started" ] && pkill -x cupsd; }
+stop() { [ -n "$cupsd_pid" ] && kill "$cupsd_pid" 2>/dev/null && wait "$cupsd_pid"; }
 trap stop EXIT
 lpadmin -x PavelinPDF 2>/dev/null
 lpadmin -p PavelinPDF -E -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null ||

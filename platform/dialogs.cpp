@@ -80,7 +80,7 @@ QWidget *TCommonDialog::ParentWidget() const {
 }
 
 bool TOpenDialog::Execute() {
-    if (Application && Application->Terminated()) return false;
+    if (Ending()) return false;
     auto *dialog = static_cast<QFileDialog *>(Dialog());
     if (!dialog) {
         dialog = new QFileDialog(ParentWidget());

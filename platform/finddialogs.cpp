@@ -110,7 +110,7 @@ FindDialogWidget *TFindDialog::Widget() {
 }
 
 bool TFindDialog::Execute() {
-    if (Application && Application->Terminated()) return false;
+    if (Ending()) return false;
     FindDialogWidget *w = Widget();
     if (w->isVisible()) {
         w->raise(); // brought to the front, leaving the focus where it is

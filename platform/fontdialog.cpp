@@ -196,7 +196,7 @@ private:
 } // namespace
 
 bool TFontDialog::Execute() {
-    if (Application && Application->Terminated()) return false;
+    if (Ending()) return false;
     auto *dialog = static_cast<FontDialogWidget *>(Dialog());
     if (!dialog) {
         dialog = new FontDialogWidget(ParentWidget());

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPrinter>
 #include <QScreen>
 #include <QTimer>
 #include <QTranslator>
@@ -105,25 +106,22 @@ void TControl::UpdateHint() {
 // TWinControl
 
 namespace {
-std::unordered_map<HWND, TWinControl *> &handles() {
-    static std::unordered_map<HWND, TWinControl *> map;
-    return map;
-}
-std::uintptr_t nextHandle = 0x100;
+std::uintptr_t nextHandle = 0x100; // handles stay unique for the process's life
 } // namespace
 
 TWinControl::TWinControl(TComponent *owner)
     : TControl(owner), handle_(reinterpret_cast<HWND>(nextHandle += 4)) {
-    handles()[handle_] = this;
+    if (Application) Application->Handles()[handle_] = this;
 }
 
 TWinControl::~TWinControl() {
-    handles().erase(handle_);
+    if (Application) Application->Handles().erase(handle_);
 }
 
 TWinControl *TWinControl::FromHandle(HWND handle) {
-    auto it = handles().find(handle);
-    return it == handles().end() ? nullptr : it->second;
+    if (!Application) return nullptr;
+    auto it = Application->Handles().find(handle);
+    return it == Application->Handles().end() ? nullptr : it->second;
 }
 
 void TWinControl::SetTabOrder(int order) {
@@ -156,11 +154,6 @@ bool TWinControl::Focused() const {
 
 LRESULT TWinControl::WndProc(UINT, WPARAM, LPARAM) {
     return 0;
-}
-
-LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    TWinControl *control = TWinControl::FromHandle(window);
-    return control ? control->WndProc(message, wparam, lparam) : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -296,8 +289,21 @@ TApplication::TApplication() : TComponent(nullptr) {}
 TApplication::~TApplication() {
     DestroyComponents();
     delete loop_;
+    delete printer_;
+    if (translator_) {
+        QCoreApplication::removeTranslator(translator_);
+        delete translator_;
+    }
     if (Application == this) Application = nullptr;
     delete ownApp_;
+}
+
+void TApplication::AddOpenBox(QDialog *box) {
+    openBoxes_.push_back(box);
+}
+
+void TApplication::RemoveOpenBox(QDialog *box) {
+    std::erase_if(openBoxes_, [&](const QPointer<QDialog> &p) { return !p || p == box; });
 }
 
 void TApplication::Initialize() {
@@ -311,12 +317,11 @@ void TApplication::Initialize() {
     }
     QApplication::setQuitOnLastWindowClosed(false);
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
-    static QTranslator *translator = nullptr;
-    if (!translator) {
-        translator = new QTranslator(qApp);
-        if (translator->load(QStringLiteral("qtbase_fr"),
-                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-            QCoreApplication::installTranslator(translator);
+    if (!translator_) {
+        translator_ = new QTranslator;
+        if (translator_->load(QStringLiteral("qtbase_fr"),
+                              QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(translator_);
     }
     terminated_ = false;
 }
@@ -338,11 +343,16 @@ void TApplication::Run() {
 
 void TApplication::Terminate() {
     terminated_ = true;
-    CloseMessageBoxes();
+    for (const QPointer<QDialog> &box : openBoxes_)
+        if (box) box->done(-1);
     if (QWidget *modal = QApplication::activeModalWidget()) {
         if (auto *dialog = qobject_cast<QDialog *>(modal)) dialog->reject();
     }
     if (depth_ == 0 && loop_) loop_->quit();
+}
+
+bool Ending() {
+    return Application && Application->Terminated();
 }
 
 void TApplication::LeaveCommand() {

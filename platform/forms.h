@@ -7,7 +7,13 @@
 
 #include <QPointer>
 #include <QString>
+#include <set>
+#include <unordered_map>
+#include <vector>
 
+class QDialog;
+class QPrinter;
+class QTranslator;
 class QWidget;
 class TForm;
 class TMainMenu;
@@ -148,6 +154,16 @@ public:
     void EnterCommand() { ++depth_; }
     void LeaveCommand();
 
+    // What the process holds once belongs to the application object, so that
+    // a new one (a test's) starts afresh: the controls by handle, the message
+    // boxes waiting for an answer (Terminate answers them), the keys of the
+    // menus' shortcuts, the printer (made when first asked for).
+    std::unordered_map<HWND, class TWinControl *> &Handles() { return handles_; }
+    void AddOpenBox(QDialog *box);
+    void RemoveOpenBox(QDialog *box);
+    std::multiset<int> &MenuShortCuts() { return menuShortCuts_; }
+    QPrinter &Printer();
+
 private:
     class QApplication *ownApp_ = nullptr;
     class QEventLoop *loop_ = nullptr;
@@ -155,6 +171,11 @@ private:
     QString title_;
     int depth_ = 0;
     bool terminated_ = false;
+    std::unordered_map<HWND, class TWinControl *> handles_;
+    std::vector<QPointer<QDialog>> openBoxes_;
+    std::multiset<int> menuShortCuts_;
+    QPrinter *printer_ = nullptr;
+    QTranslator *translator_ = nullptr;
 };
 
 extern TApplication *Application;

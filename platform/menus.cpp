@@ -11,10 +11,6 @@
 #include <set>
 
 namespace {
-std::multiset<int> &menuShortCuts() {
-    static std::multiset<int> keys;
-    return keys;
-}
 
 QKeySequence toKeySequence(TShortCut sc) {
     if (!sc) return {};
@@ -36,7 +32,7 @@ QKeySequence toKeySequence(TShortCut sc) {
 } // namespace
 
 bool IsMenuShortCut(int key) {
-    return menuShortCuts().count(key) > 0;
+    return Application && Application->MenuShortCuts().count(key) > 0;
 }
 
 TMenuItem::TMenuItem(TComponent *owner) : TComponent(owner), action_(new QAction) {
@@ -44,8 +40,8 @@ TMenuItem::TMenuItem(TComponent *owner) : TComponent(owner), action_(new QAction
 }
 
 TMenuItem::~TMenuItem() {
-    if (shortCut_) {
-        auto &keys = menuShortCuts();
+    if (shortCut_ && Application) {
+        auto &keys = Application->MenuShortCuts();
         auto it = keys.find(toKeySequence(shortCut_)[0].toCombined());
         if (it != keys.end()) keys.erase(it);
     }
@@ -61,16 +57,16 @@ void TMenuItem::SetCaption(const QString &caption) {
 }
 
 void TMenuItem::SetShortCut(TShortCut shortCut) {
-    auto &keys = menuShortCuts();
-    if (shortCut_) {
-        auto it = keys.find(toKeySequence(shortCut_)[0].toCombined());
-        if (it != keys.end()) keys.erase(it);
+    std::multiset<int> *keys = Application ? &Application->MenuShortCuts() : nullptr;
+    if (shortCut_ && keys) {
+        auto it = keys->find(toKeySequence(shortCut_)[0].toCombined());
+        if (it != keys->end()) keys->erase(it);
     }
     shortCut_ = shortCut;
     const QKeySequence seq = toKeySequence(shortCut);
     action_->setShortcut(seq);
     action_->setShortcutContext(Qt::WindowShortcut);
-    if (!seq.isEmpty()) keys.insert(seq[0].toCombined());
+    if (!seq.isEmpty() && keys) keys->insert(seq[0].toCombined());
 }
 
 void TMenuItem::SetBitmap(const TPicture &picture) {

@@ -27,14 +27,17 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+QPrinter &TApplication::Printer() {
+    if (!printer_) {
+        printer_ = new QPrinter(QPrinter::HighResolution);
+        if (printer_->outputFormat() == QPrinter::PdfFormat && printer_->outputFileName().isEmpty())
+            printer_->setOutputFileName(QDir::home().filePath(QStringLiteral("impression.pdf")));
+    }
+    return *printer_;
+}
+
 QPrinter &CurrentPrinter() {
-    static QPrinter *printer = [] {
-        auto *p = new QPrinter(QPrinter::HighResolution);
-        if (p->outputFormat() == QPrinter::PdfFormat && p->outputFileName().isEmpty())
-            p->setOutputFileName(QDir::home().filePath(QStringLiteral("impression.pdf")));
-        return p;
-    }();
-    return *printer;
+    return Application->Printer();
 }
 
 void PrintDocument(const QTextDocument *doc, const QString &title) {
@@ -76,7 +79,7 @@ void TRichEdit::Print(const QString &caption) {
 }
 
 bool TPrintDialog::Execute() {
-    if (Application && Application->Terminated()) return false;
+    if (Ending()) return false;
     auto *dialog = static_cast<QPrintDialog *>(Dialog());
     if (!dialog) {
         dialog = new QPrintDialog(&CurrentPrinter(), ParentWidget());
@@ -195,7 +198,7 @@ public:
 } // namespace
 
 bool TPrinterSetupDialog::Execute() {
-    if (Application && Application->Terminated()) return false;
+    if (Ending()) return false;
     auto *dialog = static_cast<PrinterSetupWidget *>(Dialog());
     if (!dialog) {
         dialog = new PrinterSetupWidget(ParentWidget());

@@ -11,11 +11,12 @@
 
 class TForm;
 
+// True once the application is ending: a dialog or box asked for then answers
+// as if cancelled, without showing.
+bool Ending();
+
 // Runs a command body: counts it on the stack and shows any exception it raises.
 void RunCommand(const std::function<void()> &body);
-
-// Closes every message box still waiting, each answering as if cancelled.
-void CloseMessageBoxes();
 
 // Puts a window's frame where `place` says (given the frame's current
 // rectangle), now and again as the window manager makes the frame known.

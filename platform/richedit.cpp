@@ -25,15 +25,6 @@
 namespace {
 constexpr QChar LineSep(0x2028);
 constexpr QChar ParaSep(0x2029);
-
-// '\n' for every kind of line break, as the document's cursor expects it.
-QString normalizeBreaks(const QString &text) {
-    if (!text.contains(QLatin1Char('\r'))) return text;
-    QString out = text;
-    out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return out;
-}
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -400,7 +391,7 @@ void RichEditWidget::insertFromMimeData(const QMimeData *source) {
             qtrich::insert(cur, doc, false);
             cur.endEditBlock();
         } else if (source->hasText()) {
-            const QString text = textcodec::cleanText(normalizeBreaks(source->text()));
+            const QString text = textcodec::cleanText(textcodec::foldLineEnds(source->text()));
             if (text.isEmpty()) return;
             cur.insertText(text);
         } else {
@@ -442,7 +433,7 @@ int TRichEdit::GetTextLen() const {
 void TRichEdit::SetText(const QString &text) {
     QTextCursor cur(editor_->document());
     cur.select(QTextCursor::Document);
-    cur.insertText(textcodec::cleanText(normalizeBreaks(text)));
+    cur.insertText(textcodec::cleanText(textcodec::foldLineEnds(text)));
 }
 
 void TRichEdit::SelectAll() {
@@ -489,7 +480,7 @@ QString TRichEdit::SelText() const {
 
 void TRichEdit::SetSelText(const QString &text) {
     QTextCursor cur = editor_->textCursor();
-    cur.insertText(textcodec::cleanText(normalizeBreaks(text)));
+    cur.insertText(textcodec::cleanText(textcodec::foldLineEnds(text)));
     editor_->setTextCursor(cur);
 }
 

@@ -164,6 +164,17 @@ QStringDecoder *decoderFor(int codePage) {
     return it.value().get();
 }
 
+} // namespace
+
+QString foldLineEnds(QString text) {
+    if (text.contains(QLatin1Char('\r'))) {
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    }
+    return text;
+}
+
+namespace {
 // Plain text knows one kind of line end: CR LF, LF, lone CR and the Unicode
 // separators all become '\n'.
 QString normalizeBreaks(QString text) {
@@ -172,10 +183,7 @@ QString normalizeBreaks(QString text) {
     while (marks < text.size() && text.at(marks) == QChar(0xFEFF))
         ++marks;
     text.remove(0, marks);
-    if (text.contains(QLatin1Char('\r'))) {
-        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    }
+    text = foldLineEnds(std::move(text));
     text.replace(QChar(0x2028), QLatin1Char('\n'));
     text.replace(QChar(0x2029), QLatin1Char('\n'));
     return text;

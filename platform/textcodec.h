@@ -43,6 +43,9 @@ QString cleanText(QString text);
 // The text as UTF-8 with CR LF line breaks; '\n', U+2028 and U+2029 end lines.
 QByteArray encodeCrLf(const QString &text);
 
+// CR LF and lone CR become '\n', as the editor's document takes line ends.
+QString foldLineEnds(QString text);
+
 // Decodes bytes in a Windows code page; unknown pages decode as Windows-1252.
 QString decode(int codePage, std::string_view bytes);
 

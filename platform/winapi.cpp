@@ -52,20 +52,16 @@ private:
     bool mustChoose_;
 };
 
-std::vector<QPointer<QMessageBox>> &openBoxes() {
-    static std::vector<QPointer<QMessageBox>> boxes;
-    return boxes;
-}
 } // namespace
 
-void CloseMessageBoxes() {
-    for (auto &box : openBoxes())
-        if (box) box->done(-1);
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    TWinControl *control = TWinControl::FromHandle(window);
+    return control ? control->WndProc(message, wparam, lparam) : 0;
 }
 
 int MessageBoxA(HWND owner, const char *text, const char *caption, UINT type) {
     const bool yesNo = (type & 0xF) == MB_YESNO;
-    if (Application && Application->Terminated()) return yesNo ? IDNO : IDOK;
+    if (Ending()) return yesNo ? IDNO : IDOK;
 
     TWinControl *ownerControl = TWinControl::FromHandle(owner);
     MessageBoxWindow box(QString::fromUtf8(caption ? caption : ""),
@@ -85,12 +81,12 @@ int MessageBoxA(HWND owner, const char *text, const char *caption, UINT type) {
         answer = result;
         loop.quit();
     });
-    openBoxes().push_back(&box);
+    if (Application) Application->AddOpenBox(&box);
     box.showChoosing();
     box.raise();
     box.activateWindow();
     loop.exec();
-    std::erase_if(openBoxes(), [&](const QPointer<QMessageBox> &p) { return !p || p == &box; });
+    if (Application) Application->RemoveOpenBox(&box);
 
     if (yesNo) return answer == QMessageBox::Yes ? IDYES : IDNO;
     return IDOK;

@@ -9,8 +9,8 @@
 //   pavelin_bench profile parse|open|save|saveas|key FILE           one code path, for perf or
 //   callgrind
 #include "app/entry.h"
+#include "platform/editoraccess.h"
 #include "platform/qtrichtext.h"
-#include "platform/richedit_p.h"
 #include "platform/rtf.h"
 #include "ui/form1.h"
 
@@ -236,7 +236,7 @@ int table(int megabytes, int repeats, int bigMegabytes) {
         measure(repeats, nullptr,
                 [&] {
                     writeFile(dir.filePath(QStringLiteral("base.txt")),
-                              edit->Editor()->document()->toPlainText().toUtf8());
+                              editoraccess::Widget(edit)->document()->toPlainText().toUtf8());
                 }),
         QStringLiteral("toPlainText + write"));
     const QString savedRtf = dir.filePath(QStringLiteral("saved.rtf"));
@@ -296,7 +296,8 @@ int table(int megabytes, int repeats, int bigMegabytes) {
         for (int where = 0; where < 3; ++where) {
             row(QStringLiteral("Keystroke at the %1, wrap %2")
                     .arg(QLatin1String(places[where]), wrap ? "on" : "off"),
-                keystrokes(edit->Editor(), where, repeats), keystrokes(&bare, where, repeats),
+                keystrokes(editoraccess::Widget(edit), where, repeats),
+                keystrokes(&bare, where, repeats),
                 QStringLiteral("bare QTextEdit holding the same text"));
         }
     }
@@ -350,7 +351,7 @@ int profile(const QString &what, const QString &file) {
         edit->Lines->SaveToFile(dir.filePath(QStringLiteral("saved.rtf")));
         std::printf("save as: %.1f ms\n", double(t.nsecsElapsed()) / 1e6);
         t.restart();
-        const rtf::Document doc = edit->Editor()->extract(0, edit->Editor()->documentLength());
+        const rtf::Document doc = editoraccess::Extract(edit);
         std::printf("  of which taking the runs: %.1f ms\n", double(t.nsecsElapsed()) / 1e6);
         t.restart();
         const QByteArray bytes = rtf::write(doc);
@@ -360,7 +361,7 @@ int profile(const QString &what, const QString &file) {
         form->Show();
         QApplication::processEvents();
         for (int where = 0; where < 3; ++where) {
-            const Figure f = keystrokes(edit->Editor(), where, 5);
+            const Figure f = keystrokes(editoraccess::Widget(edit), where, 5);
             std::printf("keystroke %d: %.1f ms\n", where, f.median);
         }
     }
@@ -407,7 +408,7 @@ int shapeRun(const QString &kind, const QString &file, int repeats) {
         form->Show();
         QApplication::processEvents();
         TRichEdit *edit = form->RichEdit1;
-        RichEditWidget *e = edit->Editor();
+        QTextEdit *e = editoraccess::Widget(edit);
         t.start();
         if (paste) {
             QApplication::clipboard()->setText(QString::fromUtf8(bytes));

@@ -1,5 +1,6 @@
 #include "platform/blocklayout.h"
 #include "platform/controls.h"
+#include "platform/editoraccess.h"
 #include "platform/menus.h"
 #include "platform/private.h"
 #include "platform/progress.h"
@@ -106,7 +107,7 @@ void RichEditWidget::onContentsChange(int pos, int removed, int added) {
     } else {
         searchText_.update(pos, removed, added);
     }
-    if (!loading_ && (removed || added)) modified = true;
+    if (!loading_ && (removed || added)) modified_ = true;
 }
 
 int RichEditWidget::documentLength() const {
@@ -409,7 +410,7 @@ TRichEdit::TRichEdit(TComponent *owner)
     : TWinControl(owner), Lines(new TRichEditLines(this)), editor_(new RichEditWidget(this)) {
     SetWidget(editor_);
     SetFont(font_);
-    editor_->modified = false;
+    editor_->setModified(false);
 }
 
 TRichEdit::~TRichEdit() {
@@ -417,10 +418,10 @@ TRichEdit::~TRichEdit() {
 }
 
 bool TRichEdit::Modified() const {
-    return editor_->modified;
+    return editor_->isModified();
 }
 void TRichEdit::SetModified(bool modified) {
-    editor_->modified = modified;
+    editor_->setModified(modified);
 }
 
 QString TRichEdit::Text() const {
@@ -557,7 +558,7 @@ LRESULT TRichEdit::WndProc(UINT message, WPARAM wparam, LPARAM lparam) {
 void TRichEditLines::Clear() {
     RichEditWidget *e = edit_->Editor();
     e->load([e] { e->document()->clear(); });
-    e->modified = false;
+    e->setModified(false);
 }
 
 void TRichEditLines::LoadFromFile(const QString &fileName) {
@@ -616,7 +617,7 @@ void TRichEditLines::LoadFromFile(const QString &fileName) {
             true); // breaks are all '\n'
     }
     e->moveCursor(QTextCursor::Start);
-    e->modified = false;
+    e->setModified(false);
 }
 
 void TRichEditLines::SaveToFile(const QString &fileName) const {
@@ -646,3 +647,30 @@ QString TRichEditLines::Strings(int index) const {
     QTextBlock b = edit_->Editor()->document()->findBlockByNumber(index);
     return b.isValid() ? b.text() : QString();
 }
+
+// ---------------------------------------------------------------------------
+// editoraccess
+
+namespace editoraccess {
+
+QTextEdit *Widget(const TRichEdit *edit) {
+    return edit->Editor();
+}
+
+BlockLayout *Layout(const TRichEdit *edit) {
+    return edit->Editor()->blockLayout();
+}
+
+rtf::Document Extract(const TRichEdit *edit) {
+    return edit->Editor()->extract(0, edit->Editor()->documentLength());
+}
+
+int ToDocument(const TRichEdit *edit, int editorPosition) {
+    return edit->Editor()->toDocument(editorPosition);
+}
+
+int ToEditor(const TRichEdit *edit, int documentPosition) {
+    return edit->Editor()->toEditor(documentPosition);
+}
+
+} // namespace editoraccess

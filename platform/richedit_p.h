@@ -33,7 +33,10 @@ public:
     // (U+2028), so the new text need not be searched for them.
     void load(const std::function<void()> &fill, bool plain = false);
 
-    bool modified = false;
+    // Set by any change of the text but a load; cleared by Open and Save As.
+    bool isModified() const { return modified_; }
+    void setModified(bool modified) { modified_ = modified; }
+    BlockLayout *blockLayout() const { return layout_; }
 
 protected:
     bool event(QEvent *e) override;
@@ -57,6 +60,7 @@ private:
     QTimer blink_;                   // the caret's blink in a long paragraph
     SeparatorIndex separators_;
     PositionMap map_;
+    bool modified_ = false;
     bool loading_ = false;
     bool loadingPlain_ = false;
     mutable QString cache_;

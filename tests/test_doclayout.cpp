@@ -4,9 +4,9 @@
 // segments, and printing.
 #include "helpers.h"
 #include "platform/blocklayout.h"
+#include "platform/editoraccess.h"
 #include "platform/printing.h"
 #include "platform/qtrichtext.h"
-#include "platform/richedit_p.h"
 #include "platform/rtf.h"
 
 #include <QClipboard>
@@ -20,15 +20,16 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocumentFragment>
+#include <QTextEdit>
 
 using namespace testing;
 
 namespace {
-RichEditWidget *editorOf(TForm1 *form) {
-    return form->RichEdit1->Editor();
+QTextEdit *editorOf(TForm1 *form) {
+    return editoraccess::Widget(form->RichEdit1);
 }
 BlockLayout *layoutOf(TForm1 *form) {
-    return static_cast<BlockLayout *>(editorOf(form)->document()->documentLayout());
+    return editoraccess::Layout(form->RichEdit1);
 }
 
 // Paragraphs with every format the reader and the font dialog produce.
@@ -134,7 +135,7 @@ private slots:
         f.show();
         QTemporaryDir dir;
         load(f.form, rtf::write(formattedDocument()), dir);
-        RichEditWidget *ours = editorOf(f.form);
+        QTextEdit *ours = editorOf(f.form);
         QTextEdit reference;
         reference.setDocument(ours->document()->clone(&reference));
         reference.setFont(ours->font());
@@ -194,7 +195,7 @@ private slots:
         }
         QTemporaryDir dir;
         load(f.form, rtf::write(doc), dir);
-        RichEditWidget *editor = editorOf(f.form);
+        QTextEdit *editor = editorOf(f.form);
         editor->moveCursor(QTextCursor::End);
         editor->clearFocus(); // no caret in the picture
         QTest::qWait(20);
@@ -245,7 +246,7 @@ private slots:
             0, 0);
         QTemporaryDir dir;
         load(f.form, rtf::write(doc), dir);
-        RichEditWidget *editor = editorOf(f.form);
+        QTextEdit *editor = editorOf(f.form);
         editor->clearFocus();
         QTest::qWait(20);
         BlockLayout *layout = layoutOf(f.form);
@@ -339,7 +340,7 @@ private slots:
     void scrollRangeFollowsEdits() {
         FormFixture f;
         f.show();
-        RichEditWidget *editor = editorOf(f.form);
+        QTextEdit *editor = editorOf(f.form);
         QStringList lines;
         for (int i = 0; i < 3000; ++i)
             lines << QStringLiteral("ligne %1").arg(i);
@@ -386,7 +387,7 @@ private slots:
     void longParagraphInSegments() {
         FormFixture f;
         f.show();
-        RichEditWidget *editor = editorOf(f.form);
+        QTextEdit *editor = editorOf(f.form);
         TRichEdit *edit = f.form->RichEdit1;
         const QString word = QStringLiteral("abcdefghi ");
         edit->SetText(QStringLiteral("début\n") + word.repeated(100000) + QStringLiteral("\nfin"));

@@ -2,8 +2,8 @@
 // save name, the modified flag, encodings, and saving that never loses a file.
 // Run as an ordinary user (see CMakeLists.txt), so that permissions hold.
 #include "helpers.h"
+#include "platform/editoraccess.h"
 #include "platform/progress.h"
-#include "platform/richedit_p.h"
 #include "platform/rtf.h"
 
 #include <QClipboard>
@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QTextEdit>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,7 +41,7 @@ qint64 peakMemoryKiB() {
 }
 
 void type(TForm1 *form, const QString &text) {
-    auto *editor = form->RichEdit1->Editor();
+    auto *editor = editoraccess::Widget(form->RichEdit1);
     QTextCursor cur = editor->textCursor();
     cur.movePosition(QTextCursor::End);
     editor->setTextCursor(cur);
@@ -185,7 +186,7 @@ private slots:
         const QString file = path(QStringLiteral("plain.txt"));
         form->SaveDialog1->FileName = file;
         type(form, QStringLiteral("Ligne une, été\nLigne deux €"));
-        QTextCursor cur(form->RichEdit1->Editor()->document());
+        QTextCursor cur(editoraccess::Widget(form->RichEdit1)->document());
         cur.setPosition(0);
         cur.setPosition(5, QTextCursor::KeepAnchor);
         QTextCharFormat bold;
@@ -230,7 +231,7 @@ private slots:
         FormFixture f;
         TForm1 *form = f.form;
         type(form, QStringLiteral("Titre\nnormal et gras"));
-        QTextCursor cur(form->RichEdit1->Editor()->document());
+        QTextCursor cur(editoraccess::Widget(form->RichEdit1)->document());
         cur.setPosition(0);
         cur.setPosition(5, QTextCursor::KeepAnchor);
         QTextCharFormat big;
@@ -256,7 +257,7 @@ private slots:
         form->Nouveau1->Click();
         form->Ouvrir1->Click();
         QCOMPARE(form->RichEdit1->Text(), QStringLiteral("Titre\r\nnormal et gras"));
-        QTextDocument *doc = form->RichEdit1->Editor()->document();
+        QTextDocument *doc = editoraccess::Widget(form->RichEdit1)->document();
         const QTextBlock first = doc->firstBlock();
         QCOMPARE(first.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
         const QTextCharFormat titre = first.begin().fragment().charFormat();

@@ -1,10 +1,10 @@
 // Edit commands, find and replace, word wrap, font and printing, through the
 // real dialogs and keys; the earlier configuration's one-shot Replace.
 #include "helpers.h"
+#include "platform/editoraccess.h"
 #include "platform/finddialogs_p.h"
 #include "platform/printing.h"
 #include "platform/qtrichtext.h"
-#include "platform/richedit_p.h"
 #include "platform/rtf.h"
 
 #include <QCheckBox>
@@ -25,12 +25,13 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QTextEdit>
 
 using namespace testing;
 
 namespace {
 QTextEdit *editorOf(TForm1 *form) {
-    return form->RichEdit1->Editor();
+    return editoraccess::Widget(form->RichEdit1);
 }
 
 QString pdfText(const QString &pdf) {
@@ -146,7 +147,7 @@ private slots:
         // The formatting of a cell survives.
         QTextCursor at(editorOf(form)->document());
         at.setPosition(
-            form->RichEdit1->Editor()->toDocument(int(text.indexOf(QStringLiteral("B1"))) + 1));
+            editoraccess::ToDocument(form->RichEdit1, int(text.indexOf(QStringLiteral("B1"))) + 1));
         QVERIFY(at.charFormat().fontWeight() >= QFont::Bold);
         // Nothing of the toolkit's in the document, the files or the clipboard.
         const QString raw = editorOf(form)->document()->toRawText();
@@ -278,10 +279,9 @@ private slots:
             form->Copier1->Click();
             // The document changes before anybody pastes.
             const QString before = form->RichEdit1->Text();
-            RichEditWidget *widget = form->RichEdit1->Editor();
-            const QString plain =
-                before.mid(widget->toEditor(from), widget->toEditor(to) - widget->toEditor(from))
-                    .replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            const auto toEditor = [&](int p) { return editoraccess::ToEditor(form->RichEdit1, p); };
+            const QString plain = before.mid(toEditor(from), toEditor(to) - toEditor(from))
+                                      .replace(QLatin1String("\r\n"), QLatin1String("\n"));
             form->RichEdit1->SetSelStart(0);
             form->RichEdit1->SetSelText(QStringLiteral("changé "));
 

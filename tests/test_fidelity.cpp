@@ -3,8 +3,8 @@
 // run by run); what they write, we read as they do; legacy rich-edit files;
 // and LibreOffice's files through our Save As and back.
 #include "helpers.h"
+#include "platform/editoraccess.h"
 #include "platform/qtrichtext.h"
-#include "platform/richedit_p.h"
 #include "platform/rtf.h"
 
 #include <QHash>
@@ -16,6 +16,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QTextEdit>
 #include <QXmlStreamReader>
 #include <cmath>
 
@@ -340,7 +341,7 @@ class TestFidelity : public QObject {
     // A document built through the editor's own code, as a user would make it.
     QString buildSample(TForm1 *form) {
         TRichEdit *edit = form->RichEdit1;
-        QTextCursor cur(edit->Editor()->document());
+        QTextCursor cur(editoraccess::Widget(edit)->document());
         const auto put = [&](const QString &text,
                              const std::function<void(QTextCharFormat &)> &fmt = {}) {
             QTextCharFormat f;
@@ -411,8 +412,7 @@ private slots:
         FormFixture f;
         const QString file = buildSample(f.form);
         // The document as the editor holds it, every format resolved.
-        RichEditWidget *editor = f.form->RichEdit1->Editor();
-        const Reading mine = fromDocument(editor->extract(0, editor->documentLength()));
+        const Reading mine = fromDocument(editoraccess::Extract(f.form->RichEdit1));
         QVERIFY(mine.text.contains(QStringLiteral("Grand Times")));
         int compared = 0;
         if (have("soffice")) {

@@ -1,13 +1,14 @@
 // Editor positions count a line break as CR LF; the document counts one
 // character. The mapping must agree everywhere: text, selection, find.
 #include "helpers.h"
+#include "platform/editoraccess.h"
 #include "platform/linemap.h"
-#include "platform/richedit_p.h"
 #include "platform/textcache.h"
 
 #include <QRandomGenerator>
 
 #include <QTextBlock>
+#include <QTextEdit>
 
 using namespace testing;
 
@@ -81,14 +82,14 @@ private slots:
         QCOMPARE(edit->SelStart(), at);
         QCOMPARE(edit->SelLength(), 5);
         QCOMPARE(edit->SelText(), QStringLiteral("monde"));
-        QCOMPARE(edit->Editor()->textCursor().selectedText(), QStringLiteral("monde"));
+        QCOMPARE(editoraccess::Widget(edit)->textCursor().selectedText(), QStringLiteral("monde"));
 
         // A selection across a break counts both characters.
         edit->SetSelStart(3);
         edit->SetSelLength(6);
         QCOMPARE(edit->SelText(), QStringLiteral("ut\r\nle"));
         QCOMPARE(edit->SelLength(), 6);
-        QCOMPARE(edit->Editor()->textCursor().selectedText(),
+        QCOMPARE(editoraccess::Widget(edit)->textCursor().selectedText(),
                  QStringLiteral("ut") + QChar(0x2029) + QStringLiteral("le"));
 
         // Find ranges, case and whole words.
@@ -114,7 +115,7 @@ private slots:
 
     void lineBreaksInsideAParagraphCountTwo() {
         edit->SetText(QString());
-        QTextCursor cur(edit->Editor()->document());
+        QTextCursor cur(editoraccess::Widget(edit)->document());
         cur.insertText(QStringLiteral("un") + QChar(0x2028) + QStringLiteral("deux\ntrois") +
                        QChar(0x2028) + QStringLiteral("quatre"));
         QCOMPARE(edit->Text(), QStringLiteral("un\r\ndeux\r\ntrois\r\nquatre"));
@@ -123,15 +124,15 @@ private slots:
         QCOMPARE(at, 17);
         edit->SetSelStart(at);
         edit->SetSelLength(6);
-        QCOMPARE(edit->Editor()->textCursor().selectedText(), QStringLiteral("quatre"));
+        QCOMPARE(editoraccess::Widget(edit)->textCursor().selectedText(), QStringLiteral("quatre"));
         // Removing a separator keeps the rest in step.
-        QTextCursor del(edit->Editor()->document());
+        QTextCursor del(editoraccess::Widget(edit)->document());
         del.setPosition(2);
         del.deleteChar();
         QCOMPARE(edit->Text(), QStringLiteral("undeux\r\ntrois\r\nquatre"));
         QCOMPARE(edit->FindText(QStringLiteral("quatre"), 0, edit->GetTextLen(), stMatchCase), 15);
         edit->SetSelStart(15);
-        QCOMPARE(edit->Editor()->textCursor().position(), 13);
+        QCOMPARE(editoraccess::Widget(edit)->textCursor().position(), 13);
     }
 
     // The search cache against a plain string under random edits: every find
@@ -195,7 +196,7 @@ private slots:
         }
         text += QStringLiteral("dernière");
         edit->SetText(text);
-        QCOMPARE(edit->Editor()->document()->blockCount(), 1000001);
+        QCOMPARE(editoraccess::Widget(edit)->document()->blockCount(), 1000001);
         const int len = edit->GetTextLen();
         QCOMPARE(len, int(text.size()) + 1000000);
         const int at = edit->FindText(QStringLiteral("dernière"), len - 20, 20, stMatchCase);
@@ -203,11 +204,12 @@ private slots:
         edit->SetSelStart(at);
         edit->SetSelLength(8);
         QCOMPARE(edit->SelStart(), at);
-        QCOMPARE(edit->Editor()->textCursor().selectedText(), QStringLiteral("dernière"));
+        QCOMPARE(editoraccess::Widget(edit)->textCursor().selectedText(),
+                 QStringLiteral("dernière"));
         const int mid = edit->FindText(QStringLiteral("\r\n500000\r\n"), 0, len, stMatchCase);
         QVERIFY(mid > 0);
         edit->SetSelStart(mid + 2);
-        QCOMPARE(edit->Editor()->textCursor().block().text(), QStringLiteral("500000"));
+        QCOMPARE(editoraccess::Widget(edit)->textCursor().block().text(), QStringLiteral("500000"));
     }
 };
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's entry: brings up the application, creates the main window,
 // runs the loop, and reports any failure that escapes. Always returns 0.
 #pragma once

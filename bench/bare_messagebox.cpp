@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The least a Qt program does to greet: the baseline for start-up time.
 #include <QApplication>
 #include <QMessageBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the editor's own code paths on large generated documents against
 // baselines measured in the same run. Prints figures; never passes or fails.
 //   pavelin_bench table [megabytes=20] [repeats=5] [big=100]   the in-process figures

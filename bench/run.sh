@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The benchmark, in one command: builds what it needs, generates its inputs,
 # measures, prints one table and writes it to bench/RESULTS.md.
 # Usage: bash bench/run.sh [megabytes=20] [repeats=5] [big=100] [peer_repeats=1]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The paste target: the editor itself, so the toolkit layer and a QApplication.
 #include "fuzz/targets.h"
 

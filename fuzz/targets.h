@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parsers of outside input, each as one function over raw bytes, shared by
 // the libFuzzer targets and the test that replays every input that ever failed.
 #pragma once

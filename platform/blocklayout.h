@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor's document layout: paragraphs laid out only when somebody needs
 // them (to paint them, to place the caret, to hit-test a click), the heights
 // of the others estimated, all of them summed in a Fenwick tree so that "where

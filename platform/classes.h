@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Base classes of the toolkit layer: objects, owned components, notify events,
 // shortcuts, fonts and pictures. Nothing here needs a Qt widget header.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's controls: picture buttons, the hidden plain-text buffer and the
 // rich-text editor.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The standard dialogs. Each is created once with the window and reused: it
 // keeps its values (file names, font, texts) between uses. Cancelling is a
 // false result, never an exception.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one way below TRichEdit's interface, for the test suites and the
 // benchmark: the widget the user types into, its document layout, the
 // document's rich text, and the mapping between the editor's positions (a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The font dialog: face, style, size, effects, colour and script, with a preview.
 #include "platform/dialogs.h"
 #include "platform/forms.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mapping between the editor's positions, where a line break counts two
 // characters (CR LF), and the document's, where it counts one. Each call costs
 // a few tree look-ups, never a scan of the text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The current printer, shared by the print dialogs and the editor.
 #pragma once
 

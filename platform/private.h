@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared between the toolkit layer's own sources; never included by the window.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shows that a long piece of work goes on: a wait cursor at once and, when
 // the work lasts more than half a second, a window with a progress bar and
 // what is being done, repainted as the work goes on.

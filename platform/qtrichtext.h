@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversions between rich text and Qt's text documents.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/blocklayout.h"
 #include "platform/controls.h"
 #include "platform/editoraccess.h"

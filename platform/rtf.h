@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rich text as the editor exchanges it with files and the clipboard: paragraphs
 // of runs of equally formatted text, and the RTF reader and writer for it.
 // Plain C++ over Qt Core strings; the editor converts to and from its document.

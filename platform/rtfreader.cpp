@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The RTF reader: the tokenizer's tokens applied to a state kept on a stack of
 // its own, so input nesting never becomes recursion. What each control word is
 // and does stands in one table; text bytes are gathered and decoded together

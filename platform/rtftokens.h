@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The RTF tokenizer: the bytes of a file as groups, control words, control
 // symbols, hex bytes, text and binary data. It knows nothing of what the
 // words mean (the reader does); it never looks back, so reading is linear.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/sysutils.h"
 
 void RaiseFileError(const QString &what, const QString &fileName, const QString &reason) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The standard exception class: what commands throw and the exception box shows.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The document's text in chunks, kept for searching: an edit makes only the
 // chunk it touches stale, so a search after typing costs about one scan of the
 // text, not a copy of the whole document. Plain C++ over Qt Core strings.

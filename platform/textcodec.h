@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text encodings: reading plain-text files of any common origin, writing the
 // editor's plain text, and the legacy code pages RTF files name.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The few system calls the commands make: message boxes and window messages.
 #pragma once
 

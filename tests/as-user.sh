@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a test program as an ordinary user when started as root, so that file
 # permissions are enforced; as it is otherwise.
 set -u

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the suites: answering the real dialogs from a timer, and making a
 // main window the way the program does.
 #pragma once

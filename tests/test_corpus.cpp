@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The LibreOffice project's RTF import and export test files, opened through
 // Open and saved as plain text, against the text LibreOffice reads from each
 // (whitespace aside). The files that match are listed in corpus-matches.txt:

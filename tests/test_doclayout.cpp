@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor's document layout against the toolkit's own on the same
 // documents: line breaks, caret rectangles, hit testing, alignment and
 // indents as painted, the scroll range after edits, long paragraphs in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // New, Open, Save and Save As through the real dialogs: the save prompt, the
 // save name, the modified flag, encodings, and saving that never loses a file.
 // Run as an ordinary user (see CMakeLists.txt), so that permissions hold.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Edit commands, find and replace, word wrap, font and printing, through the
 // real dialogs and keys; the earlier configuration's one-shot Replace.
 #include "helpers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fidelity against real programs: what we write, LibreOffice, AbiWord and
 // pandoc read with the same text (and LibreOffice with the same formatting,
 // run by run); what they write, we read as they do; legacy rich-edit files;

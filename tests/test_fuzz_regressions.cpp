@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every input that ever made a fuzz target fail, and the seed corpora, run
 // again through the same code in the ordinary suite. Each folder must hold
 // inputs: an empty one would replay nothing and pass.

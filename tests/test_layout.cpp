@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window against its layout tables: geometry, captions, shortcuts,
 // hints, pictures, bindings and the dialogs' first values.
 #include "helpers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The toolkit layer's message boxes, exception box, command stack and
 // start-up frame.
 #include "app/entry.h"

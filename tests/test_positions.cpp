@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Editor positions count a line break as CR LF; the document counts one
 // character. The mapping must agree everywhere: text, selection, find.
 #include "helpers.h"

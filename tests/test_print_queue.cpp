@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Printing through a real CUPS queue (cups-pdf): the printer chosen in the
 // setup dialog, the print dialog confirmed, the PDF the queue produced read back.
 #include "helpers.h"

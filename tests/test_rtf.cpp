@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The RTF reader and writer: texts and formats read from what word processors
 // and rich-edit controls write, what we write, and hostile input.
 #include "platform/rtf.h"

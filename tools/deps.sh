@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages a purpose needs, only those missing.
 # Usage: deps.sh build|test
 set -euo pipefail
@@ -6,7 +7,7 @@ build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6te
        qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core)
 test=(xvfb xauth xdotool openbox x11-utils x11-xserver-utils poppler-utils imagemagick cups cups-bsd
       printer-driver-cups-pdf desktop-file-utils dpkg-dev file clang libclang-rt-14-dev
-      libreoffice-writer-nogui abiword pandoc unrtf)
+      libreoffice-writer-nogui abiword pandoc unrtf lintian appstream man-db groff-base)
 wanted=("${build[@]}")
 [ "${1:-build}" = test ] && wanted+=("${test[@]}")
 missing=()

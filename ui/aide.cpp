@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Aide menu: its two entries exist and do nothing.
 #include "ui/form1.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Edition menu: undo, the clipboard, find and replace.
 #include "ui/form1.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Fichier menu: documents, printing and quitting.
 #include "ui/form1.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: its components, in declaration order, and its commands.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Format menu: line wrapping and the display font.
 #include "ui/form1.h"
 

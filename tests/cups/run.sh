@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts CUPS with a cups-pdf queue named PavelinPDF (where this machine lets us),
 # then runs the print-queue suite against it. Usage: run.sh test_print_queue
 set -u

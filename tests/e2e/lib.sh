@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the end-to-end scripts: a display of our own with a window
 # manager, and helpers to find and drive windows. Source it; set SCREEN first
 # to change the screen size.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the real program under Xvfb with a window manager and drives it as a
 # user would, with xdotool. Usage: run.sh path/to/tavrolle [current|earlier] [screenshot.png]
 set -u

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The layout scales as a whole: the window measured at 96 dpi and at 192 dpi
 # (QT_SCALE_FACTOR=2) must double. Usage: scale.sh path/to/tavrolle outdir
 set -u

@@ -520,7 +520,7 @@ private:
     void text(std::string_view bytes);
     void word(std::string_view name, bool hasParam, long long param);
     void symbol(char c);
-    bool destination(const Word &w, std::string_view name);
+    bool destination(const Word &w);
     void openGroup();
     void closeGroup();
     bool swallowedByFallback(bool endsFallback);
@@ -873,7 +873,7 @@ void Reader::closeGroup() {
 // Only the first control word of a group starts a destination; a skipped
 // destination's word later in a group skips the rest of it. True when the
 // word has been dealt with.
-bool Reader::destination(const Word &w, std::string_view name) {
+bool Reader::destination(const Word &w) {
     const bool opens = groupStart_;
     if (w.act == Act::Skip) {
         state_.dest = Dest::Skip;
@@ -977,7 +977,6 @@ bool Reader::destination(const Word &w, std::string_view name) {
     default:
         break;
     }
-    (void)name;
     return false;
 }
 
@@ -1015,7 +1014,7 @@ void Reader::word(std::string_view name, bool hasParam, long long param) {
         return;
     }
     if (isDestination) {
-        const bool handled = destination(*w, name);
+        const bool handled = destination(*w);
         groupStart_ = false;
         if (handled) return;
         if (star) state_.dest = Dest::Skip;

@@ -140,9 +140,7 @@ double BlockLayout::estimate(const QTextBlock &block) const {
 }
 
 QFont BlockLayout::markerFont(const QTextBlock &block) const {
-    const QTextCharFormat f =
-        block.begin().atEnd() ? block.charFormat() : block.begin().fragment().charFormat();
-    return f.font().resolve(document()->defaultFont());
+    return qtrich::leadingCharFormat(block).font().resolve(document()->defaultFont());
 }
 
 // Where a list item's marker stands, from the paragraph's left indent: at the
@@ -169,8 +167,7 @@ void BlockLayout::drawMarker(QPainter *painter, const QTextBlock &block, const Q
                              const QPointF &at, double left) const {
     if (!block.textList() || tl->lineCount() == 0) return;
     const QTextLine line = tl->lineAt(0);
-    const QTextCharFormat f =
-        block.begin().atEnd() ? block.charFormat() : block.begin().fragment().charFormat();
+    const QTextCharFormat f = qtrich::leadingCharFormat(block);
     painter->save();
     painter->setFont(markerFont(block));
     if (f.foreground().style() != Qt::NoBrush) painter->setPen(f.foreground().color());

@@ -363,6 +363,10 @@ QString Snapshot::plainText() const {
     return plain;
 }
 
+QTextCharFormat leadingCharFormat(const QTextBlock &block) {
+    return block.begin().atEnd() ? block.charFormat() : block.begin().fragment().charFormat();
+}
+
 QString listMarker(const QTextBlock &block) {
     const QTextList *list = block.textList();
     if (!list) return {};
@@ -379,9 +383,7 @@ void markersToText(QTextDocument *doc) {
     for (auto &[block, marker] : items) {
         block.textList()->remove(block);
         cur.setPosition(block.position());
-        QTextCharFormat f =
-            block.begin().atEnd() ? block.charFormat() : block.begin().fragment().charFormat();
-        cur.insertText(marker + QLatin1Char('\t'), f);
+        cur.insertText(marker + QLatin1Char('\t'), leadingCharFormat(block));
     }
     cur.endEditBlock();
 }

@@ -42,6 +42,9 @@ private:
     TFont defaults_;
 };
 
+// The format of a paragraph's first character (its own format when empty):
+// the one its list marker is drawn and printed in.
+QTextCharFormat leadingCharFormat(const QTextBlock &block);
 // A list item's marker as it stands ("3.", "iv)", "•"); empty for other paragraphs.
 QString listMarker(const QTextBlock &block);
 // Writes every list item's marker into its paragraph as text and a tab, and

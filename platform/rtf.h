@@ -78,6 +78,11 @@ struct ListItem {
     }
 };
 
+// The list table's number format (\levelnfc) of a style, and the style of a
+// format; a format without a style of its own is decimal.
+int levelNfc(ListStyle style);
+ListStyle styleOfLevelNfc(int nfc);
+
 // The marker of item number `number` in the style: "3.", "c)", "iv.", "•".
 QString markerText(ListStyle style, const QString &prefix, const QString &suffix, int number);
 

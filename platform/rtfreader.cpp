@@ -46,6 +46,26 @@ QString roman(int n, bool upper) {
 }
 } // namespace
 
+namespace {
+// The list table's number formats of the styles.
+constexpr std::pair<int, ListStyle> LevelNfcs[] = {
+    {0, ListStyle::Decimal},    {1, ListStyle::UpperRoman}, {2, ListStyle::LowerRoman},
+    {3, ListStyle::UpperAlpha}, {4, ListStyle::LowerAlpha}, {22, ListStyle::DecimalZero},
+    {23, ListStyle::Bullet},    {255, ListStyle::None}};
+} // namespace
+
+int levelNfc(ListStyle style) {
+    for (const auto &[nfc, s] : LevelNfcs)
+        if (s == style) return nfc;
+    return 0;
+}
+
+ListStyle styleOfLevelNfc(int nfc) {
+    for (const auto &[n, style] : LevelNfcs)
+        if (n == nfc) return style;
+    return ListStyle::Decimal;
+}
+
 QString markerText(ListStyle style, const QString &prefix, const QString &suffix, int number) {
     switch (style) {
     case ListStyle::None:
@@ -1061,13 +1081,7 @@ void Reader::word(std::string_view name, bool hasParam, long long param) {
         if (list_.levels.empty()) return;
         switch (w->act) {
         case Act::LevelNfc: {
-            static const std::unordered_map<int, ListStyle> styles = {
-                {1, ListStyle::UpperRoman},   {2, ListStyle::LowerRoman},
-                {3, ListStyle::UpperAlpha},   {4, ListStyle::LowerAlpha},
-                {22, ListStyle::DecimalZero}, {23, ListStyle::Bullet},
-                {255, ListStyle::None}};
-            auto it = styles.find(clampInt(param, 0, 255));
-            list_.levels.back().style = it != styles.end() ? it->second : ListStyle::Decimal;
+            list_.levels.back().style = styleOfLevelNfc(clampInt(param, 0, 255));
             return;
         }
         case Act::LevelStartAt:

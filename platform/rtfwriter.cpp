@@ -49,26 +49,6 @@ const char *familyWord(FontFamily f) {
     }
 }
 
-// The list table's number style.
-int levelNfc(ListStyle style) {
-    switch (style) {
-    case ListStyle::UpperRoman:
-        return 1;
-    case ListStyle::LowerRoman:
-        return 2;
-    case ListStyle::UpperAlpha:
-        return 3;
-    case ListStyle::LowerAlpha:
-        return 4;
-    case ListStyle::DecimalZero:
-        return 22;
-    case ListStyle::Bullet:
-        return 23;
-    default:
-        return 0;
-    }
-}
-
 class Writer {
 public:
     std::string out; // appending a character stays inline

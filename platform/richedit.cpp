@@ -165,15 +165,21 @@ void RichEditWidget::load(const std::function<void()> &fill, bool plain) {
     loading_ = true;
     loadingPlain_ = plain;
     document()->setUndoRedoEnabled(false);
+    // The page was painted blank while the document was being replaced (see
+    // paintEvent), and the last pieces put in may lie below it: all of it is
+    // painted again once the document is whole.
+    const auto done = [this] {
+        document()->setUndoRedoEnabled(true);
+        loading_ = loadingPlain_ = false;
+        viewport()->update();
+    };
     try {
         fill();
     } catch (...) {
-        document()->setUndoRedoEnabled(true);
-        loading_ = loadingPlain_ = false;
+        done();
         throw;
     }
-    document()->setUndoRedoEnabled(true);
-    loading_ = loadingPlain_ = false;
+    done();
 }
 
 bool RichEditWidget::eventFilter(QObject *watched, QEvent *e) {

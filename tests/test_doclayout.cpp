@@ -7,6 +7,7 @@
 #include "platform/blocklayout.h"
 #include "platform/editoraccess.h"
 #include "platform/printing.h"
+#include "platform/progress.h"
 #include "platform/qtrichtext.h"
 #include "platform/rtf.h"
 
@@ -478,6 +479,43 @@ private slots:
         QApplication::processEvents();
         QVERIFY(layout->documentSize().height() >
                 1000 * layout->blockBoundingRect(editor->document()->begin()).height());
+    }
+
+    // Plain text goes in by pieces of 4 M characters, with the window
+    // repainted between them: whatever the size, once Open is over the page
+    // shows what the same first lines show when opened from a small file.
+    void everyOpenPaintsItsFirstPage() {
+        FormFixture f;
+        f.show();
+        QTextEdit *editor = editorOf(f.form);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("lignes.txt"));
+        const auto open = [&](const QByteArray &bytes) {
+            QFile out(file);
+            if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return QImage();
+            out.write(bytes);
+            out.close();
+            f.form->RichEdit1->Lines->LoadFromFile(file);
+            editor->clearFocus();
+            QTest::qWait(20); // a frame
+            return shown(editor->viewport());
+        };
+        const QStringList words =
+            QStringLiteral("alpha beta gamma delta epsilon zeta eta theta").split(QLatin1Char(' '));
+        QByteArray text;
+        for (int i = 0; text.size() < (12 << 20) + 200; ++i)
+            text += words.mid(0, 3 + i % 6).join(QLatin1Char(' ')).toLatin1() + ' ' +
+                    QByteArray::number(i) + '\n';
+        const QImage small = open(text.left(8000));
+        // Lines down to the bottom of the page.
+        QVERIFY(inkColumns(small, small.height() - 20, small.height()).second > 0);
+        TProgress::SetTimings(0, 0); // every step repaints the window
+        constexpr int Piece = 4 << 20;
+        for (int size : {Piece - 3, Piece + 3, Piece + 100, 2 * Piece + 100, 3 * Piece + 100}) {
+            const QImage page = open(text.left(size));
+            QVERIFY2(page == small, qPrintable(QStringLiteral("%1 characters").arg(size)));
+        }
+        TProgress::SetTimings(500, 50);
     }
 
     // Printing gives the pages the toolkit's layout gives the same document.

@@ -15,8 +15,10 @@ int RunPavelin(const std::function<void(TApplication &)> &createForms) {
         Application->Run();
     } catch (const Exception &e) {
         Application->ShowException(e);
+    } catch (const std::bad_alloc &) {
+        Application->ShowException(OutOfMemoryException());
     } catch (...) {
-        Application->ShowException(Exception(QString()));
+        Application->ShowException(UnexpectedException());
     }
     return 0;
 }

@@ -59,7 +59,9 @@ public:
     explicit TRichEditLines(TRichEdit *edit) : edit_(edit) {}
     // Empties the editor and clears its modified flag.
     void Clear();
-    // Reads RTF with its formatting, anything else as plain text.
+    // Reads RTF with its formatting, anything else as plain text. A file that
+    // can't be read, or would not fit in memory, leaves the editor empty and
+    // unmodified and throws Exception with the reason in French.
     void LoadFromFile(const QString &fileName);
     // Writes the whole content as RTF, replacing the file.
     void SaveToFile(const QString &fileName) const;
@@ -69,6 +71,7 @@ public:
     QString Strings(int index) const;
 
 private:
+    void loadFromFile(const QString &fileName);
     TRichEdit *edit_;
 };
 

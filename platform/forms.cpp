@@ -34,8 +34,10 @@ void RunCommand(const std::function<void()> &body) {
         body();
     } catch (const Exception &e) {
         if (app) app->ShowException(e);
+    } catch (const std::bad_alloc &) {
+        if (app) app->ShowException(OutOfMemoryException());
     } catch (...) {
-        if (app) app->ShowException(Exception(QString()));
+        if (app) app->ShowException(UnexpectedException());
     }
     if (app) app->LeaveCommand();
 }

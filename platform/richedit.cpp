@@ -2,6 +2,7 @@
 #include "platform/blocklayout.h"
 #include "platform/controls.h"
 #include "platform/editoraccess.h"
+#include "platform/freememory.h"
 #include "platform/menus.h"
 #include "platform/private.h"
 #include "platform/progress.h"
@@ -13,6 +14,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -25,6 +27,22 @@
 #include <QTimer>
 
 namespace {
+// What an Open may need beside what it holds, in bytes per byte of the file
+// or character of the text, as measured on documents of every shape (the
+// toolkit's text classes do not survive a failed allocation, so the guess
+// errs on the large side). The reserve is kept free while the document is
+// filled, for the toolkit's own needs.
+constexpr qint64 ReadNeedPerByte = 3; // the file's bytes and the text they decode to
+constexpr qint64 RtfNeedPerByte = 5;  // RTF: the document it makes
+constexpr qint64 TextNeedPerChar = 8; // plain text: the document, its layout, pieces
+constexpr qint64 NeedPerParagraph = 160;
+constexpr qint64 OpenReserve = qint64(48) << 20;
+constexpr qint64 SaveAsNeedPerChar = 16;
+constexpr qint64 SaveReserve = qint64(16) << 20;
+// Paste: the clipboard's data read into a document, then inserted.
+constexpr qint64 PasteNeedPerByte = 8;
+constexpr qint64 PasteReserve = qint64(16) << 20;
+
 constexpr QChar LineSep(0x2028);
 constexpr QChar ParaSep(0x2029);
 } // namespace
@@ -389,6 +407,11 @@ void RichEditWidget::insertFromMimeData(const QMimeData *source) {
         TProgress progress(QStringLiteral("Collage..."), false);
         QTextCursor cur = textCursor();
         const QByteArray rtfBytes = qtrich::rtfData(source);
+        // What the clipboard holds, read into a document and inserted.
+        const qint64 size = !rtfBytes.isEmpty() ? rtfBytes.size()
+                            : source->hasHtml() ? source->html().size() * 2
+                                                : source->text().size() * 2;
+        RequireMemory(PasteReserve + PasteNeedPerByte * size, QStringLiteral("coller"));
         if (!rtfBytes.isEmpty() || source->hasHtml()) {
             // Rich text as this editor holds it, from RTF or from HTML.
             const rtf::Document doc = !rtfBytes.isEmpty()
@@ -570,12 +593,43 @@ void TRichEditLines::Clear() {
 
 void TRichEditLines::LoadFromFile(const QString &fileName) {
     RichEditWidget *e = edit_->Editor();
+    const QString action = QStringLiteral("ouvrir");
+    try {
+        loadFromFile(fileName);
+    } catch (const std::bad_alloc &) {
+        e->load([e] { e->document()->clear(); });
+        e->setModified(false);
+        RaiseOutOfMemory(action, fileName);
+    } catch (...) {
+        // No half document: the editor is left empty, as after Annuler.
+        e->load([e] { e->document()->clear(); });
+        e->setModified(false);
+        throw;
+    }
+}
+
+void TRichEditLines::loadFromFile(const QString &fileName) {
+    RichEditWidget *e = edit_->Editor();
+    const QString action = QStringLiteral("ouvrir");
     TProgress progress(QStringLiteral("Ouverture de « %1 »...").arg(QFileInfo(fileName).fileName()),
                        true);
+    RequireMemory(OpenReserve + ReadNeedPerByte * QFileInfo(fileName).size(), action, fileName);
     QByteArray data = ReadDocumentFile(fileName, MaxDocumentFileSize);
+    // While the document fills, the memory left is looked at now and then:
+    // when it runs low, Open stops before the toolkit runs out.
+    QElapsedTimer sinceCheck;
+    sinceCheck.start();
+    const auto checkMemory = [&] {
+        if (sinceCheck.elapsed() < 20) return;
+        sinceCheck.restart();
+        if (FreeMemory() < OpenReserve) RaiseOutOfMemory(action, fileName);
+    };
     // Cancelled: the editor stays empty, as after a failed Open.
     bool complete = !progress.Step(0.05);
-    if (complete && rtf::looksLikeRtf(data)) {
+    const bool isRtf = rtf::looksLikeRtf(data);
+    if (complete && isRtf)
+        RequireMemory(OpenReserve + RtfNeedPerByte * data.size(), action, fileName);
+    if (complete && isRtf) {
         // Each paragraph goes into the document as soon as it is read.
         e->load([&] {
             e->document()->clear();
@@ -584,7 +638,10 @@ void TRichEditLines::LoadFromFile(const QString &fileName) {
             try {
                 complete = rtf::read(
                     data, [&](rtf::Paragraph &&p) { inserter.add(p); },
-                    [&](double done) { return progress.Step(0.05 + 0.9 * done); });
+                    [&](double done) {
+                        checkMemory();
+                        return progress.Step(0.05 + 0.9 * done);
+                    });
             } catch (...) {
                 inserter.finish();
                 e->document()->clear(); // no half document
@@ -596,6 +653,9 @@ void TRichEditLines::LoadFromFile(const QString &fileName) {
     } else if (complete) {
         const QString text = textcodec::decodePlainText(data);
         data = QByteArray(); // the file's bytes are not needed beside the text
+        RequireMemory(OpenReserve + TextNeedPerChar * text.size() +
+                          NeedPerParagraph * text.count(QLatin1Char('\n')),
+                      action, fileName);
         complete = !progress.Step(0.2);
         // In pieces of whole lines, so that the window can show how far it is.
         e->load(
@@ -617,6 +677,7 @@ void TRichEditLines::LoadFromFile(const QString &fileName) {
                     cur.insertText(from == 0 && to == n ? text : text.mid(from, to - from));
                     cur.endEditBlock();
                     from = to;
+                    checkMemory();
                     complete = !progress.Step(0.2 + 0.8 * double(from) / double(n));
                 }
                 if (!complete) e->document()->clear();
@@ -629,13 +690,21 @@ void TRichEditLines::LoadFromFile(const QString &fileName) {
 
 void TRichEditLines::SaveToFile(const QString &fileName) const {
     RichEditWidget *e = edit_->Editor();
-    TProgress progress(
-        QStringLiteral("Enregistrement de « %1 »...").arg(QFileInfo(fileName).fileName()), false);
-    const rtf::Document doc = e->extract(0, e->documentLength());
-    progress.Step(0.3);
-    const QByteArray bytes = rtf::write(doc, edit_->Font().Name);
-    progress.Step(0.8);
-    SafeWriteFile(fileName, bytes);
+    const QString action = QStringLiteral("enregistrer");
+    // The document's copy and its RTF, which may take 8 bytes a character.
+    RequireMemory(SaveReserve + SaveAsNeedPerChar * e->documentLength(), action, fileName);
+    try {
+        TProgress progress(
+            QStringLiteral("Enregistrement de « %1 »...").arg(QFileInfo(fileName).fileName()),
+            false);
+        const rtf::Document doc = e->extract(0, e->documentLength());
+        progress.Step(0.3);
+        const QByteArray bytes = rtf::write(doc, edit_->Font().Name);
+        progress.Step(0.8);
+        SafeWriteFile(fileName, bytes);
+    } catch (const std::bad_alloc &) {
+        RaiseOutOfMemory(action, fileName);
+    }
 }
 
 QString TRichEditLines::Text() const {

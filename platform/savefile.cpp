@@ -74,8 +74,6 @@ QString resolveLinks(const QString &fileName) {
     return QString();
 }
 
-// Writes straight into an existing file: devices, pipes, or a file whose folder
-// is closed to us.
 // The new file takes the old one's owner and group where the process may give
 // them (root may; a user may give a group of their own), then its mode, which
 // a change of owner would have stripped of set-id bits.
@@ -91,9 +89,24 @@ void keepOwnerAndMode(int fd, const struct stat &old) {
     }
 }
 
-void writeInPlace(const QString &display, const QString &path, const QByteArray &data) {
+bool writeAll(int fd, const QByteArray &data, qsizetype from = 0) {
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n =
+            ::pwrite(fd, data.constData() + done, size_t(data.size() - done), off_t(from + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+// Writes straight into a device or a pipe: nothing to keep, nothing to replace.
+void writeToDevice(const QString &display, const QString &path, const QByteArray &data) {
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) failSave(display, errno);
     qsizetype done = 0;
     while (done < data.size()) {
@@ -108,6 +121,63 @@ void writeInPlace(const QString &display, const QString &path, const QByteArray 
     }
     if (::close(fd) != 0) failSave(display, errno);
 }
+
+// A file whose folder is closed to us can't be replaced, only rewritten, and a
+// rewrite stopped halfway (a crash, a full disk, the power) would leave it cut.
+// So the new content is first written whole to a copy in the user's temporary
+// folder, kept until the file holds all of it: whatever stops the rewrite,
+// the old file or the copy is complete. Where no copy can be made, nothing is
+// written. The file's own space is reserved before its first byte changes, so
+// that a full disk is found while the old content is still there.
+void writeInPlace(const QString &display, const QString &path, const QByteArray &data) {
+    QByteArray copyName = QFile::encodeName(
+        QDir(QDir::tempPath())
+            .filePath(
+                QStringLiteral("tavrolle-%1-XXXXXX").arg(QFileInfo(path).fileName().left(60))));
+    const int copy = ::mkostemp(copyName.data(), O_CLOEXEC);
+    const auto noCopy = [&](int error) {
+        RaiseFileError(saveFailed, display,
+                       QStringLiteral("son dossier n'est pas modifiable et aucune copie de sûreté "
+                                      "n'a pu être écrite dans le dossier temporaire « %1 » (%2) ; "
+                                      "le fichier n'a pas été modifié")
+                           .arg(QDir::tempPath(), FrenchReason(error ? error : EIO)));
+    };
+    if (copy < 0) noCopy(errno);
+    if (!writeAll(copy, data) || ::fsync(copy) != 0) {
+        const int error = errno;
+        ::close(copy);
+        ::unlink(copyName.constData());
+        noCopy(error);
+    }
+    ::close(copy);
+
+    const QString copyPath = QFile::decodeName(copyName);
+    const auto failKeepingCopy = [&](int error) {
+        RaiseFileError(saveFailed, display,
+                       QStringLiteral("%1 ; le nouveau contenu complet est conservé dans « %2 »")
+                           .arg(FrenchReason(error ? error : EIO), copyPath));
+    };
+    const auto failUntouched = [&](int fd, int error) {
+        if (fd >= 0) ::close(fd);
+        ::unlink(copyName.constData());
+        failSave(display, error);
+    };
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) failUntouched(-1, errno);
+    if (!data.isEmpty()) {
+        const int error = ::posix_fallocate(fd, 0, off_t(data.size()));
+        // Filesystems without reservation answer EOPNOTSUPP: the write will tell.
+        if (error == ENOSPC || error == EDQUOT || error == EFBIG) failUntouched(fd, error);
+    }
+    if (!writeAll(fd, data) || ::ftruncate(fd, off_t(data.size())) != 0 || ::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        failKeepingCopy(error);
+    }
+    if (::close(fd) != 0) failKeepingCopy(errno);
+    ::unlink(copyName.constData());
+}
 } // namespace
 
 void SafeWriteFile(const QString &fileName, const QByteArray &data) {
@@ -121,7 +191,7 @@ void SafeWriteFile(const QString &fileName, const QByteArray &data) {
     const bool exists = ::stat(native.constData(), &st) == 0;
     if (exists) {
         if (S_ISDIR(st.st_mode)) failSave(fileName, EISDIR);
-        if (!S_ISREG(st.st_mode)) return writeInPlace(fileName, target, data);
+        if (!S_ISREG(st.st_mode)) return writeToDevice(fileName, target, data);
         // A file its owner made read-only is not replaced behind its back, not
         // even by root, whom access() would let through.
         if ((st.st_mode & 0222) == 0) failSave(fileName, EACCES);

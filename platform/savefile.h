@@ -6,9 +6,11 @@
 #include <QString>
 
 // Writes the data completely, then replaces the file: a failure leaves the old
-// file as it was. Follows symbolic links to their target, keeps the file's
-// permissions, and writes in place where only the file (not its folder) is
-// writable. Throws Exception with a French message naming the file and reason.
+// file as it was. Follows symbolic links to their target and keeps the file's
+// permissions. Where only the file (not its folder) is writable, it is
+// rewritten from a complete copy left in the temporary folder until the
+// rewrite has succeeded (a failure names that copy). Throws Exception with a
+// French message naming the file and reason.
 void SafeWriteFile(const QString &fileName, const QByteArray &data);
 
 // Reads a whole file; refuses one larger than `maxSize` before reading it.

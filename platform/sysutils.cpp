@@ -7,3 +7,12 @@ void RaiseFileError(const QString &what, const QString &fileName, const QString 
     if (!message.endsWith(QLatin1Char('.'))) message += QLatin1Char('.');
     throw Exception(message);
 }
+
+Exception OutOfMemoryException() {
+    return Exception(QStringLiteral("Mémoire insuffisante : l'opération a été abandonnée. Le "
+                                    "document est tel qu'il était avant elle."));
+}
+
+Exception UnexpectedException() {
+    return Exception(QStringLiteral("Une erreur inattendue a interrompu l'opération."));
+}

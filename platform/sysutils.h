@@ -20,3 +20,8 @@ private:
 // Formats a file error: the file's name and the system's reason.
 [[noreturn]] void RaiseFileError(const QString &what, const QString &fileName,
                                  const QString &reason);
+
+// What the exception box says of a failed allocation, and of an error that is
+// not an Exception: never an empty box.
+Exception OutOfMemoryException();
+Exception UnexpectedException();

@@ -6,16 +6,21 @@
 #include "platform/editoraccess.h"
 #include "platform/progress.h"
 #include "platform/rtf.h"
+#include "platform/savefile.h"
 
 #include <QClipboard>
 #include <QFile>
 #include <QMimeData>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace testing;
@@ -61,6 +66,75 @@ class TestDocuments : public QObject {
 
     QTemporaryDir dir;
     QString path(const QString &name) const { return dir.filePath(name); }
+
+    // The process's address space is bounded to what it uses now and `more`
+    // bytes; the bound can be lifted again (up to the hard limit).
+    static void boundMemory(qint64 more) {
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        QVERIFY(statm.open(QIODevice::ReadOnly));
+        const qint64 used =
+            statm.readAll().split(' ').value(0).toLongLong() * ::sysconf(_SC_PAGESIZE);
+        QVERIFY(used > 0);
+        struct rlimit limit {};
+        QCOMPARE(::getrlimit(RLIMIT_AS, &limit), 0);
+        limit.rlim_cur = more < 0 ? limit.rlim_max : rlim_t(used + more);
+        QCOMPARE(::setrlimit(RLIMIT_AS, &limit), 0);
+    }
+
+    // The bounded side of memoryRunsOut: one task, in this process alone.
+    void underMemoryBound(const QString &task) {
+        const QString file = qEnvironmentVariable("PAVELIN_MEMORY_FILE");
+        const qint64 megabytes = qEnvironmentVariableIntValue("PAVELIN_MEMORY_MB");
+        const QString target = path(QStringLiteral("lettre.txt"));
+        writeFile(target, "ancien");
+        FormFixture f;
+        f.show();
+        TForm1 *form = f.form;
+        BoxWatch boxes(QMessageBox::No);
+        if (task == QLatin1String("open")) {
+            type(form, QStringLiteral("travail en cours"));
+            boundMemory(qint64(200) << 20);
+            answerFileDialog(file);
+            form->Ouvrir1->Click();
+            if (megabytes < 10) {           // fits: opened whole
+                QCOMPARE(boxes.count(), 1); // the save prompt alone
+                QVERIFY(form->RichEdit1->GetTextLen() > (megabytes << 20) / 2);
+            } else {
+                QCOMPARE(boxes.count(), 2);
+                QVERIFY2(boxes.texts[1].startsWith(
+                             QStringLiteral("Mémoire insuffisante pour ouvrir « %1 »")
+                                 .arg(QFileInfo(file).fileName())),
+                         qPrintable(boxes.texts[1]));
+                QCOMPARE(form->RichEdit1->Text(), QString());
+                QVERIFY(!form->RichEdit1->Modified());
+            }
+        } else {
+            // A document that fits, whose copies for saving do not.
+            form->RichEdit1->Lines->LoadFromFile(file);
+            type(form, QStringLiteral("fin"));
+            const int length = form->RichEdit1->GetTextLen();
+            QVERIFY(length > (megabytes << 20) / 2);
+            boundMemory(qint64(100) << 20);
+            form->SaveDialog1->FileName = target;
+            if (task == QLatin1String("saveas")) answerFileDialog(target);
+            (task == QLatin1String("save") ? form->Enregistrer1 : form->EnregistrerSous1)->Click();
+            QCOMPARE(boxes.count(), 1);
+            QVERIFY2(boxes.texts[0].startsWith(
+                         QStringLiteral("Mémoire insuffisante pour enregistrer « lettre.txt »")),
+                     qPrintable(boxes.texts[0]));
+            QCOMPARE(readFile(target), QByteArray("ancien"));
+            QCOMPARE(form->RichEdit1->GetTextLen(), length);
+            QVERIFY(form->RichEdit1->Modified());
+            form->RichEdit1->Lines->Clear();
+        }
+        // The program goes on: a short letter is typed and saved.
+        boundMemory(-1);
+        type(form, QStringLiteral("après"));
+        answerFileDialog(target);
+        form->EnregistrerSous1->Click();
+        QVERIFY(readFile(target).contains("apr\\'e8s"));
+        QVERIFY(!Application->Terminated());
+    }
 
 private slots:
     void initTestCase() {
@@ -450,6 +524,96 @@ private slots:
         QCOMPARE(QDir(path(QStringLiteral("vrai"))).entryList(QDir::Files).size(), 1);
     }
 
+    // A file whose folder is closed can only be rewritten. The new content is
+    // first written whole to a copy in the temporary folder: a process killed
+    // at any moment leaves the old file, the new file, or the complete copy;
+    // where no copy can be made, the save is refused and nothing is touched.
+    void rewritingInAClosedFolderKeepsACopy() {
+        if (::geteuid() == 0) QSKIP("root ignores the closed folder: run as an ordinary user");
+        QTemporaryDir area, temp;
+        const QByteArray oldTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        const QString folder = area.filePath(QStringLiteral("ferme"));
+        QDir(area.path()).mkpath(QStringLiteral("ferme"));
+        const QString file = folder + QStringLiteral("/lettre.txt");
+        const QByteArray folderName = QFile::encodeName(folder);
+        const auto copies = [&] {
+            return QDir(temp.path()).entryList({QStringLiteral("tavrolle-*")}, QDir::Files);
+        };
+
+        // No temporary folder: refused, the file as it was.
+        writeFile(file, "ancien");
+        ::chmod(folderName.constData(), 0555);
+        qputenv("TMPDIR", QFile::encodeName(area.filePath(QStringLiteral("absent"))));
+        {
+            FormFixture f;
+            type(f.form, QStringLiteral("nouveau"));
+            f.form->SaveDialog1->FileName = file;
+            BoxWatch boxes(QMessageBox::Ok);
+            f.form->Enregistrer1->Click();
+            QCOMPARE(boxes.count(), 1);
+            QVERIFY2(boxes.texts[0].contains(QStringLiteral("copie de sûreté")),
+                     qPrintable(boxes.texts[0]));
+            QVERIFY(f.form->RichEdit1->Modified());
+        }
+        QCOMPARE(readFile(file), QByteArray("ancien"));
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+
+        // Killed while saving: whenever it happens, nothing is lost.
+        QByteArray fresh(48 << 20, 'n');
+        for (qsizetype i = 0; i < fresh.size(); i += 4096)
+            fresh[i] = char('a' + (i / 4096) % 26);
+        int caughtRewriting = 0;
+        for (int trial = 0; trial < 3; ++trial) {
+            ::chmod(folderName.constData(), 0755);
+            writeFile(file, "ancien");
+            for (const QString &c : copies())
+                QFile::remove(temp.filePath(c));
+            ::chmod(folderName.constData(), 0555);
+            const pid_t child = ::fork();
+            QVERIFY(child >= 0);
+            if (child == 0) {
+                try {
+                    SafeWriteFile(file, fresh);
+                } catch (...) {
+                    ::_exit(1);
+                }
+                ::_exit(0);
+            }
+            // The moment the file starts to change, with more than one core;
+            // else as soon as it can.
+            struct stat st {};
+            for (int spin = 0; spin < 2000000; ++spin)
+                if (::stat(QFile::encodeName(file).constData(), &st) == 0 && st.st_size > 6) break;
+            ::kill(child, SIGKILL);
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            const QByteArray now = readFile(file);
+            const QStringList left = copies();
+            if (now == "ancien" || now == fresh) {
+                QVERIFY(left.size() <= 1);
+                continue;
+            }
+            ++caughtRewriting;
+            QCOMPARE(left.size(), 1);
+            QVERIFY2(readFile(temp.filePath(left[0])) == fresh, "the copy is incomplete");
+        }
+        qInfo("killed while rewriting the file: %d of 3", caughtRewriting);
+
+        // A save that completes leaves no copy behind.
+        for (const QString &c : copies())
+            QFile::remove(temp.filePath(c));
+        SafeWriteFile(file, "fini");
+        QCOMPARE(readFile(file), QByteArray("fini"));
+        QCOMPARE(copies().size(), 0);
+        ::chmod(folderName.constData(), 0755);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        if (oldTemp.isNull())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", oldTemp);
+    }
+
     // Saving as root onto another user's file keeps its owner, group and mode.
     void savingKeepsTheOwner() {
         if (::geteuid() != 0) QSKIP("only root can replace a file of another user");
@@ -726,6 +890,72 @@ private slots:
         TProgress::SetTimings(500, 50);
         QCOMPARE(label, QStringLiteral("Enregistrement de « copie.rtf »..."));
         QVERIFY(!cancelButton);
+    }
+
+    // Open, Save and Save As in a process whose address space is bounded, as
+    // on a desktop with little memory: a task that can't fit is refused with
+    // a French message, the editor as it was (empty after a refused Open),
+    // and the program goes on working. Each row runs in a process of its own
+    // (this program, started again on the row below), so that the bound
+    // holds for that process alone.
+    void memoryRunsOut_data() {
+        QTest::addColumn<QString>("task");
+        QTest::addColumn<int>("megabytes"); // of the file, or of the document
+        QTest::newRow("open plain") << QStringLiteral("open") << 40;
+        QTest::newRow("open utf-16") << QStringLiteral("open") << 60;
+        QTest::newRow("open rtf") << QStringLiteral("open") << 40;
+        QTest::newRow("open what fits") << QStringLiteral("open") << 2;
+        QTest::newRow("save") << QStringLiteral("save") << 20;
+        QTest::newRow("save as") << QStringLiteral("saveas") << 20;
+    }
+    void memoryRunsOut() {
+        QFETCH(QString, task);
+        QFETCH(int, megabytes);
+        const QString row = QString::fromLatin1(QTest::currentDataTag());
+        if (qEnvironmentVariableIsSet("PAVELIN_MEMORY_ROW")) {
+            if (row == qEnvironmentVariable("PAVELIN_MEMORY_ROW")) underMemoryBound(task);
+            return;
+        }
+        // The file, written here so that the bounded process does not make it.
+        const QString file = path(QStringLiteral("grand-%1.%2")
+                                      .arg(QString(row).replace(QLatin1Char(' '), QLatin1Char('-')),
+                                           row.endsWith(QLatin1String("rtf")) ? "rtf" : "txt"));
+        {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            const bool utf16 = row.endsWith(QLatin1String("utf-16"));
+            const bool rtf = row.endsWith(QLatin1String("rtf"));
+            QByteArray line = rtf ? "alpha {\\b b\\'eata} gamma \\'e9t\\'e9 delta\\par\n"
+                                  : "alpha beta gamma \xc3\xa9t\xc3\xa9 delta epsilon\n";
+            if (utf16) {
+                const QString text = QString::fromUtf8(line);
+                line = QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+                out.write("\xff\xfe");
+            }
+            if (rtf) out.write("{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0 Arial;}}\n");
+            QByteArray block;
+            while (block.size() < (1 << 20))
+                block += line;
+            for (int i = 0; i < megabytes; ++i)
+                out.write(block);
+            if (rtf) out.write("}");
+        }
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PAVELIN_MEMORY_ROW"), row);
+        env.insert(QStringLiteral("PAVELIN_MEMORY_FILE"), file);
+        env.insert(QStringLiteral("PAVELIN_MEMORY_MB"), QString::number(megabytes));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("memoryRunsOut:") + row});
+        QVERIFY(child.waitForFinished(240000));
+        const QByteArray output = child.readAll();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                 output.right(3000).constData());
+        QVERIFY2(output.contains("PASS   : TestDocuments::memoryRunsOut(" + row.toLatin1() + ")"),
+                 output.right(3000).constData());
+        QFile::remove(file);
     }
 
     // Closing asks about unsaved changes; only No or a completed save close.

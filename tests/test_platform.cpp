@@ -16,6 +16,7 @@ struct Commands : TComponent {
     int boxResult = 0;
     void Throw(TObject *) { throw Exception(QStringLiteral("Le disque a refusé l'écriture.")); }
     void ThrowOther(TObject *) { throw 42; }
+    void ThrowBadAlloc(TObject *) { throw std::bad_alloc(); }
     void Ask(TObject *) {
         log << QStringLiteral("ask:start");
         boxResult = MessageBoxA(nullptr, "Première question ?", "Pavelin", MB_YESNO);
@@ -163,16 +164,24 @@ private slots:
         QCOMPARE(buttons, 1);
         QCOMPARE(Application->CommandDepth(), 0);
 
-        // Anything else thrown shows an empty message.
-        item->OnClick = {&commands, &Commands::ThrowOther};
-        text = QStringLiteral("unchanged");
-        whenShown([](QWidget *w) { return w->objectName() == QLatin1String("exceptionBox"); },
-                  [&](QWidget *w) {
-                      text = static_cast<QMessageBox *>(w)->text();
-                      static_cast<QMessageBox *>(w)->button(QMessageBox::Ok)->click();
-                  });
-        item->Click();
-        QCOMPARE(text, QString());
+        // A failed allocation says that memory ran out; anything else thrown
+        // says that the command was stopped: never an empty box.
+        const auto click = [&](void (Commands::*command)(TObject *)) {
+            item->OnClick = {&commands, command};
+            text = QStringLiteral("unchanged");
+            whenShown([](QWidget *w) { return w->objectName() == QLatin1String("exceptionBox"); },
+                      [&](QWidget *w) {
+                          text = static_cast<QMessageBox *>(w)->text();
+                          static_cast<QMessageBox *>(w)->button(QMessageBox::Ok)->click();
+                      });
+            item->Click();
+        };
+        click(&Commands::ThrowBadAlloc);
+        QVERIFY2(text.startsWith(QStringLiteral("Mémoire insuffisante")), qPrintable(text));
+        QCOMPARE(Application->CommandDepth(), 0);
+        click(&Commands::ThrowOther);
+        QCOMPARE(text, QStringLiteral("Une erreur inattendue a interrompu l'opération."));
+        QCOMPARE(Application->CommandDepth(), 0);
     }
 
     void startUpFailureIsReportedAndExitsZero() {
@@ -194,7 +203,7 @@ private slots:
                       static_cast<QMessageBox *>(w)->button(QMessageBox::Ok)->click();
                   });
         QCOMPARE(RunPavelin([](TApplication &) { throw std::runtime_error("x"); }), 0);
-        QCOMPARE(text, QString());
+        QCOMPARE(text, QStringLiteral("Une erreur inattendue a interrompu l'opération."));
     }
 
     // The real loop: the window closes while a command waits on its box; the

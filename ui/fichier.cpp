@@ -2,9 +2,17 @@
 // The Fichier menu: documents, printing and quitting.
 #include "ui/form1.h"
 
+#include "platform/freememory.h"
+
+#include <new>
+
 namespace {
 const char *const savePrompt = "Voulez-vous enregistrer les modifications ?";
 const char *const appCaption = "Pavelin";
+// Save copies the text to the clipboard, from there to the buffer, and makes
+// its UTF-8 with CR LF: about 14 bytes a character at the most.
+constexpr qint64 SaveNeedPerChar = 14;
+constexpr qint64 SaveReserve = qint64(16) << 20;
 } // namespace
 
 bool TForm1::OfferToSave() {
@@ -34,13 +42,21 @@ void TForm1::Enregistrer1Click(TObject *Sender) {
         EnregistrerSous1Click(Sender);
         return;
     }
-    RichEdit1->SelectAll();
-    RichEdit1->CopyToClipboard();
-    Memo1->Clear();
-    // An empty document copies nothing: the buffer then stays empty rather
-    // than taking whatever the clipboard held before.
-    if (RichEdit1->SelLength() > 0) Memo1->PasteFromClipboard();
-    Memo1->Lines->SaveToFile(SaveDialog1->FileName);
+    const QString action = QStringLiteral("enregistrer");
+    RequireMemory(SaveReserve + SaveNeedPerChar * RichEdit1->GetTextLen(), action,
+                  SaveDialog1->FileName);
+    try {
+        RichEdit1->SelectAll();
+        RichEdit1->CopyToClipboard();
+        Memo1->Clear();
+        // An empty document copies nothing: the buffer then stays empty rather
+        // than taking whatever the clipboard held before.
+        if (RichEdit1->SelLength() > 0) Memo1->PasteFromClipboard();
+        Memo1->Lines->SaveToFile(SaveDialog1->FileName);
+    } catch (const std::bad_alloc &) {
+        Memo1->Clear();
+        RaiseOutOfMemory(action, SaveDialog1->FileName);
+    }
 }
 
 void TForm1::EnregistrerSous1Click(TObject *) {

@@ -907,11 +907,19 @@ bool Reader::destination(const Word &w) {
     case Act::ColorTable:
         state_.dest = Dest::ColorTable;
         return true;
+    // The list tables' state is one for the document: they open only in its
+    // text, a list only when none is being read, so that a level's state
+    // stays while its words are read, whatever groups nest inside it. A table
+    // or a list inside another is skipped whole.
     case Act::ListTable:
-        state_.dest = Dest::ListTable;
+        state_.dest = state_.dest == Dest::Text ? Dest::ListTable : Dest::Skip;
         return true;
     case Act::List:
         if (state_.dest != Dest::ListTable) break;
+        if (listDepth_ || overrideDepth_) {
+            state_.dest = Dest::Skip;
+            return true;
+        }
         list_ = ListDef{};
         listId_ = 0;
         listDepth_ = stack_.size();
@@ -936,10 +944,14 @@ bool Reader::destination(const Word &w) {
         state_.dest = Dest::LevelText;
         return true;
     case Act::OverrideTable:
-        state_.dest = Dest::OverrideTable;
+        state_.dest = state_.dest == Dest::Text ? Dest::OverrideTable : Dest::Skip;
         return true;
     case Act::Override:
         if (state_.dest != Dest::OverrideTable) break;
+        if (overrideDepth_) {
+            state_.dest = Dest::Skip;
+            return true;
+        }
         overrideList_ = 0;
         overrideLs_ = 0;
         overrideLevel_ = 0;

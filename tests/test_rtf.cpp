@@ -621,6 +621,26 @@ private slots:
         const Document c = read(colors);
         QCOMPARE(c.plainText(), QStringLiteral("x"));
         QCOMPARE(c.paragraphs[0].runs[0].format.color, 0x010203);
+        // List tables opened again inside a level text, a list or an override:
+        // skipped whole, the level being read keeps its text and numbering,
+        // and what we write reads back as the same text.
+        QCOMPARE(textOf("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelnfc4{\\leveltext\\'02\\'00"
+                        "{\\listtable{\\list\\listid9{\\listlevel\\levelnfc0}}\\u66 ?}"
+                        "{\\listoverridetable{\\listoverride\\listid9\\ls1}}\\u41 ?;}"
+                        "\\levelstartat3{\\list\\listid9}}\\listid7}}"
+                        "{\\*\\listoverridetable{\\listoverride\\listid7{\\listoverride\\listid9}"
+                        "\\ls1}}\\pard\\ls1 a\\par}"),
+                 QStringLiteral("c)\ta"));
+        for (const char *nested :
+             {"{\\listtable{\\listlevel{\\leveltext{\\listtable{\\list}}f",
+              "{\\listtable{\\listlevel{\\leveltext{\\listoverridetable{\\listoverride}}u",
+              "{\\rtf1{\\listtable{\\list{\\listlevel{\\leveltext{\\listtable{\\list}}\\'41\\u66 ?c"
+              "}}}}\\pard\\ls1 x}",
+              "{\\rtf1{\\listoverridetable{\\listoverride{\\listlevel{\\leveltext{\\list"
+              "overridetable{\\listoverride}}\\'41\\u66 ?c}}}}\\pard\\ls1 x}"}) {
+            const Document doc = read(nested);
+            QCOMPARE(read(write(doc)).plainText(), doc.plainText());
+        }
         // NUL bytes and binary noise give text, never a crash.
         QByteArray noise("{\\rtf1 ");
         for (int i = 0; i < 4096; ++i)

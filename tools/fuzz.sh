@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Runs each fuzz target of a sanitizer build (clang, PAVELIN_SANITIZE=ON) for a
+# bounded time: PAVELIN_FUZZ_SECONDS a target, 60 unless told. The seeds are
+# fuzz/corpus and, when they are beside the checkout, the real documents of
+# ../shared/corpus. Any finding fails; its input is kept in the build folder.
+#     bash tools/fuzz.sh [build folder, build/sanitize unless told] [target...]
+set -uo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/sanitize}
+shift $(($# > 0 ? 1 : 0))
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(rtf text paste)
+seconds=${PAVELIN_FUZZ_SECONDS:-60}
+shared=../shared/corpus
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/fuzz/lsan.supp}
+
+# Copies the seeds of a target into a folder: the paste target's first byte
+# picks the kind of data, and a NUL picks RTF.
+seed() {
+    local target=$1 work=$2 f name
+    cp fuzz/corpus/"$target"/* "$work/"
+    [ -d "$shared" ] || return 0
+    local kinds=(-name '*.rtf')
+    [ "$target" = text ] && kinds=(-name '*.rtf' -o -name '*.txt')
+    while IFS= read -r -d '' f; do
+        name=$(printf '%s' "${f#"$shared"/}" | tr '/ ' '__')
+        if [ "$target" = paste ]; then
+            { printf '\0'; cat "$f"; } >"$work/shared-$name"
+        else
+            cp "$f" "$work/shared-$name"
+        fi
+    done < <(find "$shared" -type f \( "${kinds[@]}" \) -print0)
+}
+
+status=0
+echo "== fuzzing, $seconds s a target"
+# The 512 MB bound is for what an input makes the code hold: AddressSanitizer's
+# own quarantine of freed memory, which grows over millions of runs, is kept
+# small so that it does not count as the input's.
+for target in "${targets[@]}"; do
+    work=$(mktemp -d)
+    seed "$target" "$work"
+    dict=()
+    [ "$target" = text ] || dict=(-dict=fuzz/rtf.dict)
+    log="$build/fuzz-$target.log"
+    if ASAN_OPTIONS=$ASAN_OPTIONS:quarantine_size_mb=16 "$build/fuzz/fuzz_$target" \
+        -max_total_time="$seconds" -timeout=1 -rss_limit_mb=512 -print_final_stats=1 \
+        "${dict[@]}" -artifact_prefix="$build/fuzz-$target-" "$work" 2>"$log"; then
+        echo "fuzz_$target: $(ls "$work" | wc -l) inputs in the corpus," \
+            "$(grep -E 'stat::number_of_executed_units' "$log" | awk '{print $2}') executions, no finding"
+    else
+        echo "fuzz_$target: FINDING; the input is in $build/fuzz-$target-*, add it to fuzz/regressions/$target/"
+        tail -n 40 "$log"
+        status=1
+    fi
+    rm -rf "$work"
+done
+exit $status

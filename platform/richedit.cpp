@@ -28,14 +28,15 @@
 
 namespace {
 // What an Open may need beside what it holds, in bytes per byte of the file
-// or character of the text, as measured on documents of every shape (the
-// toolkit's text classes do not survive a failed allocation, so the guess
-// errs on the large side). The reserve is kept free while the document is
+// or character of the text, as measured on documents of every shape (100 M
+// characters of plain text in 1.8 M lines took 600 MB of address space at the
+// most; the toolkit's text classes do not survive a failed allocation, so the
+// guess errs on the large side). The reserve is kept free while the document is
 // filled, for the toolkit's own needs.
 constexpr qint64 ReadNeedPerByte = 3; // the file's bytes and the text they decode to
 constexpr qint64 RtfNeedPerByte = 5;  // RTF: the document it makes
-constexpr qint64 TextNeedPerChar = 8; // plain text: the document, its layout, pieces
-constexpr qint64 NeedPerParagraph = 160;
+constexpr qint64 TextNeedPerChar = 6; // plain text: the document, its layout, pieces
+constexpr qint64 NeedPerParagraph = 64;
 constexpr qint64 OpenReserve = qint64(48) << 20;
 constexpr qint64 SaveAsNeedPerChar = 16;
 constexpr qint64 SaveReserve = qint64(16) << 20;
@@ -77,8 +78,13 @@ RichEditWidget::RichEditWidget(TRichEdit *owner) : owner_(owner) {
     // The toolkit keeps the caret in view from the paragraph's top only;
     // inside a long paragraph the segments know where it is.
     connect(this, &QTextEdit::cursorPositionChanged, this, [this] {
-        if (layout_->isSegmented(textCursor().block()))
+        if (layout_->isSegmented(textCursor().block())) {
             QTimer::singleShot(0, this, [this] { showCaretInLongParagraph(); });
+        } else if (controlFocus_ != hasFocus()) {
+            // Out of a long paragraph: the toolkit hears of the focus now.
+            QFocusEvent focus(hasFocus() ? QEvent::FocusIn : QEvent::FocusOut);
+            tellFocus(&focus, hasFocus());
+        }
     });
     // The toolkit's caret blink asks the paragraph's layout where the caret
     // is, which in a long paragraph means analysing all of it after each
@@ -203,8 +209,8 @@ void RichEditWidget::load(const std::function<void()> &fill, bool plain) {
 bool RichEditWidget::eventFilter(QObject *watched, QEvent *e) {
     if (watched == textControl_ && e->type() == QEvent::Timer) {
         const bool longParagraph = layout_->isSegmented(textCursor().block());
-        if (longParagraph && hasFocus() && QApplication::cursorFlashTime() > 0) {
-            if (!blink_.isActive()) {
+        if (longParagraph) {
+            if (hasFocus() && QApplication::cursorFlashTime() > 0 && !blink_.isActive()) {
                 layout_->setCaret(textCursor().position(), true);
                 blink_.start();
             }
@@ -216,6 +222,40 @@ bool RichEditWidget::eventFilter(QObject *watched, QEvent *e) {
         }
     }
     return QTextEdit::eventFilter(watched, e);
+}
+
+void RichEditWidget::focusInEvent(QFocusEvent *e) {
+    tellFocus(e, true);
+}
+
+void RichEditWidget::focusOutEvent(QFocusEvent *e) {
+    tellFocus(e, false);
+}
+
+// When the focus comes or goes, the toolkit repaints around the caret, which
+// it measures from the layout of the caret's whole paragraph (for a paragraph
+// of millions of characters, seconds and hundreds of megabytes). In a long
+// paragraph it is told only once the caret is in a short one again, and the
+// caret shown there is ours.
+void RichEditWidget::tellFocus(QFocusEvent *e, bool in) {
+    if (!layout_->isSegmented(textCursor().block())) {
+        controlFocus_ = in;
+        if (in) {
+            QTextEdit::focusInEvent(e);
+        } else {
+            QTextEdit::focusOutEvent(e);
+        }
+        return;
+    }
+    if (in) {
+        QAbstractScrollArea::focusInEvent(e);
+    } else {
+        QAbstractScrollArea::focusOutEvent(e);
+    }
+    blink_.stop();
+    layout_->setCaret(textCursor().position(), in);
+    if (in && QApplication::cursorFlashTime() > 0) blink_.start();
+    viewport()->update();
 }
 
 void RichEditWidget::paintEvent(QPaintEvent *e) {
@@ -665,10 +705,20 @@ void TRichEditLines::loadFromFile(const QString &fileName) {
                 constexpr qsizetype Piece = qsizetype(1) << 22;
                 const qsizetype n = text.size();
                 for (qsizetype from = 0; complete && from < n;) {
-                    qsizetype to = std::min(n, from + Piece);
+                    // The first piece is short: the caret goes before it at
+                    // once, where the toolkit measures a short paragraph (not
+                    // all of a long one), and the rest goes in after it.
+                    qsizetype to =
+                        std::min(n, from + (from == 0 ? BlockLayout::SegmentLength : Piece));
                     if (to < n) {
+                        // At a line's end when one is near; a line of many
+                        // megabytes is cut too, but not inside a surrogate pair.
                         const qsizetype nl = text.indexOf(QLatin1Char('\n'), to);
-                        to = nl < 0 ? n : nl + 1;
+                        if (nl >= 0 && nl - to < Piece) {
+                            to = nl + 1;
+                        } else if (text.at(to - 1).isHighSurrogate()) {
+                            ++to;
+                        }
                     }
                     // In an edit block: the cursor does not then ask the
                     // paragraph's layout for its column, which for a long
@@ -676,6 +726,7 @@ void TRichEditLines::loadFromFile(const QString &fileName) {
                     cur.beginEditBlock();
                     cur.insertText(from == 0 && to == n ? text : text.mid(from, to - from));
                     cur.endEditBlock();
+                    if (from == 0) e->moveCursor(QTextCursor::Start);
                     from = to;
                     checkMemory();
                     complete = !progress.Step(0.2 + 0.8 * double(from) / double(n));
@@ -684,7 +735,9 @@ void TRichEditLines::loadFromFile(const QString &fileName) {
             },
             true); // breaks are all '\n'
     }
-    e->moveCursor(QTextCursor::Start);
+    // Where the caret already is, it is not moved: the toolkit would measure
+    // its whole paragraph.
+    if (e->textCursor().position() != 0) e->moveCursor(QTextCursor::Start);
     e->setModified(false);
 }
 

@@ -80,9 +80,5 @@ void TForm1::Quitter1Click(TObject *) {
 }
 
 void TForm1::FormCloseQuery(TObject *, bool &CanClose) {
-    CanClose = true;
-    if (!RichEdit1->Modified()) return;
-    if (MessageBoxA(nullptr, savePrompt, appCaption, MB_YESNO) != IDYES) return;
-    EnregistrerSous1Click(this);
-    CanClose = !RichEdit1->Modified();
+    CanClose = OfferToSave();
 }

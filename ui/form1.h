@@ -91,7 +91,7 @@ public:
     void Credit1Click(TObject *Sender);
 
 private:
-    // The save prompt of New and Open; true when the command may go on.
+    // The save prompt of New, Open and closing; true when the command may go on.
     bool OfferToSave();
     void PlaceDialog(TFindDialog *dialog);
 };

@@ -490,6 +490,9 @@ QRectF BlockLayout::caretRect(int position) const {
 // Long paragraphs, in segments
 
 void BlockLayout::segment(const QTextBlock &block) const {
+    // Lines the paragraph's own layout kept from when it was short would have
+    // the toolkit measure the whole paragraph to place the caret on them.
+    block.layout()->clearLayout();
     auto g = std::make_unique<Giant>();
     const int length = block.length() - 1;
     for (int start = 0; start < length; start += SegmentLength) {

@@ -43,6 +43,8 @@ protected:
     bool event(QEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
+    void focusInEvent(QFocusEvent *e) override;
+    void focusOutEvent(QFocusEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     void inputMethodEvent(QInputMethodEvent *e) override;
     QMimeData *createMimeDataFromSelection() const override;
@@ -54,6 +56,7 @@ private:
     bool newListItem(QKeyEvent *e);
     bool typeIntoLongParagraph(QKeyEvent *e);
     void showCaretInLongParagraph();
+    void tellFocus(QFocusEvent *e, bool in);
 
     TRichEdit *owner_;
     BlockLayout *layout_ = nullptr;
@@ -61,6 +64,7 @@ private:
     QTimer blink_;                   // the caret's blink in a long paragraph
     SeparatorIndex separators_;
     PositionMap map_;
+    bool controlFocus_ = false; // what the toolkit was last told of the focus
     bool modified_ = false;
     bool loading_ = false;
     bool loadingPlain_ = false;

@@ -129,7 +129,45 @@ public:
         }
     }
 
+    // A list level's text: its length, then the text around the number's
+    // place (\'00, this level's number). Readers take every character there
+    // as the marker's, so none is written as a control word but \uN.
+    void levelText(QStringView before, QStringView after, bool numbered) {
+        // Characters below 9 would stand for levels' numbers: no marker has them.
+        const auto kept = [](QStringView s) {
+            return std::count_if(s.begin(), s.end(), [](QChar c) { return c.unicode() >= 9; });
+        };
+        const qsizetype length = kept(before) + kept(after) + (numbered ? 1 : 0);
+        if (length <= 0xFF) {
+            hexByte(static_cast<unsigned char>(length));
+        } else {
+            unicode(char16_t(length), '?'); // as some writers do; ours reads it
+        }
+        levelChars(before);
+        if (numbered) hexByte(0);
+        levelChars(after);
+    }
+
 private:
+    void levelChars(QStringView s) {
+        for (const QChar ch : s) {
+            const char16_t c = ch.unicode();
+            if (c < 9) continue;
+            wrapHere();
+            if (c >= 0x20 && c < 0x7F && c != u'\\' && c != u'{' && c != u'}') {
+                if (delimit_) raw(" ");
+                const char buf[2] = {char(c), 0};
+                raw(buf);
+                continue;
+            }
+            const int b = textcodec::toCp1252(c);
+            if (b >= 0) {
+                hexByte(static_cast<unsigned char>(b));
+            } else {
+                unicode(c, '?');
+            }
+        }
+    }
     void unicode(char16_t c, unsigned char fallback) {
         word("\\u", c > 32767 ? long(c) - 65536 : long(c));
         hexByte(fallback);
@@ -206,14 +244,30 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         w.raw(";");
     }
     w.raw("}\r\n");
-    // Lists: one list of one level for each list of the document, numbered
-    // from its first item's number, and an override of the same number.
-    QHash<int, int> listNumber; // list id to \ls
+    // Lists: one list of one level for each run of items numbered together,
+    // numbered from its first item's number, and an override of the same
+    // number. An item that does not go on from the last of its list (its
+    // marker's form changed, or its number does not follow) starts another.
+    // A marker longer than a level text can hold is written as text.
+    std::vector<int> lsOf(doc.paragraphs.size()); // \ls of each paragraph; 0: none
     std::vector<const ListItem *> lists;
-    for (const Paragraph &p : doc.paragraphs) {
-        if (p.list.id && !listNumber.contains(p.list.id)) {
-            lists.push_back(&p.list);
-            listNumber.insert(p.list.id, int(lists.size()));
+    {
+        QHash<int, int> current;   // list id to its latest \ls
+        std::vector<int> previous; // by \ls - 1, the last item's number
+        for (size_t i = 0; i < doc.paragraphs.size(); ++i) {
+            const ListItem &l = doc.paragraphs[i].list;
+            if (!l.id || l.prefix.size() + l.suffix.size() >= 0xFFFF) continue;
+            auto it = current.find(l.id);
+            const bool goesOn =
+                it != current.end() && lists[size_t(*it - 1)]->sameList(l) &&
+                (l.style == ListStyle::Bullet || l.number == previous[size_t(*it - 1)] + 1);
+            if (!goesOn) {
+                lists.push_back(&l);
+                previous.push_back(0);
+                it = current.insert(l.id, int(lists.size()));
+            }
+            lsOf[i] = *it;
+            previous[size_t(*it - 1)] = l.number;
         }
     }
     if (!lists.empty()) {
@@ -229,21 +283,16 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
             w.word("\\levelnfc", levelNfc(l.style));
             w.word("\\levelstartat", l.style == ListStyle::Bullet ? 1 : l.number);
             w.word("\\levelfollow0");
-            // The level's text: its length, then the text around the number's
-            // place (\'00, this level's number).
             const bool numbered = l.style != ListStyle::Bullet;
-            const QString before = l.prefix.left(120),
-                          after = numbered ? l.suffix.left(120) : QString();
+            const QString &before = l.prefix;
+            const QString after = numbered ? l.suffix : QString();
             w.raw("{");
             w.word("\\leveltext");
-            w.hexByte(
-                static_cast<unsigned char>(before.size() + after.size() + (numbered ? 1 : 0)));
-            w.text(before);
-            if (numbered) w.hexByte(0);
-            w.text(after);
+            w.levelText(before, after, numbered);
             w.raw(";}{");
             w.word("\\levelnumbers");
-            if (numbered) w.hexByte(static_cast<unsigned char>(before.size() + 1));
+            if (numbered && before.size() < 0xFF)
+                w.hexByte(static_cast<unsigned char>(before.size() + 1));
             w.raw(";}}");
             w.word("\\listid", long(k));
             w.raw("}");
@@ -316,7 +365,7 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
     const size_t count = doc.paragraphs.size();
     for (size_t i = 0; i < count; ++i) {
         const Paragraph &p = doc.paragraphs[i];
-        const int ls = p.list.id ? listNumber.value(p.list.id) : 0;
+        const int ls = lsOf[i];
         if (i == 0 ? !(p.format == ParaFormat{}) || ls : !(p.format == curPara) || ls != curLs) {
             writePara(p.format);
             if (ls) w.word("\\ls", ls);
@@ -329,6 +378,9 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
             w.text(markerText(p.list.style, p.list.prefix, p.list.suffix, p.list.number));
             w.word("\\tab");
             w.raw("}");
+        } else if (p.list.id) {
+            w.text(markerText(p.list.style, p.list.prefix, p.list.suffix, p.list.number));
+            w.word("\\tab");
         }
         for (const Run &r : p.runs) {
             if (r.text.isEmpty()) continue;

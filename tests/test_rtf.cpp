@@ -537,6 +537,29 @@ private slots:
         QCOMPARE(read(write(tail)).paragraphs.size(), size_t(3));
         QCOMPARE(read(write(Document{})).paragraphs.size(), size_t(1));
         QCOMPARE(read(write(Document{})).plainText(), QString());
+        // List items keep their markers: one list whose marker changes form
+        // or whose numbers skip, markers holding what RTF escapes, markers
+        // longer than a byte can count, and one longer than a level text.
+        Document items;
+        items.paragraphs.clear();
+        const auto item = [&](int id, ListStyle style, const QString &prefix, int number) {
+            Paragraph p;
+            p.list = ListItem{id, 0, style, prefix, QStringLiteral(")"), 1, number};
+            p.runs.push_back(Run{CharFormat{}, QStringLiteral("x")});
+            items.paragraphs.push_back(p);
+        };
+        item(1, ListStyle::Decimal, QString(), 1);
+        item(1, ListStyle::Decimal, QString(), 2);
+        item(1, ListStyle::Decimal, QString(), 5);
+        item(1, ListStyle::LowerAlpha, QStringLiteral("{\\}"), 6);
+        item(1, ListStyle::Decimal, QString(), 6);
+        item(2, ListStyle::Bullet, QStringLiteral("\t\u2028\u00A0é→😀;"), 1);
+        item(2, ListStyle::Bullet, QStringLiteral("•"), 1);
+        item(3, ListStyle::UpperRoman, QString(300, QLatin1Char('a')), 4);
+        item(4, ListStyle::Decimal, QString(70000, QLatin1Char('b')), 1);
+        const QString marked = items.plainText();
+        QVERIFY(marked.startsWith(QStringLiteral("1)\tx\n2)\tx\n5)\tx\n{\\}f)\tx\n6)\tx\n\t")));
+        QCOMPARE(read(write(items)).plainText(), marked);
         // A word processor's final \par is not an extra line.
         QCOMPARE(read("{\\rtf1 Bonjour\\par\r\n}").paragraphs.size(), size_t(1));
         QCOMPARE(read("{\\rtf1 Bonjour\\par\\par}").paragraphs.size(), size_t(2));

@@ -105,6 +105,9 @@ struct Document {
 // bound is one of memory: about 10 MB of saved states.
 constexpr int MaxDepth = 100000;
 
+// The largest number a list may start from; a larger start reads as this.
+constexpr int MaxListStart = 1 << 20;
+
 bool looksLikeRtf(const QByteArray &data);
 
 // Takes out of a paragraph what no document may hold (textcodec::cleanText),

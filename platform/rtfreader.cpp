@@ -659,7 +659,7 @@ private:
 Document Reader::run() {
     unsigned steps = 0;
     while (!done_) {
-        if (progress_ && (++steps & 0xFFFF) == 0 && progress_(tokens_.position())) {
+        if (progress_ && (++steps & 0xFFF) == 0 && progress_(tokens_.position())) {
             cancelled_ = true;
             break;
         }
@@ -1097,7 +1097,7 @@ void Reader::word(std::string_view name, bool hasParam, long long param) {
             return;
         }
         case Act::LevelStartAt:
-            list_.levels.back().start = clampInt(param, 0, 1 << 20);
+            list_.levels.back().start = clampInt(param, 0, MaxListStart);
             return;
         case Act::LevelLegal:
             list_.levels.back().legal = on;
@@ -1125,7 +1125,7 @@ void Reader::word(std::string_view name, bool hasParam, long long param) {
             if (list_.levels.size() < size_t(overrideLevel_))
                 list_.levels.resize(size_t(overrideLevel_));
             Level &l = list_.levels[size_t(overrideLevel_ - 1)];
-            l.start = clampInt(param, 0, 1 << 20);
+            l.start = clampInt(param, 0, MaxListStart);
             l.startGiven = true;
         }
         return;
@@ -1139,7 +1139,7 @@ void Reader::word(std::string_view name, bool hasParam, long long param) {
             if (pn_.level != PnBullet) pn_.style = ListStyle(w->value);
             return;
         case Act::PnStart:
-            pn_.start = clampInt(param, 0, 1 << 20);
+            pn_.start = clampInt(param, 0, MaxListStart);
             return;
         case Act::PnFont: {
             // The texts of the definition are in this font's code page.

@@ -248,7 +248,19 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
     // numbered from its first item's number, and an override of the same
     // number. An item that does not go on from the last of its list (its
     // marker's form changed, or its number does not follow) starts another.
-    // A marker longer than a level text can hold is written as text.
+    // A marker a list table cannot say is written as text: one longer than a
+    // level text, one holding a symbol font's private-use characters (which
+    // readers take as Symbol's), a list starting from a number out of range.
+    const auto fitsListTable = [](const ListItem &l) {
+        const auto privateUse = [](const QString &s) {
+            return std::any_of(s.begin(), s.end(), [](QChar c) {
+                return c.unicode() >= 0xF020 && c.unicode() <= 0xF0FF;
+            });
+        };
+        return l.prefix.size() + l.suffix.size() < 0xFFFF && !privateUse(l.prefix) &&
+               !privateUse(l.suffix) &&
+               (l.style == ListStyle::Bullet || (l.number >= 0 && l.number <= MaxListStart));
+    };
     std::vector<int> lsOf(doc.paragraphs.size()); // \ls of each paragraph; 0: none
     std::vector<const ListItem *> lists;
     {
@@ -256,12 +268,13 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         std::vector<int> previous; // by \ls - 1, the last item's number
         for (size_t i = 0; i < doc.paragraphs.size(); ++i) {
             const ListItem &l = doc.paragraphs[i].list;
-            if (!l.id || l.prefix.size() + l.suffix.size() >= 0xFFFF) continue;
+            if (!l.id) continue;
             auto it = current.find(l.id);
             const bool goesOn =
                 it != current.end() && lists[size_t(*it - 1)]->sameList(l) &&
                 (l.style == ListStyle::Bullet || l.number == previous[size_t(*it - 1)] + 1);
             if (!goesOn) {
+                if (!fitsListTable(l)) continue;
                 lists.push_back(&l);
                 previous.push_back(0);
                 it = current.insert(l.id, int(lists.size()));

@@ -557,6 +557,10 @@ private slots:
         item(2, ListStyle::Bullet, QStringLiteral("•"), 1);
         item(3, ListStyle::UpperRoman, QString(300, QLatin1Char('a')), 4);
         item(4, ListStyle::Decimal, QString(70000, QLatin1Char('b')), 1);
+        item(5, ListStyle::Bullet, QStringLiteral("\uF0B7"), 1);
+        item(6, ListStyle::Decimal, QString(), MaxListStart);
+        item(6, ListStyle::Decimal, QString(), MaxListStart + 1);
+        item(6, ListStyle::Decimal, QStringLiteral("n"), MaxListStart + 2);
         const QString marked = items.plainText();
         QVERIFY(marked.startsWith(QStringLiteral("1)\tx\n2)\tx\n5)\tx\n{\\}f)\tx\n6)\tx\n\t")));
         QCOMPARE(read(write(items)).plainText(), marked);

@@ -4,6 +4,7 @@
 
 #include "platform/controls.h"
 #include "platform/textcodec.h"
+#include "platform/winapi.h"
 
 #include <QApplication>
 #include <QClipboard>

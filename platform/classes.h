@@ -37,10 +37,6 @@ private:
     Method method_ = nullptr;
 };
 
-// Runs an event as a command: exceptions are caught here and shown in the
-// application's exception box, never passed back into the toolkit's dispatch.
-void FireEvent(const TNotifyEvent &event, TObject *sender);
-
 // A component belongs to its owner, which destroys it.
 class TComponent : public TObject {
 public:

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/controls.h"
 
-#include "platform/private.h"
+#include "platform/commands.h"
+#include "platform/qtconvert.h"
 #include "platform/progress.h"
 #include "platform/savefile.h"
 #include "platform/textcodec.h"

@@ -2,7 +2,7 @@
 #include "platform/dialogs.h"
 
 #include "platform/forms.h"
-#include "platform/private.h"
+#include "platform/commands.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

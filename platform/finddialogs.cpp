@@ -2,7 +2,8 @@
 #include "platform/dialogs.h"
 #include "platform/finddialogs_p.h"
 #include "platform/forms.h"
-#include "platform/private.h"
+#include "platform/commands.h"
+#include "platform/placement.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

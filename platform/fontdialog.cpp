@@ -2,7 +2,8 @@
 // The font dialog: face, style, size, effects, colour and script, with a preview.
 #include "platform/dialogs.h"
 #include "platform/forms.h"
-#include "platform/private.h"
+#include "platform/commands.h"
+#include "platform/qtconvert.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/forms.h"
 
+#include "platform/commands.h"
 #include "platform/menus.h"
-#include "platform/private.h"
+#include "platform/placement.h"
+#include "platform/qtconvert.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -21,26 +23,6 @@
 #include <unordered_map>
 
 TApplication *Application = nullptr;
-
-void FireEvent(const TNotifyEvent &event, TObject *sender) {
-    if (!event) return;
-    RunCommand([&] { event(sender); });
-}
-
-void RunCommand(const std::function<void()> &body) {
-    TApplication *app = Application;
-    if (app) app->EnterCommand();
-    try {
-        body();
-    } catch (const Exception &e) {
-        if (app) app->ShowException(e);
-    } catch (const std::bad_alloc &) {
-        if (app) app->ShowException(OutOfMemoryException());
-    } catch (...) {
-        if (app) app->ShowException(UnexpectedException());
-    }
-    if (app) app->LeaveCommand();
-}
 
 // ---------------------------------------------------------------------------
 // TControl
@@ -162,6 +144,21 @@ LRESULT TWinControl::WndProc(UINT, WPARAM, LPARAM) {
 // ---------------------------------------------------------------------------
 // TForm
 
+// The form's top-level window: a client area for the controls, and the close
+// request asked of the form first.
+class FormWindow : public QMainWindow {
+public:
+    explicit FormWindow(TForm *form);
+    QWidget *client() const { return client_; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    TForm *form_;
+    QWidget *client_;
+};
+
 FormWindow::FormWindow(TForm *form) : form_(form) {
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("client"));
@@ -170,19 +167,6 @@ FormWindow::FormWindow(TForm *form) : form_(form) {
     setCentralWidget(client_);
     // The window encloses its controls exactly and cannot be resized.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
-}
-
-void SettleFrame(QWidget *window, const std::function<QPoint(const QRect &frame)> &place) {
-    const auto apply = [window, place] {
-        if (!window->isVisible()) return;
-        const QRect frame = window->frameGeometry();
-        const QPoint wanted = place(frame);
-        if (frame.topLeft() != wanted) window->move(wanted);
-    };
-    window->move(place(window->frameGeometry()));
-    // Window managers report the frame a little later, without an event.
-    for (int ms : {0, 50, 150, 300, 700, 1500})
-        QTimer::singleShot(ms, window, apply);
 }
 
 void FormWindow::closeEvent(QCloseEvent *event) {
@@ -352,10 +336,6 @@ void TApplication::Terminate() {
         if (auto *dialog = qobject_cast<QDialog *>(modal)) dialog->reject();
     }
     if (depth_ == 0 && loop_) loop_->quit();
-}
-
-bool Ending() {
-    return Application && Application->Terminated();
 }
 
 void TApplication::LeaveCommand() {

@@ -3,12 +3,12 @@
 #pragma once
 
 #include "platform/classes.h"
+#include "platform/commands.h"
 #include "platform/sysutils.h"
-#include "platform/winapi.h"
+#include "platform/wintypes.h"
 
 #include <QPointer>
 #include <QString>
-#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -125,7 +125,7 @@ private:
     bool closing_ = false;
 };
 
-class TApplication : public TComponent {
+class TApplication : public TComponent, public TCommandHost {
 public:
     TApplication();
     ~TApplication() override;
@@ -141,8 +141,8 @@ public:
     // Ends the loop once every running command has returned; boxes and dialogs
     // still open answer as if cancelled.
     void Terminate();
-    bool Terminated() const { return terminated_; }
-    void ShowException(const Exception &e);
+    bool Terminated() const override { return terminated_; }
+    void ShowException(const Exception &e) override;
 
     TForm *MainForm() const { return mainForm_; }
     QString Title() const;
@@ -152,17 +152,16 @@ public:
 
     // Commands currently on the stack; the loop ends only at depth 0.
     int CommandDepth() const { return depth_; }
-    void EnterCommand() { ++depth_; }
-    void LeaveCommand();
+    void EnterCommand() override { ++depth_; }
+    void LeaveCommand() override;
 
     // What the process holds once belongs to the application object, so that
     // a new one (a test's) starts afresh: the controls by handle, the message
-    // boxes waiting for an answer (Terminate answers them), the keys of the
-    // menus' shortcuts, the printer (made when first asked for).
+    // boxes waiting for an answer (Terminate answers them), the printer (made
+    // when first asked for).
     std::unordered_map<HWND, class TWinControl *> &Handles() { return handles_; }
     void AddOpenBox(QDialog *box);
     void RemoveOpenBox(QDialog *box);
-    std::multiset<int> &MenuShortCuts() { return menuShortCuts_; }
     QPrinter &Printer();
 
 private:
@@ -174,7 +173,6 @@ private:
     bool terminated_ = false;
     std::unordered_map<HWND, class TWinControl *> handles_;
     std::vector<QPointer<QDialog>> openBoxes_;
-    std::multiset<int> menuShortCuts_;
     QPrinter *printer_ = nullptr;
     QTranslator *translator_ = nullptr;
 };

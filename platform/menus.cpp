@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/menus.h"
 
-#include "platform/forms.h"
-#include "platform/private.h"
+#include "platform/commands.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPointer>
-#include <set>
 
 namespace {
 
@@ -32,20 +30,11 @@ QKeySequence toKeySequence(TShortCut sc) {
 }
 } // namespace
 
-bool IsMenuShortCut(int key) {
-    return Application && Application->MenuShortCuts().count(key) > 0;
-}
-
 TMenuItem::TMenuItem(TComponent *owner) : TComponent(owner), action_(new QAction) {
     QObject::connect(action_, &QAction::triggered, [this] { FireEvent(OnClick, this); });
 }
 
 TMenuItem::~TMenuItem() {
-    if (shortCut_ && Application) {
-        auto &keys = Application->MenuShortCuts();
-        auto it = keys.find(toKeySequence(shortCut_)[0].toCombined());
-        if (it != keys.end()) keys.erase(it);
-    }
     delete menu_;
     delete action_;
 }
@@ -58,16 +47,9 @@ void TMenuItem::SetCaption(const QString &caption) {
 }
 
 void TMenuItem::SetShortCut(TShortCut shortCut) {
-    std::multiset<int> *keys = Application ? &Application->MenuShortCuts() : nullptr;
-    if (shortCut_ && keys) {
-        auto it = keys->find(toKeySequence(shortCut_)[0].toCombined());
-        if (it != keys->end()) keys->erase(it);
-    }
     shortCut_ = shortCut;
-    const QKeySequence seq = toKeySequence(shortCut);
-    action_->setShortcut(seq);
+    action_->setShortcut(toKeySequence(shortCut));
     action_->setShortcutContext(Qt::WindowShortcut);
-    if (!seq.isEmpty() && keys) keys->insert(seq[0].toCombined());
 }
 
 void TMenuItem::SetBitmap(const TPicture &picture) {

@@ -69,7 +69,3 @@ private:
     QPointer<QObject> bar_;
     std::vector<TMenuItem *> items_;
 };
-
-// True when a key with its modifiers is the shortcut of a menu entry; the editor
-// then leaves the key to the menu.
-bool IsMenuShortCut(int qtKeyWithModifiers);

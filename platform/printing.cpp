@@ -3,7 +3,8 @@
 
 #include "platform/controls.h"
 #include "platform/dialogs.h"
-#include "platform/private.h"
+#include "platform/commands.h"
+#include "platform/qtconvert.h"
 #include "platform/qtrichtext.h"
 #include "platform/richedit_p.h"
 

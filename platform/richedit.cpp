@@ -1,17 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/blocklayout.h"
+#include "platform/commands.h"
 #include "platform/controls.h"
 #include "platform/editoraccess.h"
 #include "platform/freememory.h"
-#include "platform/menus.h"
-#include "platform/private.h"
 #include "platform/progress.h"
+#include "platform/qtconvert.h"
 #include "platform/qtrichtext.h"
 #include "platform/richedit_p.h"
 #include "platform/savefile.h"
 #include "platform/textcodec.h"
+#include "platform/winapi.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -46,6 +48,15 @@ constexpr qint64 PasteReserve = qint64(16) << 20;
 
 constexpr QChar LineSep(0x2028);
 constexpr QChar ParaSep(0x2029);
+
+// True when the key is the shortcut of one of the window's actions (the menu's
+// entries): the editor then leaves it to the menu.
+bool windowShortcut(const QWidget *editor, QKeyCombination key) {
+    const QKeySequence sequence(key);
+    for (const QAction *action : editor->window()->actions())
+        if (action->shortcut() == sequence) return true;
+    return false;
+}
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -272,7 +283,7 @@ void RichEditWidget::paintEvent(QPaintEvent *e) {
 bool RichEditWidget::event(QEvent *e) {
     if (e->type() == QEvent::ShortcutOverride) {
         auto *ke = static_cast<QKeyEvent *>(e);
-        if (IsMenuShortCut(ke->keyCombination().toCombined())) {
+        if (windowShortcut(this, ke->keyCombination())) {
             e->ignore(); // the menu runs it, once
             return true;
         }
@@ -281,7 +292,7 @@ bool RichEditWidget::event(QEvent *e) {
 }
 
 void RichEditWidget::keyPressEvent(QKeyEvent *e) {
-    if (IsMenuShortCut(e->keyCombination().toCombined())) {
+    if (windowShortcut(this, e->keyCombination())) {
         e->ignore();
         return;
     }

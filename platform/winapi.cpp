@@ -2,7 +2,7 @@
 #include "platform/winapi.h"
 
 #include "platform/forms.h"
-#include "platform/private.h"
+#include "platform/commands.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>

@@ -2,14 +2,7 @@
 // The few system calls the commands make: message boxes and window messages.
 #pragma once
 
-#include <cstdint>
-
-struct HWND__;
-using HWND = HWND__ *;
-using UINT = unsigned;
-using WPARAM = std::uintptr_t;
-using LPARAM = std::intptr_t;
-using LRESULT = std::intptr_t;
+#include "platform/wintypes.h"
 
 constexpr UINT MB_OK = 0x0;
 constexpr UINT MB_YESNO = 0x4;

@@ -720,7 +720,10 @@ private slots:
                                  "table_simple", "table_nested", "link", "bookmark"}) {
             QFile in(dir.filePath(QString::fromLatin1(base) + QStringLiteral(".rtf")));
             QFile native(dir.filePath(QString::fromLatin1(base) + QStringLiteral(".native")));
-            if (!in.open(QIODevice::ReadOnly) || !native.open(QIODevice::ReadOnly)) continue;
+            if (!in.open(QIODevice::ReadOnly) || !native.open(QIODevice::ReadOnly)) {
+                differ << QString::fromLatin1(base) + QStringLiteral(" (missing)");
+                continue;
+            }
             const QString ours = squeeze(read(in.readAll()).plainText());
             QStringList words;
             // The body follows the metadata (author and such from \info).
@@ -744,6 +747,12 @@ private slots:
                 }
                 decoded += w.mid(last);
                 words << squeeze(decoded);
+            }
+            // A reading with no words would match anything.
+            if (words.isEmpty()) {
+                differ << QString::fromLatin1(base) +
+                              QStringLiteral(" (no words in pandoc's reading)");
+                continue;
             }
             ++compared;
             qsizetype from = 0;

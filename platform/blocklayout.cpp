@@ -157,7 +157,7 @@ double BlockLayout::markerRoom(const QTextBlock &block, const QTextBlockFormat &
     // before it, as after a tab; otherwise after the marker and a gap.
     const QFontMetricsF m(markerFont(block));
     const double marker =
-        m.horizontalAdvance(qtrich::listMarker(block)) + 2 * m.horizontalAdvance(QLatin1Char(' '));
+        m.horizontalAdvance(numbering_.marker(block)) + 2 * m.horizontalAdvance(QLatin1Char(' '));
     const double start = markerStart(format);
     const double text = -start >= marker ? 0 : start + marker;
     return text - format.textIndent();
@@ -173,7 +173,7 @@ void BlockLayout::drawMarker(QPainter *painter, const QTextBlock &block, const Q
     if (f.foreground().style() != Qt::NoBrush) painter->setPen(f.foreground().color());
     painter->drawText(
         at + QPointF(left + markerStart(block.blockFormat()), line.y() + line.ascent()),
-        qtrich::listMarker(block));
+        numbering_.marker(block));
     painter->restore();
 }
 
@@ -234,6 +234,7 @@ void BlockLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
     charWidth_ = charWidth;
     lastWidth_ = availableWidth();
     lastWrap_ = wrapping();
+    numbering_.clear();
 
     QTextBlock first = doc->findBlock(from);
     if (!first.isValid()) first = doc->lastBlock();

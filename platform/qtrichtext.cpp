@@ -157,6 +157,11 @@ rtf::CharFormat resolve(const QTextCharFormat &f, const TFont &d) {
 constexpr int ListStyleProperty = QTextFormat::UserProperty + 1; // rtf::ListStyle
 constexpr int ListStartProperty = QTextFormat::UserProperty + 2;
 constexpr int ListLevelProperty = QTextFormat::UserProperty + 3;
+// A long list is held in parts (see Inserter::add): every part of one list
+// has the same key, and each but the first the object index of the part
+// before it.
+constexpr int ListKeyProperty = QTextFormat::UserProperty + 4;
+constexpr int ListPreviousProperty = QTextFormat::UserProperty + 5;
 
 QTextListFormat listFormatOf(const rtf::ListItem &item) {
     QTextListFormat f;
@@ -194,11 +199,30 @@ int startOf(const QTextList *list) {
     return f.hasProperty(ListStartProperty) ? f.intProperty(ListStartProperty) : 1;
 }
 
-// A list item with the number given; the style and texts from its list.
+// The list a part belongs to: the parts of one list share their key; a list
+// made in one piece is its own (a negative key, from its object index).
+long long keyOf(const QTextFormat &f, const QTextList *list) {
+    return f.hasProperty(ListKeyProperty) ? f.intProperty(ListKeyProperty)
+                                          : -1 - list->objectIndex();
+}
+
+// The part before `list` in its list, or null for the first.
+const QTextList *previousPart(const QTextList *list) {
+    const QTextListFormat f = list->format();
+    if (!f.hasProperty(ListPreviousProperty)) return nullptr;
+    const auto *previous = qobject_cast<const QTextList *>(
+        list->document()->object(f.intProperty(ListPreviousProperty)));
+    // A copy of the document (QTextDocument::clone) numbers its objects anew:
+    // a part whose link leads elsewhere is counted from there.
+    if (!previous || keyOf(previous->format(), previous) != keyOf(f, list)) return nullptr;
+    return previous;
+}
+
+// A list item with the number given; the style and texts from its list, the
+// id the caller's.
 rtf::ListItem listItemOf(const QTextList *list, int number) {
     const QTextListFormat f = list->format();
     rtf::ListItem item;
-    item.id = list->objectIndex() + 1;
     item.style = rtf::ListStyle(f.intProperty(ListStyleProperty));
     if (item.style == rtf::ListStyle::None) item.style = rtf::ListStyle::Decimal;
     item.prefix = f.numberPrefix();
@@ -268,16 +292,20 @@ Snapshot::Snapshot(const QTextDocument *doc, int from, int to, const TFont &defa
         cur.setPosition(to, QTextCursor::KeepAnchor);
         text_ = cur.selectedText(); // the raw text of the range, breaks as U+2029
     }
-    // Items are numbered as they come; the toolkit's count from the list's
-    // start is asked once a list, not once an item.
-    std::unordered_map<const QTextList *, int> numbers;
+    // Items are numbered as they come; the number of a part's first item in
+    // the range is asked once a part, not once an item.
+    ListNumbering numbering;
+    std::unordered_map<const QTextList *, int> numbers; // the next item's, by part
+    std::unordered_map<long long, int> ids;             // by list
     for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
         blockFormats_.push_back(b.blockFormatIndex());
         lists_.emplace_back();
         if (const QTextList *list = b.textList(); list && b.position() >= from) {
             auto it = numbers.find(list);
-            if (it == numbers.end()) it = numbers.emplace(list, list->itemNumber(b)).first;
-            lists_.back() = listItemOf(list, startOf(list) + it->second++);
+            if (it == numbers.end()) it = numbers.emplace(list, numbering.number(b)).first;
+            lists_.back() = listItemOf(list, it->second++);
+            lists_.back().id =
+                ids.emplace(keyOf(list->format(), list), int(ids.size()) + 1).first->second;
         }
         // Fragments follow each other: their positions are summed, not looked up.
         int fe = b.position();
@@ -367,16 +395,51 @@ QTextCharFormat leadingCharFormat(const QTextBlock &block) {
     return block.begin().atEnd() ? block.charFormat() : block.begin().fragment().charFormat();
 }
 
-QString listMarker(const QTextBlock &block) {
+int ListNumbering::itemsBefore(const QTextList *part) {
+    // The parts back to the first, or to one whose count is known.
+    std::vector<const QTextList *> chain;
+    int n = 0;
+    for (const QTextList *p = part; p; p = previousPart(p)) {
+        if (auto known = before_.find(p); known != before_.end()) {
+            n = known->second + p->count();
+            break;
+        }
+        chain.push_back(p);
+    }
+    for (auto p = chain.rbegin(); p != chain.rend(); ++p) {
+        before_[*p] = n;
+        n += (*p)->count();
+    }
+    return before_[part];
+}
+
+int ListNumbering::number(const QTextBlock &block) {
+    const QTextList *list = block.textList();
+    if (!list) return 0;
+    return startOf(list) + itemsBefore(list) + list->itemNumber(block);
+}
+
+QString ListNumbering::marker(const QTextBlock &block) {
     const QTextList *list = block.textList();
     if (!list) return {};
-    return markerOf(listItemOf(list, startOf(list) + list->itemNumber(block)));
+    return markerOf(listItemOf(list, number(block)));
+}
+
+QString listMarker(const QTextBlock &block) {
+    return ListNumbering().marker(block);
 }
 
 void markersToText(QTextDocument *doc) {
+    // Counted in the order of the paragraphs: the links between the parts of
+    // a list do not hold in a copy.
     std::vector<std::pair<QTextBlock, QString>> items;
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
-        if (b.textList()) items.emplace_back(b, listMarker(b));
+    std::unordered_map<long long, int> counts; // items so far, by list
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        if (const QTextList *list = b.textList()) {
+            const int number = startOf(list) + counts[keyOf(list->format(), list)]++;
+            items.emplace_back(b, markerOf(listItemOf(list, number)));
+        }
+    }
     if (items.empty()) return;
     QTextCursor cur(doc);
     cur.beginEditBlock();
@@ -392,8 +455,21 @@ rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &d
     return Snapshot(doc, from, to, defaults).document();
 }
 
+namespace {
+// Each list made by an inserter has a key of its own.
+int nextListKey = 0;
+// The toolkit marks every item of a list changed when one is added, which
+// makes a list of n items cost n * n to build; a long list is built in parts
+// of this many items, linked to each other and numbered across them.
+constexpr int ListPartItems = 16;
+} // namespace
+
 struct Inserter::Formats : FormatCache {
-    std::unordered_map<int, QTextList *> lists; // by the reader's list id
+    struct List {
+        QTextList *part = nullptr; // the last part
+        int items = 0;             // in the last part
+    };
+    std::unordered_map<int, List> lists; // by the reader's list id
 };
 
 Inserter::Inserter(QTextCursor &cursor, bool intoEmpty)
@@ -409,29 +485,56 @@ void Inserter::add(const rtf::Paragraph &p) {
     if (count_ == 0 || !(lastPara_ == p.format)) {
         blockFormat_ = blockFormatOf(p.format);
         lastPara_ = p.format;
+        itemPart_ = nullptr;
     }
+    Formats::List *list = p.list.id ? &formats_->lists[p.list.id] : nullptr;
+    // An item joins its list's last part as its paragraph is made, while the
+    // part has room.
+    const bool joins = list && list->part && list->items < ListPartItems;
+    if (joins && itemPart_ != list->part) {
+        itemFormat_ = blockFormat_;
+        itemFormat_.setObjectIndex(list->part->objectIndex());
+        itemPart_ = list->part;
+    }
+    const QTextBlockFormat &format = joins ? itemFormat_ : blockFormat_;
     if (count_ > 0) {
-        cursor_.insertBlock(blockFormat_);
+        cursor_.insertBlock(format);
     } else if (intoEmpty_) {
-        cursor_.setBlockFormat(blockFormat_);
+        cursor_.setBlockFormat(format);
     }
     for (const rtf::Run &r : p.runs) {
         charFormat_ = &formats_->get(r.format);
         cursor_.insertText(r.text, *charFormat_);
     }
     if (p.runs.empty() && count_ > 0 && charFormat_) cursor_.setBlockCharFormat(*charFormat_);
-    if (p.list.id) {
-        QTextList *&list = formats_->lists[p.list.id];
-        if (list) {
-            list->add(cursor_.block());
+    if (joins) {
+        ++list->items;
+    } else if (list) {
+        QTextListFormat f;
+        if (list->part) {
+            f = list->part->format();
+            f.setProperty(ListPreviousProperty, list->part->objectIndex());
         } else {
             // Numbered from this item's number: a copied part of a list keeps it.
             rtf::ListItem first = p.list;
             first.start = p.list.number;
-            list = cursor_.createList(listFormatOf(first));
+            f = listFormatOf(first);
+            f.setProperty(ListKeyProperty, ++nextListKey);
         }
+        list->part = cursor_.createList(f);
+        list->items = 1;
     }
     ++count_;
+    // The document's watchers (its layout, the editor's indexes) hear of
+    // what was added when an edit block ends, taking time in proportion to
+    // it: a long document is added in edit blocks of a part of it each, so
+    // that no one of them holds up the progress window, nor are there so
+    // many that announcing them costs more than the document.
+    if (++sinceEdit_ >= std::max<size_t>(16384, count_ / 32)) {
+        cursor_.endEditBlock();
+        cursor_.beginEditBlock();
+        sinceEdit_ = 0;
+    }
 }
 
 void Inserter::finish() {

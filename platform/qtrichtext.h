@@ -9,9 +9,11 @@
 #include <QTextCursor>
 #include <QTextFormat>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class QTextDocument;
+class QTextList;
 class QMimeData;
 
 namespace qtrich {
@@ -47,6 +49,21 @@ private:
 QTextCharFormat leadingCharFormat(const QTextBlock &block);
 // A list item's marker as it stands ("3.", "iv)", "•"); empty for other paragraphs.
 QString listMarker(const QTextBlock &block);
+
+// The numbers of list items. A long list is held in parts; an item's number
+// counts the items of the parts before its own, which are remembered here
+// until clear() (due after every change of the document).
+class ListNumbering {
+public:
+    // The item's number as its marker shows it; 0 for other paragraphs.
+    int number(const QTextBlock &block);
+    QString marker(const QTextBlock &block);
+    void clear() { before_.clear(); }
+
+private:
+    int itemsBefore(const QTextList *part);
+    std::unordered_map<const QTextList *, int> before_;
+};
 // Writes every list item's marker into its paragraph as text and a tab, and
 // takes the paragraphs out of their lists: for a copy of the document that the
 // toolkit lays out (printing), which numbers lists its own way.
@@ -58,8 +75,10 @@ rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &d
 // applied to the cursor's block too.
 void insert(QTextCursor &cursor, const rtf::Document &doc, bool intoEmpty);
 
-// The same, a paragraph at a time, as a reader hands them over; one edit
-// block from construction to finish().
+// The same, a paragraph at a time, as a reader hands them over, in edit
+// blocks from construction to finish(): one for a short document, one every
+// few thousand paragraphs for a long one (inside an edit block of the
+// caller's, one undo step all the same).
 class Inserter {
 public:
     Inserter(QTextCursor &cursor, bool intoEmpty);
@@ -77,7 +96,10 @@ private:
     const QTextCharFormat *charFormat_ = nullptr; // the last run's, owned by formats_
     rtf::ParaFormat lastPara_;
     QTextBlockFormat blockFormat_;
+    QTextBlockFormat itemFormat_; // blockFormat_ in the list part itemPart_
+    const QTextList *itemPart_ = nullptr;
     size_t count_ = 0;
+    size_t sinceEdit_ = 0; // paragraphs added since the edit block began
     bool intoEmpty_;
     bool finished_ = false;
 };

@@ -238,11 +238,12 @@ private slots:
             p.runs.push_back(rtf::Run{rtf::CharFormat{}, text});
             doc.paragraphs.push_back(p);
         };
-        const rtf::ListItem numbered{1, 0, rtf::ListStyle::Decimal, {}, QStringLiteral("."), 1, 1};
+        rtf::ListItem numbered{1, 0, rtf::ListStyle::Decimal, {}, QStringLiteral("."), 1, 1};
         add(QStringLiteral("Avant"), {}, 0, 0);
         for (const QString &w :
              {QStringLiteral("un"), QStringLiteral("deux"), QStringLiteral("trois")}) {
             add(w, numbered, 1440, -720);
+            ++numbered.number;
         }
         add(QStringLiteral("puce"), {2, 0, rtf::ListStyle::Bullet, QStringLiteral("•"), {}, 1, 1},
             0, 0);

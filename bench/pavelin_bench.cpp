@@ -13,6 +13,7 @@
 #include "platform/editoraccess.h"
 #include "platform/qtrichtext.h"
 #include "platform/rtf.h"
+#include "tests/procfiles.h"
 #include "ui/form1.h"
 
 #include <QAbstractButton>
@@ -32,6 +33,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -117,18 +119,15 @@ void row(const QString &what, Figure ours, Figure base, const QString &baseline)
 }
 
 void writeFile(const QString &name, const QByteArray &data) {
-    QFile f(name);
-    f.open(QIODevice::WriteOnly);
-    f.write(data);
+    if (!procfiles::writeFile(name, data)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(name));
+        std::exit(1);
+    }
 }
 
+// Peak memory in KiB; a figure that can't be read shows as -1, never as 0.
 qint64 peakKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
+    return procfiles::peakMemoryKiB();
 }
 
 TForm1 *makeForm() {

@@ -7,6 +7,7 @@
 #include "platform/progress.h"
 #include "platform/rtf.h"
 #include "platform/savefile.h"
+#include "procfiles.h"
 
 #include <QClipboard>
 #include <QFile>
@@ -31,21 +32,11 @@ QByteArray readFile(const QString &name) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 void writeFile(const QString &name, const QByteArray &data) {
-    QFile f(name);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
+    QVERIFY2(procfiles::writeFile(name, data), qPrintable(name));
 }
-// Types into the editor as a user would, which sets the modified flag.
-// The process's peak resident memory.
-qint64 peakMemoryKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
+using procfiles::peakMemoryKiB;
 
+// Types into the editor as a user would, which sets the modified flag.
 void type(TForm1 *form, const QString &text) {
     auto *editor = editoraccess::Widget(form->RichEdit1);
     QTextCursor cur = editor->textCursor();
@@ -737,6 +728,7 @@ private slots:
         const QByteArray before =
             QFileInfo(file).isFile() && !sparse ? readFile(file) : QByteArray();
         const qint64 peakBefore = peakMemoryKiB();
+        QVERIFY2(peakBefore > 0, "the peak memory can't be read from /proc/self/status");
 
         FormFixture f;
         TForm1 *form = f.form;

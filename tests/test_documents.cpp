@@ -4,7 +4,9 @@
 // Run as an ordinary user (see CMakeLists.txt), so that permissions hold.
 #include "helpers.h"
 #include "platform/editoraccess.h"
+#include "platform/printing.h"
 #include "platform/progress.h"
+#include "platform/qtrichtext.h"
 #include "platform/rtf.h"
 #include "platform/savefile.h"
 #include "procfiles.h"
@@ -12,12 +14,15 @@
 #include <QClipboard>
 #include <QFile>
 #include <QMimeData>
+#include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTextList>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -882,6 +887,143 @@ private slots:
         TProgress::SetTimings(500, 50);
         QCOMPARE(label, QStringLiteral("Enregistrement de « copie.rtf »..."));
         QVERIFY(!cancelButton);
+    }
+
+    // A long list opens as one list, numbered to its end: its markers as the
+    // editor shows them, the text Save writes, the RTF of Save As (one list)
+    // and the print, also after an item is added and one taken out in the
+    // middle. The toolkit's list marks all of its items changed when one is
+    // added, so that no list object of the toolkit's may hold more than a
+    // few dozen items: that makes Open linear. Opening steps the progress
+    // window every few hundred items, so that Annuler answers at once.
+    // Lists of the list table as word processors write them, and old-style
+    // \pn lists, at two lengths.
+    void longListsOpenAsOneList_data() {
+        QTest::addColumn<bool>("table");
+        QTest::addColumn<int>("items");
+        QTest::newRow("list table, 3000") << true << 3000;
+        QTest::newRow("list table, 6000") << true << 6000;
+        QTest::newRow("pn, 3000") << false << 3000;
+        QTest::newRow("pn, 6000") << false << 6000;
+    }
+    void longListsOpenAsOneList() {
+        QFETCH(bool, table);
+        QFETCH(int, items);
+        QByteArray rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}";
+        if (table) {
+            rtf += "{\\*\\listtable{\\list{\\listlevel\\levelnfc0\\levelstartat1"
+                   "{\\leveltext\\'02\\'00.;}{\\levelnumbers\\'01;}\\fi-360\\li720}"
+                   "\\listid5}}{\\*\\listoverridetable{\\listoverride\\listid5"
+                   "\\listoverridecount0\\ls1}}\n";
+        }
+        QString expected; // as Save writes it
+        for (int i = 1; i <= items; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            rtf += table ? "{\\listtext " + n + ".\\tab}\\pard\\fi-360\\li720\\ls1 article " + n +
+                               "\\par\n"
+                         : "{\\pntext " + n +
+                               ".\\tab}\\pard\\fi-360\\li720{\\*\\pn\\pnlvlbody"
+                               "\\pndec\\pnstart1{\\pntxta .}}article " +
+                               n + "\\par\n";
+            expected += QStringLiteral("%1.\tarticle %1\n").arg(i);
+        }
+        rtf += "}";
+        const QString file = path(QStringLiteral("liste.rtf"));
+        writeFile(file, rtf);
+        FormFixture f;
+        f.show();
+        TRichEdit *edit = f.form->RichEdit1;
+        QTextEdit *editor = editoraccess::Widget(edit);
+        QTextDocument *doc = editor->document();
+        // Paragraphs read between two steps of the progress window.
+        TProgress::SetTimings(0, 0);
+        int lastCount = 0, mostBetweenSteps = 0, steps = 0;
+        QTimer sample;
+        connect(&sample, &QTimer::timeout, [&] {
+            ++steps;
+            mostBetweenSteps = std::max(mostBetweenSteps, doc->blockCount() - lastCount);
+            lastCount = doc->blockCount();
+        });
+        sample.start(0);
+        edit->Lines->LoadFromFile(file);
+        sample.stop();
+        TProgress::SetTimings(500, 50);
+        QVERIFY2(steps > items / 1000 && mostBetweenSteps <= 1000,
+                 qPrintable(QStringLiteral("%1 steps, up to %2 paragraphs between two")
+                                .arg(steps)
+                                .arg(mostBetweenSteps)));
+
+        const auto copied = [&] {
+            edit->SelectAll();
+            edit->CopyToClipboard();
+            return QApplication::clipboard()->text();
+        };
+        // Every item in a list, numbered in order; a list object of the
+        // toolkit's holds a few dozen items at most.
+        const auto numberedInOrder = [&](int count) {
+            QCOMPARE(doc->blockCount(), count);
+            int largest = 0, number = 0;
+            for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+                QVERIFY(b.textList());
+                largest = std::max(largest, b.textList()->count());
+                QCOMPARE(qtrich::listMarker(b), QStringLiteral("%1.").arg(++number));
+            }
+            QVERIFY2(largest <= 64, qPrintable(QString::number(largest)));
+        };
+        numberedInOrder(items);
+        expected.chop(1);
+        QCOMPARE(copied(), expected);
+
+        // An item added after the tenth, the twentieth taken out of the list.
+        QTextCursor cur(doc->findBlockByNumber(9));
+        cur.movePosition(QTextCursor::EndOfBlock);
+        editor->setTextCursor(cur);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTest::keyClicks(editor, QStringLiteral("nouveau"));
+        numberedInOrder(items + 1);
+        editor->setTextCursor(QTextCursor(doc->findBlockByNumber(20)));
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        const QString text = copied();
+        QVERIFY(text.startsWith(QStringLiteral("1.\tarticle 1\n")));
+        QVERIFY(
+            text.contains(QStringLiteral("\n10.\tarticle 10\n11.\tnouveau\n12.\tarticle 11\n")));
+        QVERIFY(text.contains(QStringLiteral("\n19.\tarticle 18\n20.\tarticle 19\narticle 20\n"
+                                             "21.\tarticle 21\n")));
+        QVERIFY(text.endsWith(QStringLiteral("\n%1.\tarticle %1").arg(items)));
+
+        // Save As writes one list; the file opens with the same markers.
+        const QString saved = path(QStringLiteral("copie.rtf"));
+        edit->Lines->SaveToFile(saved);
+        const rtf::Document back = rtf::read(readFile(saved));
+        QCOMPARE(int(back.paragraphs.size()), items + 1);
+        QVERIFY(back.paragraphs.front().list.id);
+        for (const rtf::Paragraph &p : back.paragraphs) {
+            if (p.runs.front().text == QLatin1String("article 20")) {
+                QCOMPARE(p.list.id, 0);
+            } else {
+                QCOMPARE(p.list.id, back.paragraphs.front().list.id);
+            }
+        }
+        edit->Lines->LoadFromFile(saved);
+        QCOMPARE(copied(), text);
+
+        // Printed with the same markers (a copy of the document, numbered
+        // on its own).
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        QPrinter &printer = CurrentPrinter();
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(path(QStringLiteral("liste.pdf")));
+        edit->Print(QString());
+        QProcess pdf;
+        pdf.start(
+            QStringLiteral("pdftotext"),
+            {QStringLiteral("-layout"), path(QStringLiteral("liste.pdf")), QStringLiteral("-")});
+        QVERIFY(pdf.waitForFinished(60000));
+        const QString printed = QString::fromUtf8(pdf.readAllStandardOutput());
+        for (const QString &line : {QStringLiteral("11. nouveau"), QStringLiteral("20. article 19"),
+                                    QStringLiteral("%1. article %1").arg(items)})
+            QVERIFY2(printed.simplified().contains(line), qPrintable(line));
     }
 
     // Open, Save and Save As in a process whose address space is bounded, as

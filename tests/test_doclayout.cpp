@@ -3,18 +3,19 @@
 // documents: line breaks, caret rectangles, hit testing, alignment and
 // indents as painted, the scroll range after edits, long paragraphs in
 // segments, and printing.
+#include "core/rtf.h"
 #include "helpers.h"
 #include "platform/blocklayout.h"
 #include "platform/editoraccess.h"
 #include "platform/printing.h"
 #include "platform/progress.h"
 #include "platform/qtrichtext.h"
-#include "platform/rtf.h"
 
 #include <QClipboard>
 #include <QImage>
 #include <QPrinter>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QRandomGenerator>
 #include <QScreen>
 #include <QScrollBar>
@@ -517,6 +518,82 @@ private slots:
             QVERIFY2(page == small, qPrintable(QStringLiteral("%1 characters").arg(size)));
         }
         TProgress::SetTimings(500, 50);
+    }
+
+    // One line of 8 M characters opens by pieces, the progress window moving
+    // between them, and nothing has the toolkit analyse the whole line (tens
+    // of bytes a character): not placing the caret, not the focus going to
+    // the progress window and coming back, not typing. It takes no more than
+    // twice the memory of the same text in paragraphs.
+    void oneLineOpensByPiecesWithoutWholeAnalysis() {
+        const QByteArray word = "abcdefg ";
+        const int n = 8 << 20;
+        const QByteArray line = "\xc3\xa9" + word.repeated(n / word.size());
+        QByteArray paragraphs = line;
+        for (int i = 600; i < paragraphs.size(); i += 600)
+            paragraphs[i] = '\n';
+        // The peak of the process's memory while the text is opened, the
+        // focus comes back and a key is typed.
+        const auto peakOpening = [&](const QByteArray &bytes, QList<int> *progress) -> qint64 {
+            FormFixture f;
+            f.show();
+            QTextEdit *editor = editorOf(f.form);
+            TRichEdit *edit = f.form->RichEdit1;
+            QApplication::setActiveWindow(f.form->Widget());
+            editor->setFocus();
+            if (!QTest::qWaitForWindowActive(f.form->Widget())) return -1;
+            QTemporaryDir dir;
+            const QString file = dir.filePath(QStringLiteral("texte.txt"));
+            QFile out(file);
+            if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size()) return -1;
+            out.close();
+            const auto status = [](const char *key) {
+                QFile in(QStringLiteral("/proc/self/status"));
+                if (!in.open(QIODevice::ReadOnly)) return qint64(-1);
+                for (const QByteArray &l : in.readAll().split('\n'))
+                    if (l.startsWith(key))
+                        return l.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLongLong()
+                               << 10;
+                return qint64(-1);
+            };
+            QFile reset(QStringLiteral("/proc/self/clear_refs"));
+            if (!reset.open(QIODevice::WriteOnly) || reset.write("5") != 1) return -1;
+            reset.close();
+            const qint64 before = status("VmRSS:");
+            bool focusLeft = false;
+            QTimer watch;
+            connect(&watch, &QTimer::timeout, [&] {
+                focusLeft = focusLeft || (QApplication::activeModalWidget() && !editor->hasFocus());
+                if (auto *p = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget()))
+                    *progress << p->value();
+            });
+            watch.start(0);
+            TProgress::SetTimings(0, 0);
+            edit->Lines->LoadFromFile(file);
+            TProgress::SetTimings(500, 50);
+            watch.stop();
+            if (!focusLeft) return -1;
+            QApplication::setActiveWindow(f.form->Widget()); // as the window manager does
+            QTest::qWait(50);
+            if (!editor->hasFocus() || edit->SelStart() != 0) return -1;
+            QTest::keyClicks(editor, QStringLiteral("Z"));
+            QTest::qWait(50);
+            if (!edit->Text().startsWith(QStringLiteral("Zé"))) return -1;
+            if (edit->GetTextLen() != 1 + bytes.size() - 1 + bytes.count('\n')) return -1;
+            return status("VmHWM:") - before;
+        };
+        QList<int> progress, ignored;
+        const qint64 inParagraphs = peakOpening(paragraphs, &ignored);
+        const qint64 inOneLine = peakOpening(line, &progress);
+        QVERIFY(inParagraphs > 0);
+        QVERIFY(inOneLine > 0);
+        QVERIFY2(
+            std::any_of(progress.begin(), progress.end(), [](int v) { return v > 250 && v < 950; }),
+            qPrintable(QStringLiteral("%1 steps of progress seen").arg(progress.size())));
+        QVERIFY2(inOneLine < 2 * inParagraphs,
+                 qPrintable(QStringLiteral("%1 MB at most for one line, %2 MB in paragraphs")
+                                .arg(inOneLine >> 20)
+                                .arg(inParagraphs >> 20)));
     }
 
     // Printing gives the pages the toolkit's layout gives the same document.

@@ -159,6 +159,49 @@ sleep 1
 xdotool type --delay 60 "Z"
 expect_saved 'Zbonjour\r\n' "after Open by completion, typing and Save wrote"
 
+step "one line of 20 MB takes no more than twice the memory of the same text in paragraphs"
+yes "le chat dort sur la chaise" | head -c 20000000 | tr '\n' ' ' >"$HOME/une-ligne.txt"
+fold -w 600 "$HOME/une-ligne.txt" >"$HOME/paragraphes.txt"
+# Opens a file; prints the peak of the program's memory (kB) over what it
+# held before, once its processor time stops growing.
+open_peak() {
+    local before prev=-1 cpu
+    echo 5 >"/proc/$app/clear_refs" # the peak starts again from here
+    before=$(awk '/VmRSS/ {print $2}' "/proc/$app/status")
+    activate "$main"
+    key ctrl+o
+    # The document may be modified: the prompt is answered Non.
+    for _ in $(seq 50); do
+        xdotool search --onlyvisible --name '^Ouvrir$' >/dev/null 2>&1 && break
+        for id in $(xdotool search --onlyvisible --name '^Pavelin$' 2>/dev/null); do
+            [ "$id" != "$main" ] && { activate "$id"; key alt+n; }
+        done
+        sleep 0.1
+    done
+    wait_window '^Ouvrir$' >/dev/null || fail "no open dialog for $1"
+    sleep 0.5
+    xdotool type --delay 60 "$1"
+    sleep 0.5
+    xdotool key Return
+    sleep 0.5
+    for _ in $(seq 240); do
+        sleep 0.25
+        cpu=$(awk '{print $14 + $15}' "/proc/$app/stat")
+        [ "$cpu" = "$prev" ] && break
+        prev=$cpu
+    done
+    echo $(( $(awk '/VmHWM/ {print $2}' "/proc/$app/status") - before ))
+}
+in_paragraphs=$(open_peak paragraphes.txt)
+in_one_line=$(open_peak une-ligne.txt)
+for figure in "$in_paragraphs" "$in_one_line"; do [[ $figure =~ ^[0-9]+$ ]] || fail "$figure"; done
+echo "   peak over the start: $in_one_line kB for one line, $in_paragraphs kB in paragraphs"
+[ "$in_one_line" -lt $(( 2 * in_paragraphs )) ] || fail "one line took $in_one_line kB, the same in paragraphs $in_paragraphs kB"
+activate "$main"
+key ctrl+End # and a key typed at the end of the line, for Quitter to ask
+xdotool type --delay 60 "Z"
+sleep 0.5
+
 step "Quitter with a modified document asks first; Escape and Alt+F4 keep it; Non closes"
 prompt_then_no ctrl+q "Quitter"
 wait_exit

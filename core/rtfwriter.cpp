@@ -131,13 +131,10 @@ public:
 
     // A list level's text: its length, then the text around the number's
     // place (\'00, this level's number). Readers take every character there
-    // as the marker's, so none is written as a control word but \uN.
+    // as the marker's, so none is written as a control word but \uN. (The
+    // text holds no character below 9: those stand for levels' numbers.)
     void levelText(QStringView before, QStringView after, bool numbered) {
-        // Characters below 9 would stand for levels' numbers: no marker has them.
-        const auto kept = [](QStringView s) {
-            return std::count_if(s.begin(), s.end(), [](QChar c) { return c.unicode() >= 9; });
-        };
-        const qsizetype length = kept(before) + kept(after) + (numbered ? 1 : 0);
+        const qsizetype length = before.size() + after.size() + (numbered ? 1 : 0);
         if (length <= 0xFF) {
             hexByte(static_cast<unsigned char>(length));
         } else {
@@ -152,7 +149,6 @@ private:
     void levelChars(QStringView s) {
         for (const QChar ch : s) {
             const char16_t c = ch.unicode();
-            if (c < 9) continue;
             wrapHere();
             if (c >= 0x20 && c < 0x7F && c != u'\\' && c != u'{' && c != u'}') {
                 if (delimit_) raw(" ");
@@ -249,16 +245,17 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
     // number. An item that does not go on from the last of its list (its
     // marker's form changed, or its number does not follow) starts another.
     // A marker a list table cannot say is written as text: one longer than a
-    // level text, one holding a symbol font's private-use characters (which
-    // readers take as Symbol's), a list starting from a number out of range.
+    // level text, one holding characters below 9 (which stand for levels'
+    // numbers there) or a symbol font's private-use characters (which readers
+    // take as Symbol's), a list starting from a number out of range.
     const auto fitsListTable = [](const ListItem &l) {
-        const auto privateUse = [](const QString &s) {
+        const auto unsayable = [](const QString &s) {
             return std::any_of(s.begin(), s.end(), [](QChar c) {
-                return c.unicode() >= 0xF020 && c.unicode() <= 0xF0FF;
+                return c.unicode() < 9 || (c.unicode() >= 0xF020 && c.unicode() <= 0xF0FF);
             });
         };
-        return l.prefix.size() + l.suffix.size() < 0xFFFF && !privateUse(l.prefix) &&
-               !privateUse(l.suffix) &&
+        return l.prefix.size() + l.suffix.size() < 0xFFFF && !unsayable(l.prefix) &&
+               !unsayable(l.suffix) &&
                (l.style == ListStyle::Bullet || (l.number >= 0 && l.number <= MaxListStart));
     };
     std::vector<int> lsOf(doc.paragraphs.size()); // \ls of each paragraph; 0: none

@@ -558,6 +558,7 @@ private slots:
         item(3, ListStyle::UpperRoman, QString(300, QLatin1Char('a')), 4);
         item(4, ListStyle::Decimal, QString(70000, QLatin1Char('b')), 1);
         item(5, ListStyle::Bullet, QStringLiteral("\uF0B7"), 1);
+        item(5, ListStyle::Decimal, QStringLiteral("\x01\x04"), 1);
         item(6, ListStyle::Decimal, QString(), MaxListStart);
         item(6, ListStyle::Decimal, QString(), MaxListStart + 1);
         item(6, ListStyle::Decimal, QStringLiteral("n"), MaxListStart + 2);

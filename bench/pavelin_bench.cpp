@@ -4,7 +4,8 @@
 //   pavelin_bench table [megabytes=20] [repeats=5] [big=100]   the in-process figures
 //   pavelin_bench memory ours|bare plain|rtf FILE              peak memory after Open
 //   pavelin_bench generate plain|rtf MEGABYTES FILE            an input file
-//   pavelin_bench shapes [scale=1] [repeats=20] [limit=120]    every figure on many shapes
+//   pavelin_bench shapes [scale=1] [repeats=20] [limit=120] [name]   every figure on many
+//   shapes (those whose name holds `name`)
 //   pavelin_bench reader [megabytes=8] [repeats=5]             the RTF reader alone, many shapes
 //   pavelin_bench shape-run ours|plain|textedit FILE REPEATS   one editor on one file
 //   pavelin_bench profile parse|open|save|saveas|key FILE           one code path, for perf or
@@ -489,6 +490,27 @@ QByteArray shortLines(qint64 n, bool asRtf) {
     return out;
 }
 
+// Short paragraphs as word processors write a numbered list's items (a list
+// table, each item's marker also as text for readers without lists), or the
+// same paragraphs, indented alike, in no list.
+QByteArray listItems(qint64 n, bool inList) {
+    QRandomGenerator rng(5);
+    QByteArray out("{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0 Arial;}}");
+    if (inList) {
+        out += "{\\*\\listtable{\\list\\listtemplateid1{\\listlevel\\levelnfc0\\levelstartat1"
+               "{\\leveltext\\'02\\'00.;}{\\levelnumbers\\'01;}\\fi-360\\li720}\\listid1}}"
+               "{\\*\\listoverridetable{\\listoverride\\listid1\\listoverridecount0\\ls1}}\n";
+    }
+    for (qint64 i = 1; i <= n; ++i) {
+        const QByteArray number = QByteArray::number(i);
+        if (inList) out += "{\\listtext\\pard\\plain\\f0 " + number + ".\\tab}";
+        out += inList ? "\\pard\\fi-360\\li720\\ls1 " : "\\pard\\fi-360\\li720 ";
+        out += QByteArray(rng.bounded(2) ? "une lettre" : "la maison") + " du chat " + number;
+        out += "\\par\n";
+    }
+    return out + "}";
+}
+
 QByteArray oneLine(qint64 bytes) {
     QString text = frenchText(bytes);
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
@@ -567,7 +589,7 @@ int readerShapes(double megabytes, int repeats) {
     return 0;
 }
 
-int shapes(double scale, int repeats, int limitSeconds) {
+int shapes(double scale, int repeats, int limitSeconds, const QString &only) {
     struct Shape {
         const char *name;
         const char *suffix;
@@ -589,6 +611,9 @@ int shapes(double scale, int repeats, int limitSeconds) {
          [](qint64 n) { return formattedRtf(frenchText(n)); }},
         {"pasted plain text", ".paste", 10 * MB, "MB",
          [](qint64 n) { return frenchText(n).toUtf8(); }},
+        {"list items' text in no list, RTF", ".rtf", 100000, "paragraphs",
+         [](qint64 n) { return listItems(n, false); }},
+        {"list items, RTF", ".rtf", 100000, "items", [](qint64 n) { return listItems(n, true); }},
     };
     const QStringList figures = {"open",
                                  "paste",
@@ -623,7 +648,9 @@ int shapes(double scale, int repeats, int limitSeconds) {
     std::printf("Shapes at scale %.2f; keystrokes: median of %d, ms; peak memory in MB; each "
                 "figure in a process of its own, stopped after %d s\n\n",
                 scale, repeats, limitSeconds);
+    double unlistedOpen[2] = {0, 0}; // Open of the list items' text in no list
     for (const Shape &shape : shapes) {
+        if (!QString::fromUtf8(shape.name).contains(only)) continue;
         const qint64 n1 = qint64(double(shape.base) * scale), n2 = 2 * n1;
         QMap<QString, double> ours[2], plain, textedit;
         for (int k = 0; k < 2; ++k) {
@@ -660,6 +687,15 @@ int shapes(double scale, int repeats, int limitSeconds) {
                                                    : "-",
                         qPrintable(cell(textedit, f)));
         }
+        const QByteArray name(shape.name);
+        if (name.startsWith("list items' text")) {
+            unlistedOpen[0] = ours[0].value(QStringLiteral("open"));
+            unlistedOpen[1] = ours[1].value(QStringLiteral("open"));
+        } else if (name.startsWith("list items") && unlistedOpen[0] > 0 && unlistedOpen[1] > 0) {
+            std::printf("\nOpen against the same text in no list: %.2f (1x), %.2f (2x)\n",
+                        ours[0].value(QStringLiteral("open")) / unlistedOpen[0],
+                        ours[1].value(QStringLiteral("open")) / unlistedOpen[1]);
+        }
         std::printf("\n");
         std::fflush(stdout);
     }
@@ -684,7 +720,7 @@ int main(int argc, char **argv) {
     if (mode == QLatin1String("shapes"))
         return shapes(args.value(1, QStringLiteral("1")).toDouble(),
                       args.value(2, QStringLiteral("20")).toInt(),
-                      args.value(3, QStringLiteral("120")).toInt());
+                      args.value(3, QStringLiteral("120")).toInt(), args.value(4));
     if (mode == QLatin1String("generate") && args.size() == 4) {
         const QString text = frenchText(qint64(args[2].toInt()) * 1024 * 1024);
         writeFile(args[3], args[1] == QLatin1String("rtf") ? formattedRtf(text) : text.toUtf8());

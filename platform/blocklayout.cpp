@@ -234,7 +234,7 @@ void BlockLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
     charWidth_ = charWidth;
     lastWidth_ = availableWidth();
     lastWrap_ = wrapping();
-    numbering_.clear();
+    numbering_.forgetFrom(from);
 
     QTextBlock first = doc->findBlock(from);
     if (!first.isValid()) first = doc->lastBlock();

@@ -131,7 +131,7 @@ private:
     size_t segmentAt(const Giant &g, const QPointF &inBlock) const;
     size_t segmentOf(const Giant &g, int relative) const;
 
-    mutable qtrich::ListNumbering numbering_; // list markers' numbers, until the next change
+    mutable qtrich::ListNumbering numbering_; // list markers' numbers
     mutable ExtentTree heights_;
     mutable std::vector<char> laid_;
     mutable std::vector<std::unique_ptr<Giant>> giants_; // per block, null for most

@@ -400,17 +400,23 @@ int ListNumbering::itemsBefore(const QTextList *part) {
     std::vector<const QTextList *> chain;
     int n = 0;
     for (const QTextList *p = part; p; p = previousPart(p)) {
-        if (auto known = before_.find(p); known != before_.end()) {
-            n = known->second + p->count();
+        if (auto known = known_.find(p); known != known_.end()) {
+            n = known->second.before + p->count();
             break;
         }
         chain.push_back(p);
     }
     for (auto p = chain.rbegin(); p != chain.rend(); ++p) {
-        before_[*p] = n;
+        known_[*p] = Known{n, (*p)->item(0).position()};
         n += (*p)->count();
     }
-    return before_[part];
+    return known_[part].before;
+}
+
+void ListNumbering::forgetFrom(int position) {
+    // The parts of a list follow each other: what comes before a part's
+    // first position is all that counts for it.
+    std::erase_if(known_, [position](const auto &k) { return k.second.start >= position; });
 }
 
 int ListNumbering::number(const QTextBlock &block) {

@@ -52,17 +52,22 @@ QString listMarker(const QTextBlock &block);
 
 // The numbers of list items. A long list is held in parts; an item's number
 // counts the items of the parts before its own, which are remembered here
-// until clear() (due after every change of the document).
+// until the document changes before the part: forgetFrom(position) after
+// every change, with the first position it changed.
 class ListNumbering {
 public:
     // The item's number as its marker shows it; 0 for other paragraphs.
     int number(const QTextBlock &block);
     QString marker(const QTextBlock &block);
-    void clear() { before_.clear(); }
+    void forgetFrom(int position);
 
 private:
+    struct Known {
+        int before; // items in the parts before
+        int start;  // the part's first position
+    };
     int itemsBefore(const QTextList *part);
-    std::unordered_map<const QTextList *, int> before_;
+    std::unordered_map<const QTextList *, Known> known_;
 };
 // Writes every list item's marker into its paragraph as text and a tab, and
 // takes the paragraphs out of their lists: for a copy of the document that the

@@ -11,9 +11,9 @@
 //   pavelin_bench profile parse|open|save|saveas|key FILE           one code path, for perf or
 //   callgrind
 #include "app/entry.h"
+#include "core/rtf.h"
 #include "platform/editoraccess.h"
 #include "platform/qtrichtext.h"
-#include "platform/rtf.h"
 #include "tests/procfiles.h"
 #include "ui/form1.h"
 

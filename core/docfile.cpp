@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/savefile.h"
+#include "core/docfile.h"
 
-#include "platform/sysutils.h"
+#include "core/exception.h"
 
 #include <QDir>
 #include <QFile>

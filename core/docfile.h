@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Reading and writing document files without ever losing one.
+// Document files: read whole within a bound, written without ever losing one.
 #pragma once
 
 #include <QByteArray>
@@ -13,8 +13,11 @@
 // French message naming the file and reason.
 void SafeWriteFile(const QString &fileName, const QByteArray &data);
 
+// The largest file Open loads: bigger ones are refused before being read.
+constexpr qint64 MaxDocumentFileSize = qint64(256) * 1024 * 1024;
+
 // Reads a whole file; refuses one larger than `maxSize` before reading it.
-QByteArray ReadDocumentFile(const QString &fileName, qint64 maxSize);
+QByteArray ReadDocumentFile(const QString &fileName, qint64 maxSize = MaxDocumentFileSize);
 
 // The system's reason for an error number, in French.
 QString FrenchReason(int error);

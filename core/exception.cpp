@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/sysutils.h"
+#include "core/exception.h"
 
 void RaiseFileError(const QString &what, const QString &fileName, const QString &reason) {
     QString message = QStringLiteral("%1 « %2 »").arg(what, fileName);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/freememory.h"
+#include "core/freememory.h"
 
-#include "platform/sysutils.h"
+#include "core/exception.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/linemap.h"
+#include "core/positions.h"
 
 #include <algorithm>
 

@@ -4,6 +4,8 @@
 // Plain C++ over Qt Core strings; the editor converts to and from its document.
 #pragma once
 
+#include "core/listnumbers.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
@@ -48,17 +50,6 @@ struct Run {
     QString text;
 };
 
-enum class ListStyle : std::uint8_t {
-    None,
-    Bullet, // the marker is `prefix` alone
-    Decimal,
-    DecimalZero, // 01, 02... 10
-    LowerAlpha,
-    UpperAlpha,
-    LowerRoman,
-    UpperRoman
-};
-
 // A paragraph's place in a list: its marker is prefix, number, suffix (a
 // bullet has only the prefix). Items with the same id are numbered together,
 // the first from `start`; `number` is the item's own at the time of reading
@@ -77,14 +68,6 @@ struct ListItem {
                suffix == o.suffix && start == o.start;
     }
 };
-
-// The list table's number format (\levelnfc) of a style, and the style of a
-// format; a format without a style of its own is decimal.
-int levelNfc(ListStyle style);
-ListStyle styleOfLevelNfc(int nfc);
-
-// The marker of item number `number` in the style: "3.", "c)", "iv.", "•".
-QString markerText(ListStyle style, const QString &prefix, const QString &suffix, int number);
 
 struct Paragraph {
     ParaFormat format;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/rtftokens.h"
+#include "core/rtftokens.h"
 
 #include <algorithm>
 

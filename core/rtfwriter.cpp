@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The RTF writer: 7-bit output that every reader understands, with line breaks
 // in the file every couple of hundred characters.
-#include "platform/rtf.h"
-#include "platform/textcodec.h"
+#include "core/rtf.h"
+#include "core/textcodec.h"
 
 #include <QHash>
 #include <algorithm>

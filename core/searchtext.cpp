@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/textcache.h"
+#include "core/searchtext.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/textcodec.h"
+#include "core/textcodec.h"
 
 #include <QHash>
 #include <QStringDecoder>

@@ -2,8 +2,8 @@
 // The paste target: the editor itself, so the toolkit layer and a QApplication.
 #include "fuzz/targets.h"
 
+#include "core/textcodec.h"
 #include "platform/controls.h"
-#include "platform/textcodec.h"
 #include "platform/winapi.h"
 
 #include <QApplication>

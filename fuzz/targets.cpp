@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fuzz/targets.h"
 
-#include "platform/rtf.h"
-#include "platform/sysutils.h"
-#include "platform/textcodec.h"
+#include "core/exception.h"
+#include "core/rtf.h"
+#include "core/textcodec.h"
 
 #include <cstdlib>
 

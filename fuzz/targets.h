@@ -3,7 +3,7 @@
 // the libFuzzer targets and the test that replays every input that ever failed.
 #pragma once
 
-#include "platform/textcodec.h"
+#include "core/textcodec.h"
 
 #include <QString>
 #include <cstddef>

@@ -3,8 +3,8 @@
 // exception box for what they throw.
 #pragma once
 
+#include "core/exception.h"
 #include "platform/classes.h"
-#include "platform/sysutils.h"
 
 #include <functional>
 

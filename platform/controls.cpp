@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/controls.h"
 
+#include "core/docfile.h"
+#include "core/textcodec.h"
 #include "platform/commands.h"
-#include "platform/qtconvert.h"
 #include "platform/progress.h"
-#include "platform/savefile.h"
-#include "platform/textcodec.h"
+#include "platform/qtconvert.h"
 
 #include <QApplication>
 #include <QClipboard>

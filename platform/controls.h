@@ -78,9 +78,6 @@ private:
 enum TSearchType : unsigned { stWholeWord = 1, stMatchCase = 2 };
 using TSearchTypes = unsigned;
 
-// The largest file Open loads: bigger ones are refused before being read.
-constexpr qint64 MaxDocumentFileSize = qint64(256) * 1024 * 1024;
-
 // Positions count a line break as two characters (CR LF), as in Text().
 class TRichEdit : public TWinControl {
 public:

@@ -5,7 +5,7 @@
 // line break counted as CR LF) and the document's.
 #pragma once
 
-#include "platform/rtf.h"
+#include "core/rtf.h"
 
 class BlockLayout;
 class QTextEdit;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/commands.h"
 #include "platform/dialogs.h"
 #include "platform/finddialogs_p.h"
 #include "platform/forms.h"
-#include "platform/commands.h"
 #include "platform/placement.h"
 
 #include <QCheckBox>

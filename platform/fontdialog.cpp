@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The font dialog: face, style, size, effects, colour and script, with a preview.
+#include "platform/commands.h"
 #include "platform/dialogs.h"
 #include "platform/forms.h"
-#include "platform/commands.h"
 #include "platform/qtconvert.h"
 
 #include <QCheckBox>

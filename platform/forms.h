@@ -2,9 +2,9 @@
 // Controls, forms and the application object.
 #pragma once
 
+#include "core/exception.h"
 #include "platform/classes.h"
 #include "platform/commands.h"
-#include "platform/sysutils.h"
 #include "platform/wintypes.h"
 
 #include <QPointer>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/printing.h"
 
+#include "platform/commands.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
-#include "platform/commands.h"
 #include "platform/qtconvert.h"
 #include "platform/qtrichtext.h"
 #include "platform/richedit_p.h"

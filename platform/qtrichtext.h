@@ -2,8 +2,8 @@
 // Conversions between rich text and Qt's text documents.
 #pragma once
 
+#include "core/rtf.h"
 #include "platform/classes.h"
-#include "platform/rtf.h"
 
 #include <QTextBlockFormat>
 #include <QTextCursor>

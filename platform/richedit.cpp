@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/docfile.h"
+#include "core/freememory.h"
+#include "core/textcodec.h"
 #include "platform/blocklayout.h"
 #include "platform/commands.h"
 #include "platform/controls.h"
 #include "platform/editoraccess.h"
-#include "platform/freememory.h"
 #include "platform/progress.h"
 #include "platform/qtconvert.h"
 #include "platform/qtrichtext.h"
 #include "platform/richedit_p.h"
-#include "platform/savefile.h"
-#include "platform/textcodec.h"
 #include "platform/winapi.h"
 
 #include <QAbstractTextDocumentLayout>

@@ -2,9 +2,9 @@
 // The editor widget behind TRichEdit.
 #pragma once
 
-#include "platform/linemap.h"
-#include "platform/rtf.h"
-#include "platform/textcache.h"
+#include "core/positions.h"
+#include "core/rtf.h"
+#include "core/searchtext.h"
 
 #include <QTextEdit>
 #include <QTimer>

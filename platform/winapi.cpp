@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/winapi.h"
 
-#include "platform/forms.h"
 #include "platform/commands.h"
+#include "platform/forms.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>

@@ -2,13 +2,13 @@
 // New, Open, Save and Save As through the real dialogs: the save prompt, the
 // save name, the modified flag, encodings, and saving that never loses a file.
 // Run as an ordinary user (see CMakeLists.txt), so that permissions hold.
+#include "core/docfile.h"
+#include "core/rtf.h"
 #include "helpers.h"
 #include "platform/editoraccess.h"
 #include "platform/printing.h"
 #include "platform/progress.h"
 #include "platform/qtrichtext.h"
-#include "platform/rtf.h"
-#include "platform/savefile.h"
 #include "procfiles.h"
 
 #include <QClipboard>

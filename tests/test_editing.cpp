@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Edit commands, find and replace, word wrap, font and printing, through the
 // real dialogs and keys; the earlier configuration's one-shot Replace.
+#include "core/rtf.h"
 #include "helpers.h"
 #include "platform/editoraccess.h"
 #include "platform/finddialogs_p.h"
 #include "platform/printing.h"
 #include "platform/qtrichtext.h"
-#include "platform/rtf.h"
 
 #include <QCheckBox>
 #include <QClipboard>

@@ -3,10 +3,10 @@
 // pandoc read with the same text (and LibreOffice with the same formatting,
 // run by run); what they write, we read as they do; legacy rich-edit files;
 // and LibreOffice's files through our Save As and back.
+#include "core/rtf.h"
 #include "helpers.h"
 #include "platform/editoraccess.h"
 #include "platform/qtrichtext.h"
-#include "platform/rtf.h"
 
 #include <QHash>
 #include <QJsonArray>

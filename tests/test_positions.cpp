@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Editor positions count a line break as CR LF; the document counts one
 // character. The mapping must agree everywhere: text, selection, find.
+#include "core/positions.h"
+#include "core/searchtext.h"
 #include "helpers.h"
 #include "platform/editoraccess.h"
-#include "platform/linemap.h"
-#include "platform/textcache.h"
 
 #include <QRandomGenerator>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The RTF reader and writer: texts and formats read from what word processors
 // and rich-edit controls write, what we write, and hostile input.
-#include "platform/rtf.h"
-#include "platform/rtftokens.h"
-#include "platform/sysutils.h"
+#include "core/exception.h"
+#include "core/rtf.h"
+#include "core/rtftokens.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reading plain-text files of every common origin, and writing UTF-8 CR LF.
-#include "platform/textcodec.h"
+#include "core/textcodec.h"
 
 #include <QTest>
 

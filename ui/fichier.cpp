@@ -2,7 +2,7 @@
 // The Fichier menu: documents, printing and quitting.
 #include "ui/form1.h"
 
-#include "platform/freememory.h"
+#include "core/freememory.h"
 
 #include <new>
 

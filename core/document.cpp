@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/rtf.h"
+
+#include "core/textcodec.h"
+
+namespace rtf {
+
+bool looksLikeRtf(const QByteArray &data) {
+    return data.startsWith("{\\rtf");
+}
+
+QString Document::plainText() const {
+    QString out;
+    for (size_t i = 0; i < paragraphs.size(); ++i) {
+        const Paragraph &p = paragraphs[i];
+        if (i) out += QLatin1Char('\n');
+        if (p.list.id)
+            out += markerText(p.list.style, p.list.prefix, p.list.suffix, p.list.number) +
+                   QLatin1Char('\t');
+        for (const Run &r : p.runs)
+            out += r.text;
+    }
+    return out;
+}
+
+void clean(Paragraph &p) {
+    for (Run &r : p.runs)
+        r.text = textcodec::cleanText(std::move(r.text));
+    std::erase_if(p.runs, [](const Run &r) { return r.text.isEmpty(); });
+    if (p.list.id) {
+        p.list.prefix = textcodec::cleanText(std::move(p.list.prefix));
+        p.list.suffix = textcodec::cleanText(std::move(p.list.suffix));
+    }
+}
+
+} // namespace rtf

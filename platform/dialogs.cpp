@@ -8,7 +8,15 @@
 #include <QApplication>
 #include <QCompleter>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
 #include <QTimer>
 
 namespace {
@@ -59,6 +67,73 @@ void closePopupsOf(QDialog *dialog) {
         if (top->isVisible()) top->activateWindow();
     }
 }
+// The program keeps nothing between runs. The toolkit's file dialog would
+// write its history and last folder to the user's settings and read them
+// back at the next start: the settings of this process go to a folder that
+// cannot exist (a folder under a device file), so they are neither read nor
+// written.
+void keepNoSettings() {
+    static const bool done = [] {
+        const QString nowhere = QStringLiteral("/dev/null/tavrolle");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, nowhere);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, nowhere);
+        return true;
+    }();
+    (void)done;
+}
+
+// File sizes in the program's language ("75 octets", "2,2 Ko"): the
+// toolkit's model writes them in the system's, English under C.
+class LocalSizes : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex &index, int role) const override {
+        if (role == Qt::DisplayRole && index.column() == 1) {
+            const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
+            const QModelIndex source = mapToSource(index);
+            if (files && !files->isDir(source))
+                return QLocale().formattedDataSize(files->size(source), 1,
+                                                   QLocale::DataSizeTraditionalFormat);
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+
+// The toolkit greys the Open button from the list's selection, which after a
+// few uses can be left from an earlier folder: a typed name of an existing
+// file always leaves it enabled, and is what the dialog opens.
+class OpenButtonGuard : public QObject {
+public:
+    OpenButtonGuard(QFileDialog *dialog, QLineEdit *name, QPushButton *button)
+        : QObject(dialog), dialog_(dialog), name_(name), button_(button) {
+        button->installEventFilter(this);
+        connect(
+            name, &QLineEdit::textChanged, this, [this] { check(); }, Qt::QueuedConnection);
+    }
+
+    // The typed name, when it names an existing file (absolute, or in the
+    // dialog's folder).
+    QString typedFile() const {
+        const QString text = name_->text().trimmed();
+        if (text.isEmpty() || text.contains(QLatin1Char('"'))) return {};
+        const QFileInfo info(QDir(dialog_->directory()).absoluteFilePath(text));
+        return info.isFile() ? info.absoluteFilePath() : QString();
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched == button_ && event->type() == QEvent::EnabledChange) check();
+        return false;
+    }
+
+private:
+    void check() {
+        if (!button_->isEnabled() && !typedFile().isEmpty()) button_->setEnabled(true);
+    }
+    QFileDialog *dialog_;
+    QLineEdit *name_;
+    QPushButton *button_;
+};
 } // namespace
 
 TCommonDialog::~TCommonDialog() {
@@ -84,10 +159,12 @@ bool TOpenDialog::Execute() {
     if (Ending()) return false;
     auto *dialog = static_cast<QFileDialog *>(Dialog());
     if (!dialog) {
+        keepNoSettings();
         dialog = new QFileDialog(ParentWidget());
         dialog->setObjectName(saving_ ? QStringLiteral("saveDialog")
                                       : QStringLiteral("openDialog"));
         dialog->setOption(QFileDialog::DontUseNativeDialog);
+        dialog->setProxyModel(new LocalSizes(dialog));
         guardPopupsOf(dialog);
         SetDialog(dialog);
     }
@@ -109,10 +186,22 @@ bool TOpenDialog::Execute() {
         dialog->selectFile(QString());
     }
     dialog->setWindowModality(Qt::ApplicationModal);
+    OpenButtonGuard *guard = nullptr;
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    auto *box = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+    QPushButton *button =
+        box ? box->button(saving_ ? QDialogButtonBox::Save : QDialogButtonBox::Open) : nullptr;
+    if (name && button) guard = new OpenButtonGuard(dialog, name, button);
     const int result = dialog->exec();
+    const QString typed = guard ? guard->typedFile() : QString();
+    delete guard;
     closePopupsOf(dialog);
     if (result != QDialog::Accepted) return false;
     const QStringList files = dialog->selectedFiles();
+    if (!typed.isEmpty()) {
+        FileName = typed;
+        return true;
+    }
     if (files.isEmpty() || files.first().isEmpty()) return false;
     FileName = files.first();
     return true;

@@ -5,6 +5,7 @@
 #include "platform/forms.h"
 #include "platform/qtconvert.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -14,7 +15,9 @@
 #include <QGroupBox>
 #include <QIntValidator>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -64,6 +67,9 @@ public:
         face->setObjectName(QStringLiteral("face"));
         face->setEditable(true);
         face->addItems(QFontDatabase::families());
+        // As wide as a usual name, not as the longest one installed.
+        face->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        face->setMinimumContentsLength(18);
         style = new QListWidget;
         style->setObjectName(QStringLiteral("style"));
         style->addItems({QStringLiteral("Normal"), QStringLiteral("Italique"),
@@ -75,6 +81,8 @@ public:
         size->setValidator(new QIntValidator(1, 1638, size));
         for (int s : standardSizes)
             size->addItem(QString::number(s));
+        // A click in the size box opens its list, as the arrow does.
+        size->lineEdit()->installEventFilter(this);
         strike = new QCheckBox(QStringLiteral("&Barré"));
         strike->setObjectName(QStringLiteral("strike"));
         underline = new QCheckBox(QStringLiteral("&Souligné"));
@@ -97,31 +105,39 @@ public:
         preview->setMinimumSize(200, 60);
         preview->setFrameShape(QFrame::StyledPanel);
 
+        // Each label names its field for screen readers, and its letter
+        // with Alt takes the focus there.
         auto *grid = new QGridLayout;
-        grid->addWidget(new QLabel(QStringLiteral("&Police :")), 0, 0);
-        grid->addWidget(new QLabel(QStringLiteral("St&yle :")), 0, 1);
-        grid->addWidget(new QLabel(QStringLiteral("&Taille :")), 0, 2);
-        grid->addWidget(face, 1, 0);
-        grid->addWidget(style, 1, 1);
-        grid->addWidget(size, 1, 2);
+        grid->setVerticalSpacing(2);
+        grid->addWidget(labelFor(QStringLiteral("&Police :"), face), 0, 0);
+        grid->addWidget(labelFor(QStringLiteral("St&yle :"), style), 0, 1);
+        grid->addWidget(labelFor(QStringLiteral("&Taille :"), size), 0, 2);
+        grid->addWidget(face, 1, 0, Qt::AlignTop);
+        grid->addWidget(style, 1, 1, Qt::AlignTop);
+        grid->addWidget(size, 1, 2, Qt::AlignTop);
+        grid->setRowMinimumHeight(2, 6);
         auto *effects = new QGroupBox(QStringLiteral("Effets"));
         auto *effectsLayout = new QVBoxLayout(effects);
+        effectsLayout->setSpacing(2);
         effectsLayout->addWidget(strike);
         effectsLayout->addWidget(underline);
-        effectsLayout->addWidget(new QLabel(QStringLiteral("&Couleur :")));
+        effectsLayout->addWidget(labelFor(QStringLiteral("&Couleur :"), color));
         effectsLayout->addWidget(color);
-        grid->addWidget(effects, 2, 0);
+        effectsLayout->addStretch();
+        grid->addWidget(effects, 3, 0);
         auto *sample = new QGroupBox(QStringLiteral("Aperçu"));
         auto *sampleLayout = new QVBoxLayout(sample);
+        sampleLayout->setSpacing(2);
         sampleLayout->addWidget(preview);
-        sampleLayout->addWidget(new QLabel(QStringLiteral("&Script :")));
+        sampleLayout->addWidget(labelFor(QStringLiteral("&Script :"), script));
         sampleLayout->addWidget(script);
-        grid->addWidget(sample, 2, 1, 1, 2);
+        grid->addWidget(sample, 3, 1, 1, 2);
         auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
         buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Annuler"));
         connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
         connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
         auto *layout = new QVBoxLayout(this);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
         layout->addLayout(grid);
         layout->addWidget(buttons);
 
@@ -183,7 +199,25 @@ public:
     QCheckBox *strike, *underline;
     QLabel *preview;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched == size->lineEdit() && event->type() == QEvent::MouseButtonPress &&
+            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
+            !size->view()->isVisible())
+            size->showPopup();
+        return QDialog::eventFilter(watched, event);
+    }
+
 private:
+    // A label tied to its field: the field takes the label's name.
+    static QLabel *labelFor(const QString &text, QWidget *field) {
+        auto *label = new QLabel(text);
+        label->setBuddy(field);
+        field->setAccessibleName(
+            QString(text).remove(QLatin1Char('&')).remove(QLatin1String(" :")));
+        return label;
+    }
+
     void updatePreview() {
         const TFont f = font(TFont{});
         preview->setFont(ToQFont(f));

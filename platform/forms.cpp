@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QTranslator>
+#include <algorithm>
 #include <unordered_map>
 
 TApplication *Application = nullptr;
@@ -38,12 +39,17 @@ void TControl::SetWidget(QWidget *widget) {
     guard_ = widget;
 }
 
+// A hidden control stays out of its parent's window until it is shown, so
+// that assistive technology, which lists hidden children too, never sees it.
 void TControl::SetParent(TWinControl *parent) {
     parent_ = parent;
-    if (widget_ && parent) {
-        widget_->setParent(parent->ClientWidget());
-        widget_->setVisible(visible_);
-    }
+    if (widget_ && parent) placeWidget();
+}
+
+void TControl::placeWidget() {
+    QWidget *host = visible_ ? parent_->ClientWidget() : nullptr;
+    if (widget_->parentWidget() != host) widget_->setParent(host);
+    widget_->setVisible(visible_);
 }
 
 int TControl::Left() const {
@@ -67,7 +73,7 @@ void TControl::SetBounds(int left, int top, int width, int height) {
 
 void TControl::SetVisible(bool visible) {
     visible_ = visible;
-    if (widget_ && parent_) widget_->setVisible(visible);
+    if (widget_ && parent_) placeWidget();
 }
 
 void TControl::SetHint(const QString &hint) {
@@ -239,11 +245,19 @@ void TForm::SetMenu(TMainMenu *menu) {
 void TForm::Show() {
     window_->adjustSize();
     window_->show();
-    // Centred as a user sees it: the frame included.
+    // Centred as a user sees it: the frame included. A window larger than
+    // the screen's free area starts at its top-left corner, so that the title
+    // bar, the menu and the buttons are always on the screen.
     SettleFrame(window_, [w = window_](const QRect &frame) {
         QScreen *s = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
-        const QPoint centre = s ? s->geometry().center() : QPoint();
-        return centre - QPoint(frame.width() / 2, frame.height() / 2) + QPoint(1, 1);
+        if (!s) return frame.topLeft();
+        const QRect area = s->availableGeometry();
+        const QPoint centred =
+            s->geometry().center() - QPoint(frame.width() / 2, frame.height() / 2) + QPoint(1, 1);
+        return QPoint(std::clamp(centred.x(), area.left(),
+                                 std::max(area.left(), area.right() + 1 - frame.width())),
+                      std::clamp(centred.y(), area.top(),
+                                 std::max(area.top(), area.bottom() + 1 - frame.height())));
     });
 }
 

@@ -52,6 +52,7 @@ protected:
     virtual void UpdateHint();
 
 private:
+    void placeWidget();
     class TWinControl *parent_ = nullptr;
     QWidget *widget_ = nullptr;
     QPointer<QObject> guard_; // the widget, unless its parent widget deleted it

@@ -41,8 +41,10 @@ TMenuItem::~TMenuItem() {
 
 void TMenuItem::SetCaption(const QString &caption) {
     caption_ = caption;
-    action_->setSeparator(caption == QLatin1String("-"));
-    action_->setText(caption);
+    // A "-" entry is a separator: a line, with no text to draw or announce.
+    const bool separator = caption == QLatin1String("-");
+    action_->setSeparator(separator);
+    action_->setText(separator ? QString() : caption);
     if (menu_) menu_->setTitle(caption);
 }
 

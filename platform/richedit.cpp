@@ -296,6 +296,13 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
         e->ignore();
         return;
     }
+    // Alt with a key is a command, never text (AltGr, or Ctrl+Alt where it
+    // stands for AltGr, still types its characters).
+    if ((e->modifiers() & Qt::AltModifier) && !(e->modifiers() & Qt::ControlModifier) &&
+        !e->text().isEmpty()) {
+        e->ignore();
+        return;
+    }
     // Typed text is held to what a document may hold, as pasted text is.
     if (!e->text().isEmpty()) {
         const QString clean = textcodec::cleanText(e->text());
@@ -490,6 +497,8 @@ void RichEditWidget::insertFromMimeData(const QMimeData *source) {
 TRichEdit::TRichEdit(TComponent *owner)
     : TWinControl(owner), Lines(new TRichEditLines(this)), editor_(new RichEditWidget(this)) {
     SetWidget(editor_);
+    // Screen readers name the text area after the document, as editors do.
+    editor_->setAccessibleName(QStringLiteral("Document"));
     SetFont(font_);
     editor_->setModified(false);
 }
@@ -640,13 +649,16 @@ void TRichEditLines::Clear() {
     RichEditWidget *e = edit_->Editor();
     e->load([e] { e->document()->clear(); });
     e->setModified(false);
+    e->setAccessibleName(QStringLiteral("Document"));
 }
 
 void TRichEditLines::LoadFromFile(const QString &fileName) {
     RichEditWidget *e = edit_->Editor();
     const QString action = QStringLiteral("ouvrir");
+    e->setAccessibleName(QStringLiteral("Document"));
     try {
         loadFromFile(fileName);
+        e->setAccessibleName(QFileInfo(fileName).fileName());
     } catch (const std::bad_alloc &) {
         e->load([e] { e->document()->clear(); });
         e->setModified(false);

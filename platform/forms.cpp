@@ -328,7 +328,10 @@ void TApplication::Initialize() {
 }
 
 void TApplication::SetIcon(const TPicture &icon) {
-    if (icon.Xpm) QApplication::setWindowIcon(QIcon(QPixmap(icon.Xpm)));
+    // The installed scalable icon where there is one, else the picture.
+    if (icon.Xpm)
+        QApplication::setWindowIcon(
+            QIcon::fromTheme(QStringLiteral("tavrolle"), QIcon(QPixmap(icon.Xpm))));
 }
 
 QString TApplication::Title() const {

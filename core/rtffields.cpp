@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The reader's fields, shapes and notes: what of them is the document's text.
+#include "core/rtfreader_p.h"
+
+#include "core/textcodec.h"
+
+#include <QRegularExpression>
+
+namespace rtf::reader {
+
+bool Reader::fieldDestination(const Word &w) {
+    Dest &dest = state_.dest;
+    switch (w.act) {
+    case Act::Footnote:
+        // A footnote's text is not the body's, but its number is: it stands
+        // where the note is anchored, numbered in order.
+        if (dest == Dest::Text) addText(QString::number(++fields_.footnotes));
+        dest = Dest::Skip;
+        return true;
+    case Act::Show:
+        return dest == Dest::Text;
+    case Act::FieldInst:
+        if (dest != Dest::Text) return false;
+        fields_.instruction.clear();
+        fields_.symbolResult = false;
+        dest = Dest::FieldInst;
+        return true;
+    case Act::FieldResult:
+        // A symbol field's character is already there.
+        if (std::exchange(fields_.symbolResult, false)) dest = Dest::Skip;
+        return dest == Dest::Text || dest == Dest::Skip;
+    case Act::Drawing:
+        // Shapes nest in groups and in fields' results; what they hold
+        // besides a text box is not text. (What Word writes after a shape
+        // for readers without shapes, \shprslt, is skipped: the shape is read.)
+        if (dest != Dest::Text && dest != Dest::Drawing) return false;
+        dest = Dest::Drawing;
+        return true;
+    case Act::BoxText:
+        if (dest == Dest::Drawing) dest = Dest::Text;
+        return dest == Dest::Text;
+    default:
+        return false;
+    }
+}
+
+// SYMBOL n [\f "font"] [\u] [\a] [\h] [\s size]: the character n of the
+// font (a symbol font's as word processors show it), or of Unicode with \u.
+// It stands where the field is; the result the file holds is the same
+// character in the font's own bytes, and is skipped.
+void Reader::symbolField() {
+    static const QRegularExpression symbol(
+        QStringLiteral("^\\s*SYMBOL\\s+(0[xX][0-9A-Fa-f]+|\\d+)(.*)$"),
+        QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch m = symbol.match(fields_.instruction);
+    if (!m.hasMatch()) return;
+    bool ok = false;
+    const QString number = m.captured(1);
+    const uint n = number.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+                       ? number.mid(2).toUInt(&ok, 16)
+                       : number.toUInt(&ok, 10);
+    if (!ok || n == 0 || n > 0xFFFF) return;
+    static const QRegularExpression fontSwitch(QStringLiteral("\\\\f\\s*(\"([^\"]*)\"|(\\S+))"));
+    const QRegularExpressionMatch fm = fontSwitch.match(m.captured(2));
+    const QString font = fm.hasMatch() ? fm.captured(2) + fm.captured(3) : QString();
+    const bool unicode = m.captured(2).contains(QLatin1String("\\u"));
+    char16_t c = char16_t(n);
+    if (!unicode && n < 256) {
+        if (!font.isEmpty() && isSymbolFontName(font)) {
+            c = textcodec::symbolChar(textcodec::symbolCodePage(font),
+                                      static_cast<unsigned char>(n));
+        } else {
+            const char byte = char(n);
+            const QString decoded =
+                textcodec::decode(currentCodePage(), std::string_view(&byte, 1));
+            if (decoded.size() == 1) c = decoded[0].unicode();
+        }
+    }
+    addChar(c);
+    fields_.symbolResult = true;
+}
+
+} // namespace rtf::reader

@@ -1,0 +1,253 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The RTF reader's own declarations, shared by its sources: the state it keeps
+// while it reads, grouped by what it is about, and the reader with its
+// handlers, one per kind of word and destination. Only the reader's sources
+// include it.
+#pragma once
+
+#include "core/rtf.h"
+#include "core/rtftokens.h"
+#include "core/rtfwords.h"
+
+#include <QHash>
+#include <QString>
+#include <functional>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace rtf::reader {
+
+// Where the current group's text goes.
+enum class Dest : std::uint8_t {
+    Text,
+    Skip,
+    FieldInst,
+    Drawing,
+    FontTable,
+    ColorTable,
+    ListTable,
+    LevelText,
+    OverrideTable,
+    ListText,
+    Pn,
+    PnTextBefore,
+    PnTextAfter
+};
+
+// ---------------------------------------------------------------- groups
+
+struct ParaState {
+    ParaFormat format;
+    int ls = 0; // the list override a paragraph belongs to; 0: none
+    int ilvl = 0;
+    int pn = -1; // the old-style list definition, in Lists::pnDefs; -1: none
+};
+
+// What a group changes and its closing brace restores.
+struct State {
+    CharFormat format;
+    ParaState para;
+    int fontIndex = -1;
+    int codePage = 0; // of the current font; 0: the document's
+    int uc = 1;
+    Dest dest = Dest::Text;
+};
+
+// ---------------------------------------------------------------- fonts and colours
+
+struct FontEntry {
+    QString name;
+    FontFamily family = FontFamily::Nil;
+    int codePage = 0; // 0: the document's
+};
+
+struct FontsAndColors {
+    QHash<int, FontEntry> fonts;
+    int docCodePage = 1252;
+    int defaultFont = -1;
+    // the font table's entry being read
+    int number = -1;
+    FontEntry entry;
+    std::string name; // its bytes
+    // the colour table
+    std::vector<std::int32_t> colors;
+    int red = 0, green = 0, blue = 0;
+    bool colorSet = false;
+};
+
+// ---------------------------------------------------------------- lists
+
+// An old-style list definition (\pn), a paragraph property.
+struct PnDef {
+    int level = 0; // 0: none; PnBullet, PnCont, or an outline level
+    ListStyle style = ListStyle::Decimal;
+    int start = 1;
+    QString before, after;
+    bool operator==(const PnDef &) const = default;
+};
+
+// A list level of the list table. Its text is a template: the first
+// character gives the length, characters 0 to 8 stand for the numbers of
+// those levels. Bytes stay bytes until the level's font is known.
+struct Level {
+    bool given = false;      // read from the file (an override changes only these)
+    bool startGiven = false; // an override's new start for the level
+    bool legal = false;      // the other levels' numbers in Arabic figures
+    ListStyle style = ListStyle::Decimal;
+    int start = 1;
+    int font = -1;
+    std::vector<std::pair<bool, char16_t>> text; // (is a byte, value)
+};
+
+struct ListDef {
+    std::vector<Level> levels;
+};
+
+struct Lists {
+    std::unordered_map<long long, ListDef> byId; // the list table, by \listid
+    ListDef list;                                // the list or override being read
+    long long listId = 0;
+    size_t listDepth = 0; // the stack's depth inside the list being read; 0: none
+    // the override table
+    std::unordered_map<int, long long> overrides; // \ls to \listid
+    std::unordered_map<int, ListDef> overridden;  // by \ls, where levels were overridden
+    long long overrideList = 0;
+    int overrideLs = 0;
+    int overrideLevel = 0; // levels overridden so far, 1-based
+    size_t overrideDepth = 0;
+    // old-style lists
+    PnDef pn;                  // being read
+    std::vector<PnDef> pnDefs; // those read, each once in a row
+    int lastPn = -1;
+    int pnId = 0;
+    bool lastWasPnItem = false;
+    // numbering
+    struct Sequence {
+        int id;
+        int count;
+    };
+    std::map<std::pair<int, int>, Sequence> sequences; // by (\ls, level)
+    int nextListId = 0;
+    size_t markerFrom = 0, markerTo = 0; // the runs of \listtext in the paragraph
+};
+
+// ---------------------------------------------------------------- fields and notes
+
+struct Fields {
+    QString instruction;
+    bool symbolResult = false; // the field's result is to be skipped
+    int footnotes = 0;
+};
+
+// ---------------------------------------------------------------- text
+
+struct TextState {
+    std::string bytes;    // undecoded text bytes
+    std::string flushing; // those being decoded
+    int bytesCodePage = 1252;
+    Document doc;
+    Paragraph para;
+    ParaState lastText; // the paragraph properties where text was last added
+    QString runText;
+    CharFormat runFormat;
+    bool lastWasPar = false;
+    size_t emitted = 0;
+};
+
+// ---------------------------------------------------------------- the reader
+
+bool isSymbolFontName(const QString &name);
+int clampInt(long long v, int lo, int hi);
+
+class Reader {
+public:
+    Reader(const QByteArray &data, const std::function<void(Paragraph &&)> &sink,
+           const std::function<bool(double)> &progress = {});
+    bool cancelled() const { return cancelled_; }
+    Document run();
+
+private:
+    // --- tokens (rtfreader.cpp)
+    void token(const Token &t);
+    void textToken(std::string_view bytes);
+    void word(std::string_view name, bool hasParam, long long param);
+    void symbol(char c);
+    bool destination(const Word &w);
+    void openGroup();
+    void closeGroup();
+    bool swallowedByFallback(bool endsFallback);
+    void flushPendingSpaces();
+
+    // --- words by kind (rtftext.cpp)
+    bool documentWord(const Word &w, long long param);
+    bool characterWord(const Word &w, bool hasParam, long long param);
+    bool paragraphWord(const Word &w, long long param);
+    void unicode(bool hasParam, long long param);
+
+    // --- text (rtftext.cpp)
+    void addBytes(const char *b, size_t n);
+    void addByte(char b) { addBytes(&b, 1); }
+    void flushBytes();
+    void addText(const QString &s);
+    void addChar(char16_t c);
+    void endRun();
+    void endParagraph();
+    void finishDocument();
+    // Hands the paragraph over with the properties given; `inList`: it may be
+    // a list item.
+    void emitParagraph(const ParaState &props, bool inList);
+
+    // --- font and colour tables (rtffonts.cpp)
+    void fontTableWord(const Word &w, long long param);
+    void colorTableWord(const Word &w, long long param);
+    void endFontEntry();
+    void endColorEntry();
+    void selectFont(int index);
+    void endFontTable();
+    int codePageOf(int font) const;
+    int markerCodePage(int font) const;
+    int currentCodePage() const;
+    std::int32_t colorAt(long long index) const;
+
+    // --- lists (rtflists.cpp)
+    bool listDestination(const Word &w);
+    bool markerDestination(const Word &w);
+    void listTableWord(const Word &w, bool on, long long param);
+    void levelTextWord(const Word &w, long long param);
+    void levelTextBytes(std::string_view bytes);
+    void overrideTableWord(const Word &w, long long param);
+    void pnWord(const Word &w, long long param);
+    void closeListGroups(Dest inner);
+    void endOverride();
+    ListItem listItem(const ParaState &para);
+    ListItem pnItem(int pn);
+    ListItem tableItem(const ListDef &list, int ls, int level);
+    QString levelNumber(const ListDef &list, int ls, int level, int lv) const;
+    bool levelTemplate(const ListDef &list, int ls, int level, QString &before,
+                       QString &after) const;
+
+    // --- fields, shapes and notes (rtffields.cpp)
+    bool fieldDestination(const Word &w);
+    void symbolField();
+
+    Tokenizer tokens_;
+    const std::function<void(Paragraph &&)> &sink_; // empty: paragraphs go to the document
+    const std::function<bool(double)> &progress_;   // told the share read; true: stop
+    bool cancelled_ = false;
+    bool done_ = false;
+    State state_;
+    std::vector<State> stack_;
+    int skipChars_ = 0;
+    bool star_ = false;       // \* before this word
+    bool groupStart_ = false; // the next control word opens this group
+    int pendingSpaces_ = 0;   // spaces at a group's start, before its first word
+
+    FontsAndColors fonts_;
+    Lists lists_;
+    Fields fields_;
+    TextState text_;
+};
+
+} // namespace rtf::reader

@@ -6,7 +6,7 @@
 # ../shared/corpus. Any finding fails; its input is kept in the build folder.
 #     bash tools/fuzz.sh [build folder, build/sanitize unless told] [target...]
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 build=${1:-build/sanitize}
 shift $(($# > 0 ? 1 : 0))
 targets=("$@")
@@ -44,13 +44,14 @@ echo "== fuzzing, $seconds s a target"
 for target in "${targets[@]}"; do
     work=$(mktemp -d)
     seed "$target" "$work"
+    seeds=$(find "$work" -type f | wc -l)
     dict=()
     [ "$target" = text ] || dict=(-dict=fuzz/rtf.dict)
     log="$build/fuzz-$target.log"
     if ASAN_OPTIONS=$ASAN_OPTIONS:quarantine_size_mb=16 "$build/fuzz/fuzz_$target" \
         -max_total_time="$seconds" -timeout=1 -max_len=65536 -rss_limit_mb=512 -print_final_stats=1 \
         "${dict[@]}" -artifact_prefix="$build/fuzz-$target-" "$work" 2>"$log"; then
-        echo "fuzz_$target: $(ls "$work" | wc -l) inputs in the corpus," \
+        echo "fuzz_$target: $seeds seeds, $(find "$work" -type f | wc -l) inputs at the end," \
             "$(grep -E 'stat::number_of_executed_units' "$log" | awk '{print $2}') executions, no finding"
     else
         echo "fuzz_$target: FINDING; the input is in $build/fuzz-$target-*, add it to fuzz/regressions/$target/"

@@ -13,7 +13,7 @@
 #include "app/entry.h"
 #include "core/rtf.h"
 #include "platform/editoraccess.h"
-#include "platform/qtrichtext.h"
+#include "platform/richconvert.h"
 #include "tests/procfiles.h"
 #include "ui/form1.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/blocklayout.h"
 
-#include "platform/qtrichtext.h"
+#include "platform/listformat.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -8,7 +8,7 @@
 // characters costs what its visible part costs.
 #pragma once
 
-#include "platform/qtrichtext.h"
+#include "platform/listformat.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QTextLayout>

@@ -4,8 +4,8 @@
 #include "platform/commands.h"
 #include "platform/controls.h"
 #include "platform/dialogs.h"
+#include "platform/listformat.h"
 #include "platform/qtconvert.h"
-#include "platform/qtrichtext.h"
 #include "platform/richedit_p.h"
 
 #include <QButtonGroup>

@@ -7,9 +7,9 @@
 #include "helpers.h"
 #include "platform/blocklayout.h"
 #include "platform/editoraccess.h"
+#include "platform/listformat.h"
 #include "platform/printing.h"
 #include "platform/progress.h"
-#include "platform/qtrichtext.h"
 
 #include <QClipboard>
 #include <QImage>

@@ -6,9 +6,9 @@
 #include "core/rtf.h"
 #include "helpers.h"
 #include "platform/editoraccess.h"
+#include "platform/listformat.h"
 #include "platform/printing.h"
 #include "platform/progress.h"
-#include "platform/qtrichtext.h"
 #include "procfiles.h"
 
 #include <QClipboard>

@@ -6,7 +6,7 @@
 #include "platform/editoraccess.h"
 #include "platform/finddialogs_p.h"
 #include "platform/printing.h"
-#include "platform/qtrichtext.h"
+#include "platform/richconvert.h"
 
 #include <QCheckBox>
 #include <QClipboard>

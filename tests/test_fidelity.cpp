@@ -6,7 +6,7 @@
 #include "core/rtf.h"
 #include "helpers.h"
 #include "platform/editoraccess.h"
-#include "platform/qtrichtext.h"
+#include "platform/richconvert.h"
 
 #include <QHash>
 #include <QJsonArray>

@@ -191,7 +191,8 @@ private slots:
                 QCOMPARE(row.item->Action()->isSeparator(), QByteArray(row.caption) == "-");
                 // A separator is drawn and announced as a line, never as "-".
                 if (row.item->Action()->isSeparator())
-                    QVERIFY(row.item->Action()->text().isEmpty());
+                    QVERIFY2(row.item->Action()->text().isEmpty(),
+                             qPrintable(row.item->Action()->text()));
                 QCOMPARE(int(row.item->ShortCut()), row.shortCut);
                 QCOMPARE(row.item->Bitmap().Width(), row.picture);
                 QCOMPARE(row.item->Bitmap().Height(), row.picture);

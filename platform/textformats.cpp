@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/textformats.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+#include <cmath>
+
+namespace qtrich {
+
+namespace {
+std::int32_t rgbOf(const QBrush &brush) {
+    if (brush.style() == Qt::NoBrush) return rtf::NoColor;
+    return std::int32_t(brush.color().rgb() & 0xFFFFFF);
+}
+
+// Everything of a run's format but its colour, which comes last (see FormatCache).
+QTextCharFormat uncolouredFormatOf(const rtf::CharFormat &c) {
+    QTextCharFormat f;
+    if (!c.font.isEmpty()) f.setFontFamilies(QStringList{c.font});
+    f.setFontPointSize(c.halfPoints / 2.0);
+    f.setFontWeight(c.bold ? QFont::Bold : QFont::Normal);
+    f.setFontItalic(c.italic);
+    f.setFontUnderline(c.underline);
+    f.setFontStrikeOut(c.strike);
+    if (c.highlight != rtf::NoColor) f.setBackground(QColor(QRgb(c.highlight)));
+    if (c.valign == rtf::VAlign::Super) f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
+    if (c.valign == rtf::VAlign::Sub) f.setVerticalAlignment(QTextCharFormat::AlignSubScript);
+    return f;
+}
+} // namespace
+
+rtf::ParaFormat paraOf(const QTextBlockFormat &f) {
+    rtf::ParaFormat p;
+    const Qt::Alignment a = f.alignment() & Qt::AlignHorizontal_Mask;
+    if (a & Qt::AlignHCenter)
+        p.align = rtf::Align::Center;
+    else if (a & Qt::AlignRight)
+        p.align = rtf::Align::Right;
+    else if (a & Qt::AlignJustify)
+        p.align = rtf::Align::Justify;
+    p.leftIndent = int(std::lround(f.leftMargin() * TwipsPerPixel));
+    p.rightIndent = int(std::lround(f.rightMargin() * TwipsPerPixel));
+    p.firstIndent = int(std::lround(f.textIndent() * TwipsPerPixel));
+    p.spaceBefore = int(std::lround(f.topMargin() * TwipsPerPixel));
+    p.spaceAfter = int(std::lround(f.bottomMargin() * TwipsPerPixel));
+    return p;
+}
+
+QTextBlockFormat blockFormatOf(const rtf::ParaFormat &p) {
+    QTextBlockFormat f;
+    switch (p.align) {
+    case rtf::Align::Center:
+        f.setAlignment(Qt::AlignHCenter);
+        break;
+    case rtf::Align::Right:
+        f.setAlignment(Qt::AlignRight);
+        break;
+    case rtf::Align::Justify:
+        f.setAlignment(Qt::AlignJustify);
+        break;
+    default:
+        f.setAlignment(Qt::AlignLeft);
+        break;
+    }
+    if (p.leftIndent) f.setLeftMargin(p.leftIndent / TwipsPerPixel);
+    if (p.rightIndent) f.setRightMargin(p.rightIndent / TwipsPerPixel);
+    if (p.firstIndent) f.setTextIndent(p.firstIndent / TwipsPerPixel);
+    if (p.spaceBefore) f.setTopMargin(p.spaceBefore / TwipsPerPixel);
+    if (p.spaceAfter) f.setBottomMargin(p.spaceAfter / TwipsPerPixel);
+    return f;
+}
+
+size_t CharFormatHash::operator()(const rtf::CharFormat &c) const {
+    size_t h = qHash(c.font);
+    const auto mix = [&h](size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
+    mix(size_t(c.halfPoints));
+    mix(size_t(c.bold) | size_t(c.italic) << 1 | size_t(c.underline) << 2 | size_t(c.strike) << 3 |
+        size_t(c.valign) << 4 | size_t(c.family) << 8);
+    mix(size_t(std::uint32_t(c.color)));
+    mix(size_t(std::uint32_t(c.highlight)));
+    return h;
+}
+
+const QTextCharFormat &FormatCache::get(const rtf::CharFormat &c) {
+    auto it = full_.find(c);
+    if (it != full_.end()) return it->second;
+    if (full_.size() >= Limit) full_.clear();
+    rtf::CharFormat key = c;
+    key.color = rtf::NoColor;
+    auto base = uncoloured_.find(key);
+    if (base == uncoloured_.end()) {
+        if (uncoloured_.size() >= Limit) uncoloured_.clear();
+        base = uncoloured_.emplace(key, uncolouredFormatOf(key)).first;
+    }
+    QTextCharFormat f = base->second;
+    if (c.color != rtf::NoColor) f.setForeground(QColor(QRgb(c.color)));
+    return full_.emplace(c, std::move(f)).first->second;
+}
+
+rtf::CharFormat resolve(const QTextCharFormat &f, const TFont &d) {
+    rtf::CharFormat c;
+    const QStringList families = f.fontFamilies().toStringList();
+    c.font = families.isEmpty() ? d.Name : families.first();
+    c.halfPoints = f.hasProperty(QTextFormat::FontPointSize)
+                       ? std::max(2, int(std::lround(f.fontPointSize() * 2)))
+                       : d.Size() * 2;
+    c.bold = f.hasProperty(QTextFormat::FontWeight) ? f.fontWeight() >= QFont::DemiBold
+                                                    : bool(d.Style & fsBold);
+    c.italic = f.hasProperty(QTextFormat::FontItalic) ? f.fontItalic() : bool(d.Style & fsItalic);
+    c.underline =
+        f.hasProperty(QTextFormat::TextUnderlineStyle) || f.hasProperty(QTextFormat::FontUnderline)
+            ? f.fontUnderline()
+            : bool(d.Style & fsUnderline);
+    c.strike =
+        f.hasProperty(QTextFormat::FontStrikeOut) ? f.fontStrikeOut() : bool(d.Style & fsStrikeOut);
+    c.color = rgbOf(f.foreground());
+    if (c.color == rtf::NoColor && !(d.Color & 0x80000000u)) {
+        c.color =
+            std::int32_t(((d.Color & 0xFF) << 16) | (d.Color & 0xFF00) | ((d.Color >> 16) & 0xFF));
+    }
+    c.highlight = rgbOf(f.background());
+    switch (f.verticalAlignment()) {
+    case QTextCharFormat::AlignSuperScript:
+        c.valign = rtf::VAlign::Super;
+        break;
+    case QTextCharFormat::AlignSubScript:
+        c.valign = rtf::VAlign::Sub;
+        break;
+    default:
+        break;
+    }
+    return c;
+}
+
+} // namespace qtrich

@@ -3,7 +3,7 @@
 #include "fuzz/targets.h"
 
 #include "core/textcodec.h"
-#include "platform/controls.h"
+#include "platform/richedit.h"
 #include "platform/winapi.h"
 
 #include <QApplication>

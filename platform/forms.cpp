@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QEventLoop>
 #include <QLayout>
 #include <QLibraryInfo>
@@ -358,6 +359,15 @@ void TApplication::Terminate() {
 void TApplication::LeaveCommand() {
     --depth_;
     if (depth_ == 0 && terminated_ && loop_) loop_->quit();
+}
+
+QPrinter &TApplication::Printer() {
+    if (!printer_) {
+        printer_ = new QPrinter(QPrinter::HighResolution);
+        if (printer_->outputFormat() == QPrinter::PdfFormat && printer_->outputFileName().isEmpty())
+            printer_->setOutputFileName(QDir::home().filePath(QStringLiteral("impression.pdf")));
+    }
+    return *printer_;
 }
 
 void TApplication::ShowException(const Exception &e) {

@@ -32,9 +32,8 @@ void TForm1::Nouveau1Click(TObject *) {
 void TForm1::Ouvrir1Click(TObject *) {
     if (!OfferToSave()) return;
     if (!OpenDialog1->Execute()) return;
-    RichEdit1->Lines->Clear();
+    // Empty and unmodified when cancelled, as when the file can't be read.
     RichEdit1->Lines->LoadFromFile(OpenDialog1->FileName);
-    RichEdit1->SetModified(false);
 }
 
 void TForm1::Enregistrer1Click(TObject *Sender) {

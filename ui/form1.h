@@ -6,6 +6,7 @@
 #include "platform/dialogs.h"
 #include "platform/forms.h"
 #include "platform/menus.h"
+#include "platform/richedit.h"
 #include "platform/winapi.h"
 
 class TForm1 : public TForm {

@@ -15,7 +15,7 @@
 
 using namespace testing;
 
-class TestLayout : public QObject {
+class TestWindow : public QObject {
     Q_OBJECT
 
 private slots:
@@ -495,5 +495,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestLayout)
-#include "test_layout.moc"
+QTEST_MAIN(TestWindow)
+#include "test_window.moc"

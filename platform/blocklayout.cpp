@@ -429,8 +429,12 @@ void BlockLayout::draw(QPainter *painter, const PaintContext &context) {
                 part.layout->draw(painter, at, selectionsIn(s0, s0 + length + 1), clip);
                 if (i == 0) drawMarker(painter, b, part.layout, at, 0);
                 const bool last = i + 1 == g->segments.size();
-                if (c >= s0 && (c < s0 + length || (last && c == s0 + length)))
-                    part.layout->drawCursor(painter, at, c - s0, cursorWidth);
+                if (c >= s0 && (c < s0 + length || (last && c == s0 + length))) {
+                    const bool composing =
+                        c == preeditAt_ && !part.layout->preeditAreaText().isEmpty();
+                    part.layout->drawCursor(painter, at, c - s0 + (composing ? preeditCursor_ : 0),
+                                            cursorWidth);
+                }
             }
             continue;
         }
@@ -471,20 +475,82 @@ int BlockLayout::hitTest(const QPointF &point, Qt::HitTestAccuracy accuracy) con
     return accuracy == Qt::ExactHit ? -1 : base;
 }
 
-QRectF BlockLayout::caretRect(int position) const {
+std::pair<BlockLayout::Part, int> BlockLayout::partAt(int position) const {
     const QTextBlock block = document()->findBlock(position);
-    if (!block.isValid()) return QRectF();
+    if (!block.isValid() || size_t(block.blockNumber()) >= heights_.size())
+        return {Part{nullptr, QPointF(), 0}, 0};
     const size_t n = size_t(block.blockNumber());
-    if (n >= heights_.size()) return QRectF();
     int relative = position - block.position();
     Giant *g = giants_[n].get();
-    const Part part = g ? segmentPart(block, *g, segmentOf(*g, relative)) : blockPart(block);
-    QTextLayout *tl = part.layout;
-    const QPointF at = QPointF(margin(), top(int(n))) + part.origin;
-    relative -= part.start;
-    const QTextLine line = tl->lineForTextPosition(relative);
-    if (!line.isValid()) return QRectF(at, QSizeF(1, lineHeight_));
-    return QRectF(at.x() + line.cursorToX(relative), at.y() + line.y(), 1, line.height());
+    Part part = g ? segmentPart(block, *g, segmentOf(*g, relative)) : blockPart(block);
+    part.origin += QPointF(margin(), top(int(n)));
+    part.start += block.position();
+    relative = position - part.start;
+    // Text being composed comes before what follows it in the layout.
+    const int pre = part.layout->preeditAreaPosition();
+    if (!part.layout->preeditAreaText().isEmpty() && relative > pre)
+        relative += int(part.layout->preeditAreaText().size());
+    return {part, relative};
+}
+
+QRectF BlockLayout::caretRect(int position) const {
+    auto [part, relative] = partAt(position);
+    if (!part.layout) return QRectF();
+    if (position == preeditAt_ && !part.layout->preeditAreaText().isEmpty())
+        relative += preeditCursor_;
+    const QTextLine line = part.layout->lineForTextPosition(relative);
+    if (!line.isValid()) return QRectF(part.origin, QSizeF(1, lineHeight_));
+    return QRectF(part.origin.x() + line.cursorToX(relative), part.origin.y() + line.y(), 1,
+                  line.height());
+}
+
+QRectF BlockLayout::characterRect(int position) const {
+    const auto [part, relative] = partAt(position);
+    if (!part.layout) return QRectF();
+    const QTextLine line = part.layout->lineForTextPosition(relative);
+    if (!line.isValid()) return QRectF(part.origin, QSizeF(1, lineHeight_));
+    const double a = line.cursorToX(relative, QTextLine::Leading);
+    const double b = line.cursorToX(relative, QTextLine::Trailing);
+    return QRectF(part.origin.x() + std::min(a, b), part.origin.y() + line.y(),
+                  std::max(1.0, std::abs(b - a)), line.height());
+}
+
+std::pair<int, int> BlockLayout::lineBounds(int position) const {
+    const QTextBlock block = document()->findBlock(position);
+    if (!block.isValid()) return {position, position};
+    const int bs = block.position(), be = bs + block.length() - 1;
+    if (isSegmented(block) && !wrapping()) return {bs, be};
+    const auto [part, relative] = partAt(position);
+    if (!part.layout) return {bs, be};
+    const QTextLine line = part.layout->lineForTextPosition(relative);
+    if (!line.isValid()) return {bs, be};
+    const int pre = part.layout->preeditAreaPosition();
+    const int composed = int(part.layout->preeditAreaText().size());
+    const auto inDocument = [&](int r) {
+        if (composed > 0 && r > pre) r = std::max(pre, r - composed);
+        return std::clamp(part.start + r, bs, be);
+    };
+    return {inDocument(line.textStart()), inDocument(line.textStart() + line.textLength())};
+}
+
+void BlockLayout::setPreedit(int position, const QString &text, int cursor) {
+    if (text.isEmpty()) position = -1;
+    if (position == preeditAt_ && text == preedit_ && cursor == preeditCursor_) return;
+    dropPreeditSegment(); // laid out again without the old text
+    preeditAt_ = position;
+    preedit_ = text;
+    preeditCursor_ = cursor;
+    dropPreeditSegment(); // and with the new
+}
+
+void BlockLayout::dropPreeditSegment() {
+    if (preeditAt_ < 0) return;
+    const QTextBlock block = document()->findBlock(preeditAt_);
+    if (!block.isValid() || !isSegmented(block)) return;
+    Giant &g = *giants_[size_t(block.blockNumber())];
+    Segment &s = g.segments[segmentOf(g, preeditAt_ - block.position())];
+    s.laid = false;
+    s.layout.reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -641,11 +707,16 @@ void BlockLayout::layoutSegment(const QTextBlock &block, Giant &g, size_t i) con
         tl->setTextOption(option);
         tl->setFormats(formats);
         tl->setCacheEnabled(true);
+        // Text an input method is composing here shows where it will go.
+        const bool composing = preeditAt_ >= bs && preeditAt_ < bs + block.length() &&
+                               segmentOf(g, preeditAt_ - bs) == i;
+        if (composing) tl->setPreeditArea(preeditAt_ - bs - seg.start, preedit_);
         std::tie(y, widest) = layLines(tl.get(), 0, indent, wrapping() ? width : NoWrapWidth, 0);
-        // With wrapping, the last (short) line goes to the next segment while
-        // that one is not laid out yet, so that the cut falls where a line
-        // breaks anyway and the paragraph reads as one.
-        if (pass > 0 || last || !wrapping() || tl->lineCount() < 2 || g.segments[i + 1].laid) break;
+        // With wrapping, the last (short) line goes to the next segment (laid
+        // out again when next needed, if it was), so that the cut falls where
+        // a line breaks anyway and the paragraph reads as one: moves by line
+        // and the lines read out are those of the whole paragraph.
+        if (pass > 0 || last || !wrapping() || tl->lineCount() < 2 || composing) break;
         const int lastStart = tl->lineAt(tl->lineCount() - 1).textStart();
         if (lastStart <= 0 || lastStart >= seg.length) break;
         moveCut(g.segments, i, lastStart - seg.length);

@@ -66,6 +66,16 @@ public:
         caretShown_ = shown;
     }
     bool caretShown() const { return caretShown_; }
+    // The visual line holding a document position: its first position and
+    // the position after its last character, the space it broke at included
+    // (without wrapping, a long paragraph is one line).
+    std::pair<int, int> lineBounds(int position) const;
+    // Where the character at a document position is drawn, in document
+    // coordinates: from its edge to the next character's, its line's height.
+    QRectF characterRect(int position) const;
+    // Text an input method is composing at a position of a long paragraph
+    // (empty: none), drawn there with the caret `cursor` characters into it.
+    void setPreedit(int position, const QString &text, int cursor);
     // True for a paragraph laid out in segments.
     bool isSegmented(const QTextBlock &block) const;
     // How many paragraphs have been laid out, and how many are estimated.
@@ -97,6 +107,11 @@ private:
         int start;
     };
     Part blockPart(const QTextBlock &block) const;
+    // The laid-out part holding a document position, and the position
+    // within it.
+    std::pair<Part, int> partAt(int position) const;
+    // Lays the segment holding the pre-edit text out again.
+    void dropPreeditSegment();
     Part segmentPart(const QTextBlock &block, Giant &g, size_t i) const;
     // Where an area begins and ends along a long paragraph's segments (down
     // them with wrapping, across without), for the block whose top is `top`.
@@ -143,4 +158,7 @@ private:
     QSizeF announced_;
     bool caretShown_ = true;
     int ownCaret_ = -1;
+    int preeditAt_ = -1; // document position of the pre-edit text
+    QString preedit_;
+    int preeditCursor_ = 0;
 };

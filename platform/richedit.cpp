@@ -1,19 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/richedit.h"
-
 #include "core/docfile.h"
 #include "core/freememory.h"
 #include "core/textcodec.h"
 #include "platform/blocklayout.h"
 #include "platform/clipdata.h"
 #include "platform/commands.h"
-#include "platform/documentfile.h"
+#include "platform/controls.h"
 #include "platform/editoraccess.h"
 #include "platform/htmlpaste.h"
 #include "platform/progress.h"
 #include "platform/qtconvert.h"
 #include "platform/richconvert.h"
 #include "platform/richedit_p.h"
+#include "platform/richeditaccess.h"
 #include "platform/winapi.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -33,8 +32,20 @@
 #include <QTimer>
 
 namespace {
-// What a paste may need: the clipboard's data read into a document, then
-// inserted (the toolkit's text classes do not survive a failed allocation).
+// What an Open may need beside what it holds, in bytes per byte of the file
+// or character of the text, as measured on documents of every shape (100 M
+// characters of plain text in 1.8 M lines took 600 MB of address space at the
+// most; the toolkit's text classes do not survive a failed allocation, so the
+// guess errs on the large side). The reserve is kept free while the document is
+// filled, for the toolkit's own needs.
+constexpr qint64 ReadNeedPerByte = 3; // the file's bytes and the text they decode to
+constexpr qint64 RtfNeedPerByte = 5;  // RTF: the document it makes
+constexpr qint64 TextNeedPerChar = 6; // plain text: the document, its layout, pieces
+constexpr qint64 NeedPerParagraph = 64;
+constexpr qint64 OpenReserve = qint64(48) << 20;
+constexpr qint64 SaveAsNeedPerChar = 16;
+constexpr qint64 SaveReserve = qint64(16) << 20;
+// Paste: the clipboard's data read into a document, then inserted.
 constexpr qint64 PasteNeedPerByte = 8;
 constexpr qint64 PasteReserve = qint64(16) << 20;
 
@@ -75,6 +86,8 @@ RichEditWidget::RichEditWidget(TRichEdit *owner) : owner_(owner) {
     // Paragraphs laid out as they are shown, whatever the document's size.
     layout_ = new BlockLayout(document());
     document()->setDocumentLayout(layout_);
+    // Assistive technology reads the text from that layout too.
+    installEditorAccessibility();
 
     map_.paragraphOf = [this](int q) { return document()->findBlock(q).blockNumber(); };
     map_.separatorsBefore = [this](int q) { return separators_.countBefore(q); };
@@ -310,6 +323,7 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
         }
     }
     if (typeIntoLongParagraph(e)) return;
+    if (moveInLongParagraph(e)) return;
     // Undo is the menu's; there is no redo.
     if (e->matches(QKeySequence::Redo)) {
         e->accept();
@@ -432,8 +446,178 @@ void RichEditWidget::showCaretInLongParagraph() {
     viewport()->update();
 }
 
+// The toolkit's moves by line ask the paragraph's own layout, which a long
+// paragraph does not have: they would jump over all of it. Here the segments'
+// lines answer, as the toolkit moves elsewhere: the column kept from one move
+// to the next, a page being the viewport's height with the view scrolled by
+// as much.
+bool RichEditWidget::moveInLongParagraph(QKeyEvent *e) {
+    enum Move { Up, Down, PageUp, PageDown, Home, End };
+    static const struct {
+        QKeySequence::StandardKey key;
+        Move move;
+        bool select;
+    } keys[] = {{QKeySequence::MoveToPreviousLine, Up, false},
+                {QKeySequence::SelectPreviousLine, Up, true},
+                {QKeySequence::MoveToNextLine, Down, false},
+                {QKeySequence::SelectNextLine, Down, true},
+                {QKeySequence::MoveToPreviousPage, PageUp, false},
+                {QKeySequence::SelectPreviousPage, PageUp, true},
+                {QKeySequence::MoveToNextPage, PageDown, false},
+                {QKeySequence::SelectNextPage, PageDown, true},
+                {QKeySequence::MoveToStartOfLine, Home, false},
+                {QKeySequence::SelectStartOfLine, Home, true},
+                {QKeySequence::MoveToEndOfLine, End, false},
+                {QKeySequence::SelectEndOfLine, End, true}};
+    const auto found = std::find_if(std::begin(keys), std::end(keys),
+                                    [e](const auto &k) { return e->matches(k.key); });
+    if (found == std::end(keys)) return false;
+    const Move move = found->move;
+    QTextCursor cur = textCursor();
+    const QTextBlock block = cur.block();
+    const int position = cur.position();
+    const QSizeF screen(viewport()->size());
+    const bool inLong = layout_->isSegmented(block);
+    if (!inLong && (move == Home || move == End)) return false;
+    if (!inLong && move == Up && !layout_->isSegmented(block.previous())) return false;
+    if (!inLong && move == Down && !layout_->isSegmented(block.next())) return false;
+    const QRectF caret = layout_->settledCaretRect(position, screen);
+    if (!caret.isValid()) return false;
+    if (goalFrom_ != position) goalX_ = caret.x();
+    const double margin = document()->documentMargin();
+    const double bottom = layout_->documentSize().height() - margin;
+    const auto at = [&](double y) {
+        return layout_->hitTest(QPointF(goalX_, std::clamp(y, margin, bottom - 0.5)), Qt::FuzzyHit);
+    };
+    int target = position;
+    int scroll = 0;
+    switch (move) {
+    case Home:
+        target = layout_->lineBounds(position).first;
+        break;
+    case End: {
+        const auto [start, end] = layout_->lineBounds(position);
+        target = end;
+        // A wrapped line ends before the space it broke at.
+        if (end > start && end < block.position() + block.length() - 1 &&
+            document()->characterAt(end - 1).isSpace())
+            --target;
+        break;
+    }
+    case Up:
+        if (caret.top() > margin + 0.5) target = at(caret.top() - 0.5);
+        break;
+    case Down:
+        if (caret.bottom() < bottom - 0.5) target = at(caret.bottom() + 0.5);
+        break;
+    case PageUp:
+    case PageDown: {
+        // The first line a screen's height or more away, as the toolkit
+        // walks line by line; short of it, the first or last line.
+        const double page = screen.height();
+        const double want = move == PageDown ? caret.top() + page : caret.top() - page;
+        if (want < margin || want > bottom - 0.5) {
+            target = at(want);
+            break;
+        }
+        layout_->settledCaretRect(at(want), screen);
+        target = at(want);
+        const QRectF line = layout_->caretRect(target);
+        if (move == PageDown && line.top() < want - 0.5 && line.bottom() < bottom - 0.5)
+            target = at(line.bottom() + 0.5);
+        scroll =
+            move == PageDown ? verticalScrollBar()->pageStep() : -verticalScrollBar()->pageStep();
+        break;
+    }
+    }
+    cur.setPosition(target, found->select ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
+    // The toolkit would show the caret from the paragraph's top: the view
+    // moves only as the page does, and then as far as the caret needs.
+    const int x = horizontalScrollBar()->value(), y = verticalScrollBar()->value();
+    setTextCursor(cur);
+    if (inLong || layout_->isSegmented(cur.block())) {
+        horizontalScrollBar()->setValue(x);
+        verticalScrollBar()->setValue(y + scroll);
+    } else if (scroll) {
+        verticalScrollBar()->setValue(y + scroll);
+    }
+    goalFrom_ = move == Home || move == End ? -1 : target;
+    e->accept();
+    showCaretInLongParagraph();
+    if (!layout_->isSegmented(cur.block())) ensureCursorVisible();
+    return true;
+}
+
+// Input methods compose text in a long paragraph where the caret is, drawn by
+// its segment; what they commit goes in as typed text does.
+void RichEditWidget::composeInLongParagraph(QInputMethodEvent *e, const QString &commit) {
+    QTextCursor cur = textCursor();
+    if (!commit.isEmpty() || e->replacementLength() > 0) {
+        QTextCursor group(document());
+        group.beginEditBlock();
+        if (e->replacementLength() > 0) {
+            const int from = cur.position() + e->replacementStart();
+            cur.setPosition(from);
+            cur.setPosition(from + e->replacementLength(), QTextCursor::KeepAnchor);
+        }
+        cur.insertText(commit);
+        group.endEditBlock();
+        setTextCursor(cur);
+    }
+    int caret = int(e->preeditString().size());
+    for (const QInputMethodEvent::Attribute &a : e->attributes())
+        if (a.type == QInputMethodEvent::Cursor) caret = a.start;
+    const int x = horizontalScrollBar()->value(), y = verticalScrollBar()->value();
+    layout_->setPreedit(cur.position(), e->preeditString(), caret);
+    horizontalScrollBar()->setValue(x);
+    verticalScrollBar()->setValue(y);
+    e->accept();
+    showCaretInLongParagraph();
+}
+
+QVariant RichEditWidget::inputMethodQuery(Qt::InputMethodQuery query) const {
+    const QTextCursor cur = textCursor();
+    if (!layout_->isSegmented(cur.block())) return QTextEdit::inputMethodQuery(query);
+    // In a long paragraph the segments say where the caret is, and the text
+    // around it is a few hundred characters, not the whole paragraph.
+    const int bs = cur.block().position(), be = bs + cur.block().length() - 1;
+    const int from = std::max(bs, cur.position() - 256);
+    const int to = std::min(be, cur.position() + 256);
+    switch (query) {
+    case Qt::ImCursorRectangle:
+        return layout_->caretRect(cur.position())
+            .translated(-horizontalScrollBar()->value(), -verticalScrollBar()->value())
+            .translated(viewport()->pos());
+    case Qt::ImSurroundingText: {
+        QString text(to - from, Qt::Uninitialized);
+        for (int k = from; k < to; ++k)
+            text[k - from] = document()->characterAt(k);
+        return text;
+    }
+    case Qt::ImCursorPosition:
+        return cur.position() - from;
+    case Qt::ImAnchorPosition:
+        return std::clamp(cur.anchor(), from, to) - from;
+    case Qt::ImTextBeforeCursor:
+    case Qt::ImTextAfterCursor: {
+        const bool before = query == Qt::ImTextBeforeCursor;
+        const int a = before ? from : cur.position(), b = before ? cur.position() : to;
+        QString text(b - a, Qt::Uninitialized);
+        for (int k = a; k < b; ++k)
+            text[k - a] = document()->characterAt(k);
+        return text;
+    }
+    case Qt::ImCurrentSelection:
+        return cur.selectedText();
+    default:
+        return QTextEdit::inputMethodQuery(query);
+    }
+}
+
 void RichEditWidget::inputMethodEvent(QInputMethodEvent *e) {
     const QString clean = textcodec::cleanText(e->commitString());
+    if (layout_->isSegmented(textCursor().block()) && !isReadOnly())
+        return composeInLongParagraph(e, clean);
     if (clean == e->commitString()) return QTextEdit::inputMethodEvent(e);
     QInputMethodEvent cleaned(e->preeditString(), e->attributes());
     cleaned.setCommitString(clean, e->replacementStart(), e->replacementLength());
@@ -644,12 +828,135 @@ void TRichEditLines::Clear() {
     e->setAccessibleName(QStringLiteral("Document"));
 }
 
-bool TRichEditLines::LoadFromFile(const QString &fileName) {
-    return LoadDocumentFile(edit_->Editor(), fileName);
+void TRichEditLines::LoadFromFile(const QString &fileName) {
+    RichEditWidget *e = edit_->Editor();
+    const QString action = QStringLiteral("ouvrir");
+    e->setAccessibleName(QStringLiteral("Document"));
+    try {
+        loadFromFile(fileName);
+        e->setAccessibleName(QFileInfo(fileName).fileName());
+    } catch (const std::bad_alloc &) {
+        e->load([e] { e->document()->clear(); });
+        e->setModified(false);
+        RaiseOutOfMemory(action, fileName);
+    } catch (...) {
+        // No half document: the editor is left empty, as after Annuler.
+        e->load([e] { e->document()->clear(); });
+        e->setModified(false);
+        throw;
+    }
+}
+
+void TRichEditLines::loadFromFile(const QString &fileName) {
+    RichEditWidget *e = edit_->Editor();
+    const QString action = QStringLiteral("ouvrir");
+    TProgress progress(QStringLiteral("Ouverture de « %1 »...").arg(QFileInfo(fileName).fileName()),
+                       true);
+    RequireMemory(OpenReserve + ReadNeedPerByte * QFileInfo(fileName).size(), action, fileName);
+    QByteArray data = ReadDocumentFile(fileName, MaxDocumentFileSize);
+    // While the document fills, the memory left is looked at now and then:
+    // when it runs low, Open stops before the toolkit runs out.
+    QElapsedTimer sinceCheck;
+    sinceCheck.start();
+    const auto checkMemory = [&] {
+        if (sinceCheck.elapsed() < 20) return;
+        sinceCheck.restart();
+        if (FreeMemory() < OpenReserve) RaiseOutOfMemory(action, fileName);
+    };
+    // Cancelled: the editor stays empty, as after a failed Open.
+    bool complete = !progress.Step(0.05);
+    const bool isRtf = rtf::looksLikeRtf(data);
+    if (complete && isRtf)
+        RequireMemory(OpenReserve + RtfNeedPerByte * data.size(), action, fileName);
+    if (complete && isRtf) {
+        // Each paragraph goes into the document as soon as it is read.
+        e->load([&] {
+            e->document()->clear();
+            QTextCursor cur(e->document());
+            qtrich::Inserter inserter(cur, true);
+            try {
+                complete = rtf::read(
+                    data, [&](rtf::Paragraph &&p) { inserter.add(p); },
+                    [&](double done) {
+                        checkMemory();
+                        return progress.Step(0.05 + 0.9 * done);
+                    });
+            } catch (...) {
+                inserter.finish();
+                e->document()->clear(); // no half document
+                throw;
+            }
+            inserter.finish();
+            if (!complete) e->document()->clear();
+        });
+    } else if (complete) {
+        const QString text = textcodec::decodePlainText(data);
+        data = QByteArray(); // the file's bytes are not needed beside the text
+        RequireMemory(OpenReserve + TextNeedPerChar * text.size() +
+                          NeedPerParagraph * text.count(QLatin1Char('\n')),
+                      action, fileName);
+        complete = !progress.Step(0.2);
+        // In pieces of whole lines, so that the window can show how far it is.
+        e->load(
+            [&] {
+                e->document()->clear();
+                QTextCursor cur(e->document());
+                constexpr qsizetype Piece = qsizetype(1) << 22;
+                const qsizetype n = text.size();
+                for (qsizetype from = 0; complete && from < n;) {
+                    // The first piece is short: the caret goes before it at
+                    // once, where the toolkit measures a short paragraph (not
+                    // all of a long one), and the rest goes in after it.
+                    qsizetype to =
+                        std::min(n, from + (from == 0 ? BlockLayout::SegmentLength : Piece));
+                    if (to < n) {
+                        // At a line's end when one is near; a line of many
+                        // megabytes is cut too, but not inside a surrogate pair.
+                        const qsizetype nl = text.indexOf(QLatin1Char('\n'), to);
+                        if (nl >= 0 && nl - to < Piece) {
+                            to = nl + 1;
+                        } else if (text.at(to - 1).isHighSurrogate()) {
+                            ++to;
+                        }
+                    }
+                    // In an edit block: the cursor does not then ask the
+                    // paragraph's layout for its column, which for a long
+                    // paragraph means analysing all of it.
+                    cur.beginEditBlock();
+                    cur.insertText(from == 0 && to == n ? text : text.mid(from, to - from));
+                    cur.endEditBlock();
+                    if (from == 0) e->moveCursor(QTextCursor::Start);
+                    from = to;
+                    checkMemory();
+                    complete = !progress.Step(0.2 + 0.8 * double(from) / double(n));
+                }
+                if (!complete) e->document()->clear();
+            },
+            true); // breaks are all '\n'
+    }
+    // Where the caret already is, it is not moved: the toolkit would measure
+    // its whole paragraph.
+    if (e->textCursor().position() != 0) e->moveCursor(QTextCursor::Start);
+    e->setModified(false);
 }
 
 void TRichEditLines::SaveToFile(const QString &fileName) const {
-    SaveDocumentFile(edit_->Editor(), edit_->Font().Name, fileName);
+    RichEditWidget *e = edit_->Editor();
+    const QString action = QStringLiteral("enregistrer");
+    // The document's copy and its RTF, which may take 8 bytes a character.
+    RequireMemory(SaveReserve + SaveAsNeedPerChar * e->documentLength(), action, fileName);
+    try {
+        TProgress progress(
+            QStringLiteral("Enregistrement de « %1 »...").arg(QFileInfo(fileName).fileName()),
+            false);
+        const rtf::Document doc = e->extract(0, e->documentLength());
+        progress.Step(0.3);
+        const QByteArray bytes = rtf::write(doc, edit_->Font().Name);
+        progress.Step(0.8);
+        SafeWriteFile(fileName, bytes);
+    } catch (const std::bad_alloc &) {
+        RaiseOutOfMemory(action, fileName);
+    }
 }
 
 QString TRichEditLines::Text() const {

@@ -47,6 +47,7 @@ protected:
     void focusOutEvent(QFocusEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     void inputMethodEvent(QInputMethodEvent *e) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     QMimeData *createMimeDataFromSelection() const override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
@@ -55,6 +56,10 @@ private:
     void onContentsChange(int pos, int removed, int added);
     bool newListItem(QKeyEvent *e);
     bool typeIntoLongParagraph(QKeyEvent *e);
+    // Up, Down, Page Up, Page Down, Home and End (with Shift too) by visual
+    // line and by screen where a long paragraph is involved.
+    bool moveInLongParagraph(QKeyEvent *e);
+    void composeInLongParagraph(QInputMethodEvent *e, const QString &commit);
     void showCaretInLongParagraph();
     void tellFocus(QFocusEvent *e, bool in);
 
@@ -62,6 +67,8 @@ private:
     BlockLayout *layout_ = nullptr;
     QObject *textControl_ = nullptr; // the toolkit's text control inside
     QTimer blink_;                   // the caret's blink in a long paragraph
+    double goalX_ = 0;               // the column Up and Down keep
+    int goalFrom_ = -1;              // where the last move up or down left the caret
     SeparatorIndex separators_;
     PositionMap map_;
     bool controlFocus_ = false; // what the toolkit was last told of the focus

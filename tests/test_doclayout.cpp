@@ -11,8 +11,10 @@
 #include "platform/printing.h"
 #include "platform/progress.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
@@ -81,6 +83,17 @@ QImage shown(QWidget *w) {
         ->grabWindow(top->winId(), at.x(), at.y(), w->width(), w->height())
         .toImage()
         .convertToFormat(QImage::Format_RGB32);
+}
+
+// Shows a document from top to bottom a screen at a time, so that long
+// paragraphs are laid out from their start.
+void scrollThrough(QTextEdit *editor) {
+    QScrollBar *bar = editor->verticalScrollBar();
+    for (int v = 0; v <= bar->maximum(); v += std::max(1, bar->pageStep())) {
+        bar->setValue(v);
+        editor->viewport()->repaint();
+        QApplication::processEvents();
+    }
 }
 
 // The columns holding ink in a band of rows of an image.
@@ -481,6 +494,268 @@ private slots:
         QApplication::processEvents();
         QVERIFY(layout->documentSize().height() >
                 1000 * layout->blockBoundingRect(editor->document()->begin()).height());
+    }
+
+    // In a paragraph laid out in segments, Up, Down, Page Up, Page Down, Home
+    // and End, with and without Shift, go where they go in the same paragraph
+    // laid out by the toolkit in an editor of the same width, wrapping or
+    // not; the caret stays in view.
+    void movesByLineAndPageInLongParagraph() {
+        FormFixture f;
+        f.show();
+        QTextEdit *ours = editorOf(f.form);
+        TRichEdit *edit = f.form->RichEdit1;
+        QString words;
+        for (int i = 0; words.size() < 100000; ++i)
+            words += QStringLiteral("mot%1 ").arg(i * 7919 % 100000);
+        edit->SetText(QStringLiteral("début du texte\n") + words + QStringLiteral("\nfin"));
+        QApplication::processEvents();
+        BlockLayout *layout = layoutOf(f.form);
+        const QTextBlock giant = ours->document()->findBlockByNumber(1);
+        QVERIFY(layout->isSegmented(giant));
+        QTextEdit reference;
+        reference.setDocument(ours->document()->clone(&reference));
+        reference.setFont(ours->font());
+        reference.setFixedSize(ours->size());
+        reference.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        reference.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        reference.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&reference));
+        QCOMPARE(reference.viewport()->size(), ours->viewport()->size());
+        const Qt::KeyboardModifier none = Qt::NoModifier, shift = Qt::ShiftModifier;
+        const QList<QPair<Qt::Key, Qt::KeyboardModifier>> keys = {
+            {Qt::Key_Down, none},     {Qt::Key_Down, none},     {Qt::Key_End, none},
+            {Qt::Key_Down, none},     {Qt::Key_Home, none},     {Qt::Key_Up, none},
+            {Qt::Key_PageDown, none}, {Qt::Key_PageDown, none}, {Qt::Key_Down, none},
+            {Qt::Key_PageUp, none},   {Qt::Key_Down, shift},    {Qt::Key_Down, shift},
+            {Qt::Key_End, shift},     {Qt::Key_Up, shift},      {Qt::Key_PageDown, shift},
+            {Qt::Key_Home, shift},    {Qt::Key_Up, none},       {Qt::Key_Up, none},
+            {Qt::Key_Up, none},       {Qt::Key_Down, none}};
+        for (bool wrap : {true, false}) {
+            edit->SetWordWrap(wrap);
+            reference.setLineWrapMode(wrap ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
+            QApplication::processEvents();
+            // Straight into the middle of the paragraph, where nothing is laid
+            // out yet: Down goes one line down, Up back to the same place.
+            QTextCursor middle(ours->document());
+            middle.setPosition(giant.position() + 70007);
+            ours->setTextCursor(middle);
+            QApplication::processEvents();
+            const QRectF from = layout->caretRect(middle.position());
+            QTest::keyClick(ours, Qt::Key_Down);
+            const QRectF down = layout->caretRect(ours->textCursor().position());
+            QCOMPARE(ours->document()->findBlock(ours->textCursor().position()).blockNumber(),
+                     wrap ? 1 : 2);
+            if (wrap) {
+                QCOMPARE(down.top(), from.bottom());
+                QVERIFY(std::abs(down.x() - from.x()) < 12);
+            }
+            QTest::keyClick(ours, Qt::Key_Up);
+            QCOMPARE(ours->textCursor().position(), middle.position());
+            // Laid out from its top, the paragraph breaks where the toolkit
+            // does: the same moves from its second character and from one far
+            // into it.
+            scrollThrough(ours);
+            for (int start : {1, 60011}) {
+                QTextCursor a(ours->document()), b(reference.document());
+                a.setPosition(giant.position() + start);
+                b.setPosition(giant.position() + start);
+                ours->setTextCursor(a);
+                reference.setTextCursor(b);
+                ours->setFocus();
+                QApplication::processEvents();
+                int step = 0;
+                for (const auto &[key, mods] : keys) {
+                    QTest::keyClick(ours, key, mods);
+                    QTest::keyClick(&reference, key, mods);
+                    QApplication::processEvents();
+                    const QTextCursor x = ours->textCursor(), y = reference.textCursor();
+                    QVERIFY2(x.position() == y.position() && x.anchor() == y.anchor(),
+                             qPrintable(QStringLiteral("wrap %1, from %2, key %3: at %4 (anchor "
+                                                       "%5), the toolkit at %6 (anchor %7)")
+                                            .arg(wrap)
+                                            .arg(start)
+                                            .arg(step)
+                                            .arg(x.position())
+                                            .arg(x.anchor())
+                                            .arg(y.position())
+                                            .arg(y.anchor())));
+                    const QRectF caret = layout->caretRect(x.position());
+                    const QRect seen = ours->viewport()->rect().translated(
+                        ours->horizontalScrollBar()->value(), ours->verticalScrollBar()->value());
+                    QVERIFY2(seen.contains(caret.center().toPoint()),
+                             qPrintable(QStringLiteral("wrap %1, key %2: caret at %3,%4 out of "
+                                                       "the view at %5,%6")
+                                            .arg(wrap)
+                                            .arg(step)
+                                            .arg(caret.x())
+                                            .arg(caret.y())
+                                            .arg(seen.x())
+                                            .arg(seen.y())));
+                    ++step;
+                }
+            }
+        }
+    }
+
+    // What assistive technology is told of the text: each character's
+    // rectangle holds its ink as the window shows it (at the top, far down
+    // after scrolling, inside a long paragraph), and the line read at an
+    // offset is the visual line the toolkit would give.
+    void charactersAndLinesForAssistiveTechnology() {
+        FormFixture f;
+        f.show();
+        QTextEdit *ours = editorOf(f.form);
+        TRichEdit *edit = f.form->RichEdit1;
+        QString text = QStringLiteral("\n   M   \n");
+        for (int i = 0; i < 400; ++i)
+            text += QStringLiteral("ligne %1\n").arg(i);
+        text += QStringLiteral("\n   M   \n\n");
+        QString words;
+        for (int i = 0; words.size() < 60000; ++i)
+            words += i == 3000 ? QStringLiteral("   M   ") : QStringLiteral("mot%1 ").arg(i);
+        text += words + QStringLiteral("\nfin");
+        edit->SetText(text);
+        QApplication::processEvents();
+        BlockLayout *layout = layoutOf(f.form);
+        QAccessibleInterface *access = QAccessible::queryAccessibleInterface(ours);
+        QVERIFY(access && access->textInterface());
+        QAccessibleTextInterface *reader = access->textInterface();
+        const QString all = ours->document()->toRawText();
+        QList<int> ms;
+        for (qsizetype at = all.indexOf(QLatin1Char('M')); at >= 0;
+             at = all.indexOf(QLatin1Char('M'), at + 1))
+            ms << int(at);
+        QCOMPARE(ms.size(), 3);
+        QVERIFY(layout->isSegmented(ours->document()->findBlock(ms[2])));
+        const QFontMetricsF metrics(ours->document()->defaultFont());
+        for (int m : ms) {
+            QTextCursor cur(ours->document());
+            cur.setPosition(m);
+            ours->setTextCursor(cur);
+            QApplication::processEvents();
+            QTest::qWait(50);
+            const QRect global = reader->characterRect(m);
+            QVERIFY(global.isValid());
+            const QRect r = global.translated(-ours->viewport()->mapToGlobal(QPoint(0, 0)));
+            ours->setFocus();
+            ours->viewport()->repaint();
+            const QImage image = shown(ours->viewport());
+            // The ink within the rectangle's rows and a few pixels to each
+            // side of it (nothing but spaces there).
+            int left = image.width(), right = -1, top = image.height(), bottom = -1;
+            for (int y = std::max(0, r.top()); y <= std::min(image.height() - 1, r.bottom()); ++y)
+                for (int x = std::max(0, r.left() - 5);
+                     x <= std::min(image.width() - 1, r.right() + 5); ++x)
+                    if (qGray(image.pixel(x, y)) < 128) {
+                        left = std::min(left, x), right = std::max(right, x);
+                        top = std::min(top, y), bottom = std::max(bottom, y);
+                    }
+            const QString where =
+                QStringLiteral("M at %1: rectangle %2,%3 %4x%5, ink %6-%7 x %8-%9")
+                    .arg(m)
+                    .arg(r.x())
+                    .arg(r.y())
+                    .arg(r.width())
+                    .arg(r.height())
+                    .arg(left)
+                    .arg(right)
+                    .arg(top)
+                    .arg(bottom);
+            QVERIFY2(right >= 0, qPrintable(where));
+            QVERIFY2(left >= r.left() - 1 && right <= r.right() + 1, qPrintable(where));
+            // The letter stands on the line's baseline, whole.
+            const double baseline = r.top() + metrics.ascent();
+            QVERIFY2(std::abs(bottom - baseline) <= 2, qPrintable(where));
+            QVERIFY2(bottom - top + 1 >= metrics.capHeight() - 2, qPrintable(where));
+            QCOMPARE(reader->offsetAtPoint(global.center()), m);
+        }
+        // Lines: in the long paragraph as the toolkit breaks the same text.
+        QTextEdit reference;
+        reference.setDocument(ours->document()->clone(&reference));
+        reference.setFont(ours->font());
+        reference.setFixedSize(ours->size());
+        reference.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        reference.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&reference));
+        QAccessibleTextInterface *theirs =
+            QAccessible::queryAccessibleInterface(&reference)->textInterface();
+        const QTextBlock giant = ours->document()->findBlock(ms[2]);
+        scrollThrough(ours);
+        for (int offset : {giant.position() + 1, ms[2], giant.position() + 40000}) {
+            int s1 = 0, e1 = 0, s2 = 0, e2 = 0;
+            const QString line = reader->textAtOffset(offset, QAccessible::LineBoundary, &s1, &e1);
+            const QString expected =
+                theirs->textAtOffset(offset, QAccessible::LineBoundary, &s2, &e2);
+            QCOMPARE(line, expected);
+            QCOMPARE(s1, s2);
+            QVERIFY(line.size() > 20 && line.size() < 200);
+            // The next line begins after the space this one broke at.
+            int s3 = 0, e3 = 0;
+            const QString next =
+                reader->textAfterOffset(offset, QAccessible::LineBoundary, &s3, &e3);
+            QCOMPARE(s3, e1 + 1);
+            QVERIFY(next.size() > 20 && next.size() < 200);
+            int s4 = 0, e4 = 0;
+            reader->textBeforeOffset(s3, QAccessible::LineBoundary, &s4, &e4);
+            QCOMPARE(s4, s1);
+        }
+    }
+
+    // Text an input method composes in a long paragraph shows at the caret,
+    // and the view stays where it is while composing and after the commit.
+    void preeditInLongParagraph() {
+        FormFixture f;
+        f.show();
+        QTextEdit *ours = editorOf(f.form);
+        TRichEdit *edit = f.form->RichEdit1;
+        edit->SetText(QStringLiteral("abcdefghi ").repeated(30000));
+        QApplication::processEvents();
+        BlockLayout *layout = layoutOf(f.form);
+        QVERIFY(layout->isSegmented(ours->document()->begin()));
+        QTextCursor cur(ours->document());
+        cur.setPosition(150003);
+        ours->setTextCursor(cur);
+        ours->setFocus();
+        QApplication::processEvents();
+        QTest::qWait(50);
+        const int scroll = ours->verticalScrollBar()->value();
+        QVERIFY(scroll > 1000);
+        const QRectF caret = layout->caretRect(150003);
+        ours->viewport()->repaint();
+        const QImage before = shown(ours->viewport());
+        QInputMethodEvent compose(QStringLiteral("WWW"), {});
+        QApplication::sendEvent(ours, &compose);
+        QApplication::processEvents();
+        QCOMPARE(ours->verticalScrollBar()->value(), scroll);
+        ours->viewport()->repaint();
+        const QImage during = shown(ours->viewport());
+        // The line changes from the caret on, and the lines above do not.
+        const int y = int(caret.y()) - scroll;
+        QVERIFY(y >= 0 && y < before.height());
+        int changedFrom = before.width(), changedAbove = 0;
+        for (int row = 0; row < std::min(before.height(), y + int(caret.height())); ++row)
+            for (int x = 0; x < before.width(); ++x)
+                if (before.pixel(x, row) != during.pixel(x, row)) {
+                    if (row < y - 1) {
+                        ++changedAbove;
+                    } else {
+                        changedFrom = std::min(changedFrom, x);
+                    }
+                }
+        QCOMPARE(changedAbove, 0);
+        const int caretX = int(caret.x()) - ours->horizontalScrollBar()->value();
+        QVERIFY2(
+            std::abs(changedFrom - caretX) <= 3,
+            qPrintable(
+                QStringLiteral("changed from x %1, caret at %2").arg(changedFrom).arg(caretX)));
+        QInputMethodEvent commit;
+        commit.setCommitString(QStringLiteral("é"));
+        QApplication::sendEvent(ours, &commit);
+        QApplication::processEvents();
+        QCOMPARE(ours->verticalScrollBar()->value(), scroll);
+        QCOMPARE(edit->Text().mid(150000, 5), QStringLiteral("abcéd"));
+        QCOMPARE(ours->textCursor().position(), 150004);
     }
 
     // Plain text goes in by pieces of 4 M characters, with the window

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/richedit.h"
+
 #include "core/docfile.h"
 #include "core/freememory.h"
 #include "core/textcodec.h"
 #include "platform/blocklayout.h"
 #include "platform/clipdata.h"
 #include "platform/commands.h"
-#include "platform/controls.h"
+#include "platform/documentfile.h"
 #include "platform/editoraccess.h"
 #include "platform/htmlpaste.h"
 #include "platform/progress.h"
@@ -32,20 +34,8 @@
 #include <QTimer>
 
 namespace {
-// What an Open may need beside what it holds, in bytes per byte of the file
-// or character of the text, as measured on documents of every shape (100 M
-// characters of plain text in 1.8 M lines took 600 MB of address space at the
-// most; the toolkit's text classes do not survive a failed allocation, so the
-// guess errs on the large side). The reserve is kept free while the document is
-// filled, for the toolkit's own needs.
-constexpr qint64 ReadNeedPerByte = 3; // the file's bytes and the text they decode to
-constexpr qint64 RtfNeedPerByte = 5;  // RTF: the document it makes
-constexpr qint64 TextNeedPerChar = 6; // plain text: the document, its layout, pieces
-constexpr qint64 NeedPerParagraph = 64;
-constexpr qint64 OpenReserve = qint64(48) << 20;
-constexpr qint64 SaveAsNeedPerChar = 16;
-constexpr qint64 SaveReserve = qint64(16) << 20;
-// Paste: the clipboard's data read into a document, then inserted.
+// What a paste may need: the clipboard's data read into a document, then
+// inserted (the toolkit's text classes do not survive a failed allocation).
 constexpr qint64 PasteNeedPerByte = 8;
 constexpr qint64 PasteReserve = qint64(16) << 20;
 
@@ -828,135 +818,12 @@ void TRichEditLines::Clear() {
     e->setAccessibleName(QStringLiteral("Document"));
 }
 
-void TRichEditLines::LoadFromFile(const QString &fileName) {
-    RichEditWidget *e = edit_->Editor();
-    const QString action = QStringLiteral("ouvrir");
-    e->setAccessibleName(QStringLiteral("Document"));
-    try {
-        loadFromFile(fileName);
-        e->setAccessibleName(QFileInfo(fileName).fileName());
-    } catch (const std::bad_alloc &) {
-        e->load([e] { e->document()->clear(); });
-        e->setModified(false);
-        RaiseOutOfMemory(action, fileName);
-    } catch (...) {
-        // No half document: the editor is left empty, as after Annuler.
-        e->load([e] { e->document()->clear(); });
-        e->setModified(false);
-        throw;
-    }
-}
-
-void TRichEditLines::loadFromFile(const QString &fileName) {
-    RichEditWidget *e = edit_->Editor();
-    const QString action = QStringLiteral("ouvrir");
-    TProgress progress(QStringLiteral("Ouverture de « %1 »...").arg(QFileInfo(fileName).fileName()),
-                       true);
-    RequireMemory(OpenReserve + ReadNeedPerByte * QFileInfo(fileName).size(), action, fileName);
-    QByteArray data = ReadDocumentFile(fileName, MaxDocumentFileSize);
-    // While the document fills, the memory left is looked at now and then:
-    // when it runs low, Open stops before the toolkit runs out.
-    QElapsedTimer sinceCheck;
-    sinceCheck.start();
-    const auto checkMemory = [&] {
-        if (sinceCheck.elapsed() < 20) return;
-        sinceCheck.restart();
-        if (FreeMemory() < OpenReserve) RaiseOutOfMemory(action, fileName);
-    };
-    // Cancelled: the editor stays empty, as after a failed Open.
-    bool complete = !progress.Step(0.05);
-    const bool isRtf = rtf::looksLikeRtf(data);
-    if (complete && isRtf)
-        RequireMemory(OpenReserve + RtfNeedPerByte * data.size(), action, fileName);
-    if (complete && isRtf) {
-        // Each paragraph goes into the document as soon as it is read.
-        e->load([&] {
-            e->document()->clear();
-            QTextCursor cur(e->document());
-            qtrich::Inserter inserter(cur, true);
-            try {
-                complete = rtf::read(
-                    data, [&](rtf::Paragraph &&p) { inserter.add(p); },
-                    [&](double done) {
-                        checkMemory();
-                        return progress.Step(0.05 + 0.9 * done);
-                    });
-            } catch (...) {
-                inserter.finish();
-                e->document()->clear(); // no half document
-                throw;
-            }
-            inserter.finish();
-            if (!complete) e->document()->clear();
-        });
-    } else if (complete) {
-        const QString text = textcodec::decodePlainText(data);
-        data = QByteArray(); // the file's bytes are not needed beside the text
-        RequireMemory(OpenReserve + TextNeedPerChar * text.size() +
-                          NeedPerParagraph * text.count(QLatin1Char('\n')),
-                      action, fileName);
-        complete = !progress.Step(0.2);
-        // In pieces of whole lines, so that the window can show how far it is.
-        e->load(
-            [&] {
-                e->document()->clear();
-                QTextCursor cur(e->document());
-                constexpr qsizetype Piece = qsizetype(1) << 22;
-                const qsizetype n = text.size();
-                for (qsizetype from = 0; complete && from < n;) {
-                    // The first piece is short: the caret goes before it at
-                    // once, where the toolkit measures a short paragraph (not
-                    // all of a long one), and the rest goes in after it.
-                    qsizetype to =
-                        std::min(n, from + (from == 0 ? BlockLayout::SegmentLength : Piece));
-                    if (to < n) {
-                        // At a line's end when one is near; a line of many
-                        // megabytes is cut too, but not inside a surrogate pair.
-                        const qsizetype nl = text.indexOf(QLatin1Char('\n'), to);
-                        if (nl >= 0 && nl - to < Piece) {
-                            to = nl + 1;
-                        } else if (text.at(to - 1).isHighSurrogate()) {
-                            ++to;
-                        }
-                    }
-                    // In an edit block: the cursor does not then ask the
-                    // paragraph's layout for its column, which for a long
-                    // paragraph means analysing all of it.
-                    cur.beginEditBlock();
-                    cur.insertText(from == 0 && to == n ? text : text.mid(from, to - from));
-                    cur.endEditBlock();
-                    if (from == 0) e->moveCursor(QTextCursor::Start);
-                    from = to;
-                    checkMemory();
-                    complete = !progress.Step(0.2 + 0.8 * double(from) / double(n));
-                }
-                if (!complete) e->document()->clear();
-            },
-            true); // breaks are all '\n'
-    }
-    // Where the caret already is, it is not moved: the toolkit would measure
-    // its whole paragraph.
-    if (e->textCursor().position() != 0) e->moveCursor(QTextCursor::Start);
-    e->setModified(false);
+bool TRichEditLines::LoadFromFile(const QString &fileName) {
+    return LoadDocumentFile(edit_->Editor(), fileName);
 }
 
 void TRichEditLines::SaveToFile(const QString &fileName) const {
-    RichEditWidget *e = edit_->Editor();
-    const QString action = QStringLiteral("enregistrer");
-    // The document's copy and its RTF, which may take 8 bytes a character.
-    RequireMemory(SaveReserve + SaveAsNeedPerChar * e->documentLength(), action, fileName);
-    try {
-        TProgress progress(
-            QStringLiteral("Enregistrement de « %1 »...").arg(QFileInfo(fileName).fileName()),
-            false);
-        const rtf::Document doc = e->extract(0, e->documentLength());
-        progress.Step(0.3);
-        const QByteArray bytes = rtf::write(doc, edit_->Font().Name);
-        progress.Step(0.8);
-        SafeWriteFile(fileName, bytes);
-    } catch (const std::bad_alloc &) {
-        RaiseOutOfMemory(action, fileName);
-    }
+    SaveDocumentFile(edit_->Editor(), edit_->Font().Name, fileName);
 }
 
 QString TRichEditLines::Text() const {

@@ -89,6 +89,34 @@ def text_of(node):
     return t.getText(0, t.characterCount)
 
 
+def ink_box(x, y, w, h, pad=5):
+    # The dark pixels the screen shows in a rectangle widened by pad on each
+    # side, as (left, top, right, bottom) on the screen; None without ink.
+    shot = subprocess.run(["import", "-window", "root", "-crop",
+                           "%dx%d+%d+%d" % (w + 2 * pad, h, x - pad, y), "-depth", "8", "ppm:-"],
+                          capture_output=True, check=True).stdout
+    fields, at = [], 0
+    while len(fields) < 4:  # P6, width, height, maximum
+        while shot[at:at + 1].isspace():
+            at += 1
+        end = at
+        while not shot[end:end + 1].isspace():
+            end += 1
+        fields.append(shot[at:end])
+        at = end
+    at += 1
+    cw, ch = int(fields[1]), int(fields[2])
+    box = None
+    for row in range(ch):
+        for col in range(cw):
+            r, g, b = shot[at + 3 * (row * cw + col):at + 3 * (row * cw + col) + 3]
+            if (r * 11 + g * 16 + b * 5) // 32 < 128:
+                px, py = x - pad + col, y + row
+                box = (px, py, px, py) if box is None else (
+                    min(box[0], px), min(box[1], py), max(box[2], px), max(box[3], py))
+    return box
+
+
 app = wait_for(application)
 if app is None:
     print("FAIL: the program is not on the accessibility bus")
@@ -127,6 +155,48 @@ if doc is not None:
     typed("x")
     check(text_of(doc).endswith("x"), "a plain x is typed (%r)" % text_of(doc))
     key("BackSpace")
+
+# A short paragraph and a long one (laid out in segments): the line read at
+# an offset is the visual line, Down, End and Page Down move by line and by
+# screen, and a character's rectangle holds its ink on the screen.
+if doc is not None:
+    words = " ".join("mot%d" % i for i in range(5000))
+    para = "   M   \n" + words[:15000] + "   M   " + words[15000:]
+    doc.queryEditableText().insertText(0, para, len(para))
+    time.sleep(1)
+    text = doc.queryText()
+    check(text.characterCount == len(para), "the long paragraph is in (%d characters of %d)"
+          % (text.characterCount, len(para)))
+    start = para.index("\n") + 1
+    text.setCaretOffset(start + 1)
+    time.sleep(0.5)
+    line, s1, e1 = text.getTextAtOffset(start + 1, pyatspi.TEXT_BOUNDARY_LINE_START)
+    check(20 < len(line) < 200 and s1 == start,
+          "the line at the paragraph's second character is the first line shown (%d-%d)" % (s1, e1))
+    key("Down")
+    caret = text.caretOffset
+    line, s2, e2 = text.getTextAtOffset(caret, pyatspi.TEXT_BOUNDARY_LINE_START)
+    check(e1 < s2 <= e1 + 1 and caret - s2 <= 3,
+          "Down goes to the next line (caret %d, line %d-%d, after %d-%d)" % (caret, s2, e2, s1, e1))
+    key("End")
+    check(text.caretOffset == e2, "End goes to the line's end (%d, line ends at %d)"
+          % (text.caretOffset, e2))
+    key("Page_Down")
+    caret = text.caretOffset
+    check(e2 + 10 * (e2 - s2) < caret < len(para) - 100,
+          "Page Down goes a screen on within the paragraph (caret %d)" % caret)
+    for m in (para.index("M"), para.rindex("M")):
+        text.setCaretOffset(m)  # shows it (the caret at its left edge)
+        time.sleep(0.8)
+        x, y, w, h = text.getCharacterExtents(m, pyatspi.DESKTOP_COORDS)
+        box = ink_box(x, y, w, h) if w > 0 and h > 0 else None
+        # The whole letter: inside the rectangle across, more than half its
+        # height down.
+        check(box is not None and x - 1 <= box[0] and box[2] <= x + w and
+              box[3] - box[1] >= h // 2,
+              "the rectangle of the M at %d (%d,%d %dx%d) holds its ink (%s)" % (m, x, y, w, h, box))
+    doc.queryEditableText().deleteText(0, text.characterCount)
+    time.sleep(0.5)
 
 # The font dialog: each field named by its label, Alt+T goes to the size.
 police = [n for n in nodes if n.getRole() == pyatspi.ROLE_PUSH_BUTTON and n.name == "Police"]

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/listformat.h"
 
+#include <QFontMetricsF>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextList>
+#include <algorithm>
 #include <vector>
 
 namespace qtrich {
@@ -136,8 +138,31 @@ void markersToText(QTextDocument *doc) {
     QTextCursor cur(doc);
     cur.beginEditBlock();
     for (auto &[block, marker] : items) {
+        // The marker and the text stand where the editor draws them: the
+        // first line starts at the marker, and a tab stop takes the text to
+        // where the editor puts it (the toolkit counts tab stops from the
+        // start of the line).
         block.textList()->remove(block);
+        QTextBlockFormat format = block.blockFormat();
+        const QFontMetricsF m(leadingCharFormat(block).font().resolve(doc->defaultFont()));
+        const double advance = m.horizontalAdvance(marker);
+        const double width = advance + 2 * m.horizontalAdvance(QLatin1Char(' '));
+        const double start = std::max(format.textIndent(), -format.leftMargin());
+        const double text = format.leftMargin() + (-start >= width ? 0 : start + width);
+        const double line = format.leftMargin() + start;
+        QList<QTextOption::Tab> tabs = format.tabPositions();
+        // A stop of the paragraph's own between the marker and the text
+        // would catch the tab first.
+        tabs.removeIf([&](const QTextOption::Tab &t) {
+            return t.position > advance && t.position <= text - line;
+        });
+        tabs.append(QTextOption::Tab(text - line, QTextOption::LeftTab));
+        std::sort(tabs.begin(), tabs.end(),
+                  [](const auto &a, const auto &b) { return a.position < b.position; });
+        format.setTextIndent(start);
+        format.setTabPositions(tabs);
         cur.setPosition(block.position());
+        cur.setBlockFormat(format);
         cur.insertText(marker + QLatin1Char('\t'), leadingCharFormat(block));
     }
     cur.endEditBlock();

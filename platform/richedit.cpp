@@ -520,6 +520,15 @@ bool RichEditWidget::moveInLongParagraph(QKeyEvent *e) {
         break;
     }
     }
+    if (!inLong && (move == PageUp || move == PageDown)) {
+        // A page that crosses no long paragraph is the toolkit's.
+        const int a = block.blockNumber(), b = document()->findBlock(target).blockNumber();
+        bool crosses = false;
+        for (QTextBlock k = document()->findBlockByNumber(std::min(a, b));
+             k.isValid() && k.blockNumber() <= std::max(a, b) && !crosses; k = k.next())
+            crosses = layout_->isSegmented(k);
+        if (!crosses) return false;
+    }
     cur.setPosition(target, found->select ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
     // The toolkit would show the caret from the paragraph's top: the view
     // moves only as the page does, and then as far as the caret needs.

@@ -123,6 +123,35 @@ QString listMarker(const QTextBlock &block) {
     return ListNumbering().marker(block);
 }
 
+namespace {
+bool inList(const QTextBlock &block, const QTextList *list) {
+    return block.isValid() && block.textList() == list;
+}
+} // namespace
+
+void splitItem(QTextCursor &cur) {
+    const QTextBlock item = cur.block();
+    const QTextList *list = item.textList();
+    const bool first = !inList(item.previous(), list), last = !inList(item.next(), list);
+    QTextBlockFormat upper = item.blockFormat(), lower = upper;
+    if (last && !first) upper.setBottomMargin(item.previous().blockFormat().bottomMargin());
+    if (first && !last) lower.setTopMargin(item.next().blockFormat().topMargin());
+    if (upper != item.blockFormat()) cur.setBlockFormat(upper);
+    cur.insertBlock(lower, cur.charFormat());
+}
+
+void endListAt(QTextCursor &cur) {
+    const QTextBlock item = cur.block();
+    QTextList *list = item.textList();
+    const QTextBlock before = item.previous();
+    if (!inList(item.next(), list) && inList(before, list)) {
+        QTextBlockFormat f = before.blockFormat();
+        f.setBottomMargin(item.blockFormat().bottomMargin());
+        QTextCursor(before).setBlockFormat(f);
+    }
+    list->remove(item);
+}
+
 void markersToText(QTextDocument *doc) {
     // Counted in the order of the paragraphs: the links between the parts of
     // a list do not hold in a copy.

@@ -11,6 +11,7 @@
 #include <QTextListFormat>
 #include <unordered_map>
 
+class QTextCursor;
 class QTextDocument;
 class QTextList;
 
@@ -63,6 +64,14 @@ private:
     int itemsBefore(const QTextList *part);
     std::unordered_map<const QTextList *, Known> known_;
 };
+// Return in a list item: splits it at the cursor into two items. The space
+// above the list stays on its first item and the space below it on its last;
+// an item added inside has the space the items have between them.
+void splitItem(QTextCursor &cur);
+// Return in an empty item: takes it out of its list, which ends at the item
+// before, with the space below the list again.
+void endListAt(QTextCursor &cur);
+
 // Writes every list item's marker into its paragraph as text and a tab, and
 // takes the paragraphs out of their lists: for a copy of the document that the
 // toolkit lays out (printing), which numbers lists its own way.

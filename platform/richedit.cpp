@@ -10,6 +10,7 @@
 #include "platform/documentfile.h"
 #include "platform/editoraccess.h"
 #include "platform/htmlpaste.h"
+#include "platform/listformat.h"
 #include "platform/progress.h"
 #include "platform/qtconvert.h"
 #include "platform/richconvert.h"
@@ -330,9 +331,9 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
     QTextEdit::keyPressEvent(e);
 }
 
-// Return in a list item: a new item with the same paragraph format (the
-// toolkit would take the space after the item away), or, in an empty item,
-// the end of the list, as word processors do.
+// Return in a list item: a new item with the item's paragraph format and the
+// list's spacing (the toolkit would take the space after the item away), or,
+// in an empty item, the end of the list, as word processors do.
 bool RichEditWidget::newListItem(QKeyEvent *e) {
     QTextCursor cur = textCursor();
     if (isReadOnly() || (e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter) ||
@@ -341,9 +342,9 @@ bool RichEditWidget::newListItem(QKeyEvent *e) {
     cur.beginEditBlock();
     cur.removeSelectedText();
     if (cur.block().length() == 1) {
-        cur.currentList()->remove(cur.block());
+        qtrich::endListAt(cur);
     } else {
-        cur.insertBlock(cur.blockFormat(), cur.charFormat());
+        qtrich::splitItem(cur);
     }
     cur.endEditBlock();
     setTextCursor(cur);

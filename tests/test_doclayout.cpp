@@ -391,6 +391,61 @@ private slots:
             QCOMPARE(b.blockFormat().bottomMargin(), 8.0);
     }
 
+    // A list as a word processor writes it: no space between the items, the
+    // space after the list on its last item. Return at the end of the last
+    // item keeps the spacing where it was, on screen too, and Return again in
+    // the empty item gives it back.
+    void returnAfterLastItemKeepsListSpacing() {
+        FormFixture f;
+        f.show();
+        QTemporaryDir dir;
+        load(f.form,
+             "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\froman Liberation Serif;}}\n"
+             "{\\*\\listtable{\\list\\listtemplateid1{\\listlevel\\levelnfc23\\levelnfcn23"
+             "\\leveljc0\\levelstartat1\\levelfollow0{\\leveltext \\'01\\u8226 ?;}{\\levelnumbers;}"
+             "\\fi-360\\li720}\\listid1}}\n"
+             "{\\*\\listoverridetable{\\listoverride\\listid1\\listoverridecount0\\ls1}}\n"
+             "\\pard\\plain\\sb240\\sa120 Ingr\\'e9dients :\\par\n"
+             "\\pard\\plain\\ls1\\ilvl0\\li720\\fi-360\\sb0\\sa0{\\listtext\\'95\\tab}Farine\\par\n"
+             "\\pard\\plain\\ls1\\ilvl0\\li720\\fi-360\\sb0\\sa0{\\listtext\\'95\\tab}Lait\\par\n"
+             "\\pard\\plain\\ls1\\ilvl0\\li720\\fi-360\\sb0\\sa240{\\listtext\\'95\\tab}P\\'e2tes"
+             "\\par\n"
+             "\\pard\\plain\\sb0\\sa120 \\'c9tapes \\'e0 suivre :\\par\n}",
+             dir);
+        QTextEdit *editor = editorOf(f.form);
+        QTextDocument *doc = editor->document();
+        const auto top = [&](int n) {
+            return editor->cursorRect(QTextCursor(doc->findBlockByNumber(n))).top();
+        };
+        QApplication::processEvents();
+        const int between = top(2) - top(1), after = top(4) - top(3);
+        QVERIFY(after - between >= 14); // 240 twips are 16 pixels
+        QTextCursor end(doc->findBlockByNumber(3));
+        end.movePosition(QTextCursor::EndOfBlock);
+        editor->setTextCursor(end);
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTest::keyClicks(editor, QStringLiteral("Beurre doux"));
+        QCOMPARE(qtrich::listMarker(doc->findBlockByNumber(4)), QStringLiteral("•"));
+        QApplication::processEvents();
+        QCOMPARE(top(4) - top(3), between);
+        QCOMPARE(top(5) - top(4), after);
+        QCOMPARE(doc->findBlockByNumber(5).text(), QStringLiteral("Étapes à suivre :"));
+        // Return in the empty item after it ends the list where it was.
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QApplication::processEvents();
+        QVERIFY(!doc->findBlockByNumber(5).textList());
+        QCOMPARE(top(5) - top(4), after);
+        // Saved and opened again, the spacing stays.
+        const QString file = dir.filePath(QStringLiteral("recette.rtf"));
+        f.form->RichEdit1->Lines->SaveToFile(file);
+        f.form->RichEdit1->Lines->LoadFromFile(file);
+        QApplication::processEvents();
+        QCOMPARE(top(4) - top(3), between);
+        QCOMPARE(top(5) - top(4), after);
+    }
+
     // The scroll range follows edits: paragraphs added and removed anywhere,
     // and the laid-out height is the toolkit's for plain lines.
     void scrollRangeFollowsEdits() {

@@ -2,6 +2,8 @@
 #include "platform/classes.h"
 
 #include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
 #include <QPixmap>
 #include <algorithm>
 #include <cstdio>
@@ -37,4 +39,20 @@ int TPicture::Width() const {
 }
 int TPicture::Height() const {
     return xpmSize(Xpm).second;
+}
+
+QIcon TPicture::Icon() const {
+    if (!Xpm) return {};
+    const QPixmap one(Xpm);
+    QIcon icon(one);
+    const QImage art = one.toImage();
+    // Scaled without smoothing: each pixel of the art becomes a block of
+    // whole device pixels (one or two wide between 1x and 2x).
+    for (const double scale : {1.25, 1.5, 1.75, 2.0, 2.5, 3.0, 4.0}) {
+        QPixmap p = QPixmap::fromImage(
+            art.scaled(art.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+        p.setDevicePixelRatio(scale);
+        icon.addPixmap(p);
+    }
+    return icon;
 }

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+class QIcon;
+
 class TObject {
 public:
     virtual ~TObject() = default;
@@ -102,4 +104,7 @@ struct TPicture {
     const char *const *Xpm = nullptr;
     int Width() const;
     int Height() const;
+    // The picture at every usual screen scale, its pixels repeated rather
+    // than blended so that it stays sharp: at 1x exactly the XPM.
+    QIcon Icon() const;
 };

@@ -28,8 +28,7 @@ TSpeedButton::TSpeedButton(TComponent *owner) : TControl(owner) {
 
 void TSpeedButton::SetGlyph(const TPicture &picture) {
     glyph_ = picture;
-    static_cast<QToolButton *>(Widget())->setIcon(picture.Xpm ? QIcon(QPixmap(picture.Xpm))
-                                                              : QIcon());
+    static_cast<QToolButton *>(Widget())->setIcon(picture.Icon());
 }
 
 void TSpeedButton::Click() {

@@ -56,7 +56,7 @@ void TMenuItem::SetShortCut(TShortCut shortCut) {
 
 void TMenuItem::SetBitmap(const TPicture &picture) {
     bitmap_ = picture;
-    action_->setIcon(picture.Xpm ? QIcon(QPixmap(picture.Xpm)) : QIcon());
+    action_->setIcon(picture.Icon());
 }
 
 bool TMenuItem::Checked() const {

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QSet>
 #include <QTextEdit>
 #include <QToolButton>
 
@@ -294,6 +295,28 @@ private slots:
             QCOMPARE(row.button->Glyph().Width(), 16);
             QCOMPARE(row.button->Glyph().Height(), 16);
             QCOMPARE(row.button->Glyph().Xpm, row.sameAs->Bitmap().Xpm);
+            // The picture as drawn at 1x; at 200 % each of its pixels a block
+            // of four, and at 150 % in its own colours only, never blended.
+            const QIcon icon = qobject_cast<QToolButton *>(row.button->Widget())->icon();
+            const QImage art = QPixmap(row.button->Glyph().Xpm).toImage();
+            QSet<QRgb> colours;
+            for (int y = 0; y < art.height(); ++y)
+                for (int x = 0; x < art.width(); ++x)
+                    colours.insert(art.pixel(x, y));
+            for (const double scale : {1.0, 1.5, 2.0}) {
+                const QImage shown = icon.pixmap(QSize(16, 16), scale).toImage();
+                QCOMPARE(shown.size(), art.size() * scale);
+                bool sharp = true;
+                for (int y = 0; y < shown.height(); ++y) {
+                    for (int x = 0; x < shown.width(); ++x) {
+                        const QRgb c = shown.pixel(x, y);
+                        sharp = sharp &&
+                                (scale == 1.5 ? colours.contains(c)
+                                              : c == art.pixel(int(x / scale), int(y / scale)));
+                    }
+                }
+                QVERIFY2(sharp, row.hint);
+            }
             QVERIFY(row.button->OnClick == row.command);
         }
     }

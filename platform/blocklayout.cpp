@@ -483,6 +483,9 @@ std::pair<BlockLayout::Part, int> BlockLayout::partAt(int position) const {
     int relative = position - block.position();
     Giant *g = giants_[n].get();
     Part part = g ? segmentPart(block, *g, segmentOf(*g, relative)) : blockPart(block);
+    // Laying a segment out may move its cut past the position.
+    if (g && part.start != g->segments[segmentOf(*g, relative)].start)
+        part = segmentPart(block, *g, segmentOf(*g, relative));
     part.origin += QPointF(margin(), top(int(n)));
     part.start += block.position();
     relative = position - part.start;
@@ -717,7 +720,21 @@ void BlockLayout::layoutSegment(const QTextBlock &block, Giant &g, size_t i) con
         // a line breaks anyway and the paragraph reads as one: moves by line
         // and the lines read out are those of the whole paragraph.
         if (pass > 0 || last || !wrapping() || tl->lineCount() < 2 || composing) break;
-        const int lastStart = tl->lineAt(tl->lineCount() - 1).textStart();
+        const QTextLine tail = tl->lineAt(tl->lineCount() - 1);
+        if (g.segments[i + 1].laid) {
+            // A full last line stays (the next segment keeps its layout);
+            // one the next segment's first word would still fit on goes.
+            const Segment &next = g.segments[i + 1];
+            QString word;
+            for (int k = 0; k < std::min(64, next.length); ++k) {
+                const QChar c = doc->characterAt(bs + next.start + k);
+                if (c.isSpace()) break;
+                word += c;
+            }
+            const double room = tail.width() - tail.naturalTextWidth();
+            if (QFontMetricsF(doc->defaultFont()).horizontalAdvance(word) > room) break;
+        }
+        const int lastStart = tail.textStart();
         if (lastStart <= 0 || lastStart >= seg.length) break;
         moveCut(g.segments, i, lastStart - seg.length);
     }

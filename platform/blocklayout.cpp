@@ -708,12 +708,29 @@ void BlockLayout::layoutSegment(const QTextBlock &block, Giant &g, size_t i) con
         QTextOption option = optionFor(block);
         if (!wrapping()) option.setAlignment(Qt::AlignLeft);
         tl->setTextOption(option);
-        tl->setFormats(formats);
         tl->setCacheEnabled(true);
-        // Text an input method is composing here shows where it will go.
+        // Text an input method is composing here shows where it will go,
+        // underlined, in the format of the text before it; what follows
+        // moves along.
         const bool composing = preeditAt_ >= bs && preeditAt_ < bs + block.length() &&
                                segmentOf(g, preeditAt_ - bs) == i;
-        if (composing) tl->setPreeditArea(preeditAt_ - bs - seg.start, preedit_);
+        if (composing) {
+            const int pre = preeditAt_ - bs - seg.start;
+            const int n = int(preedit_.size());
+            QTextCharFormat underlined;
+            for (QTextLayout::FormatRange &r : formats) {
+                if (r.start >= pre) {
+                    r.start += n;
+                } else if (r.start + r.length >= pre) {
+                    r.length += n;
+                    underlined = r.format;
+                }
+            }
+            underlined.setFontUnderline(true);
+            formats << QTextLayout::FormatRange{pre, n, underlined};
+            tl->setPreeditArea(pre, preedit_);
+        }
+        tl->setFormats(formats);
         std::tie(y, widest) = layLines(tl.get(), 0, indent, wrapping() ? width : NoWrapWidth, 0);
         // With wrapping, the last (short) line goes to the next segment (laid
         // out again when next needed, if it was), so that the cut falls where

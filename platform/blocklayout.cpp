@@ -529,9 +529,10 @@ std::pair<int, int> BlockLayout::lineBounds(int position) const {
     if (!line.isValid()) return {bs, be};
     const int pre = part.layout->preeditAreaPosition();
     const int composed = int(part.layout->preeditAreaText().size());
+    const int partStart = part.start; // a lambda may not take a structured binding
     const auto inDocument = [&](int r) {
         if (composed > 0 && r > pre) r = std::max(pre, r - composed);
-        return std::clamp(part.start + r, bs, be);
+        return std::clamp(partStart + r, bs, be);
     };
     return {inDocument(line.textStart()), inDocument(line.textStart() + line.textLength())};
 }

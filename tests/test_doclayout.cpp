@@ -110,6 +110,16 @@ QPair<int, int> inkColumns(const QImage &image, int top, int bottom) {
     }
     return {left, right};
 }
+// A bare toolkit editor showing a copy of our document, at our editor's size
+// and font, to compare with what our layout does; true once it is shown.
+bool showLikeOurs(QTextEdit &reference, const QTextEdit *ours) {
+    reference.setDocument(ours->document()->clone(&reference));
+    reference.setFont(ours->font());
+    reference.setFixedSize(ours->size());
+    reference.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    reference.show();
+    return QTest::qWaitForWindowExposed(&reference);
+}
 } // namespace
 
 class TestDocLayout : public QObject {
@@ -154,12 +164,7 @@ private slots:
         load(f.form, rtf::write(formattedDocument()), dir);
         QTextEdit *ours = editorOf(f.form);
         QTextEdit reference;
-        reference.setDocument(ours->document()->clone(&reference));
-        reference.setFont(ours->font());
-        reference.setFixedSize(ours->size());
-        reference.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        reference.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&reference));
+        QVERIFY(showLikeOurs(reference, ours));
         QCOMPARE(reference.viewport()->width(), ours->viewport()->width());
         QTextDocument *theirs = reference.document();
         QVERIFY(theirs->documentLayout() != ours->document()->documentLayout());
@@ -608,13 +613,8 @@ private slots:
         const QTextBlock giant = ours->document()->findBlockByNumber(1);
         QVERIFY(layout->isSegmented(giant));
         QTextEdit reference;
-        reference.setDocument(ours->document()->clone(&reference));
-        reference.setFont(ours->font());
-        reference.setFixedSize(ours->size());
-        reference.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         reference.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        reference.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&reference));
+        QVERIFY(showLikeOurs(reference, ours));
         QCOMPARE(reference.viewport()->size(), ours->viewport()->size());
         const Qt::KeyboardModifier none = Qt::NoModifier, shift = Qt::ShiftModifier;
         const QList<QPair<Qt::Key, Qt::KeyboardModifier>> keys = {
@@ -768,12 +768,7 @@ private slots:
         }
         // Lines: in the long paragraph as the toolkit breaks the same text.
         QTextEdit reference;
-        reference.setDocument(ours->document()->clone(&reference));
-        reference.setFont(ours->font());
-        reference.setFixedSize(ours->size());
-        reference.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        reference.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&reference));
+        QVERIFY(showLikeOurs(reference, ours));
         QAccessibleTextInterface *theirs =
             QAccessible::queryAccessibleInterface(&reference)->textInterface();
         const QTextBlock giant = ours->document()->findBlock(ms[2]);

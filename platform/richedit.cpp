@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/richedit.h"
 
-#include "core/docfile.h"
 #include "core/freememory.h"
 #include "core/textcodec.h"
 #include "platform/blocklayout.h"
@@ -22,8 +21,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
-#include <QFileInfo>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>

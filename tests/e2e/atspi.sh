@@ -35,12 +35,9 @@ printf 'Deuxieme' >"$HOME/deux/deuxieme.txt"
 printf 'Troisieme' >"$HOME/deux/trois/troisieme.txt"
 head -c 2234 /dev/zero | tr '\0' 'a' >"$HOME/deux/trois/grand.txt"
 
-(cd "$HOME" && exec "$binary") >"$work/app.log" 2>&1 &
-app=$!
-welcome=$(wait_window '^Avant-Propos$') || fail "no welcome box"
-activate "$welcome"
-key Return
-main=$(wait_window '^Pavelin$') || fail "no main window"
+cd "$HOME"
+start_main # from the home folder, where its dialogs start
+cd - >/dev/null
 sleep 1
 activate "$main"
 "$python" "$(dirname "$0")/atspi.py" "$main" || fail "the accessibility checks failed"
@@ -53,12 +50,7 @@ settings=$(find "$HOME" -name '*.conf' -o -name 'QtProject*' | head -n 5)
 echo "no settings file written under the home folder"
 
 step "at twice the scale on a 1920x1080 screen, the frame starts on the screen"
-QT_SCALE_FACTOR=2 "$binary" >"$work/app.log" 2>&1 &
-app=$!
-welcome=$(wait_window '^Avant-Propos$') || fail "no welcome box at twice the scale"
-activate "$welcome"
-key Return
-main=$(wait_window '^Pavelin$') || fail "no main window at twice the scale"
+start_main QT_SCALE_FACTOR=2
 sleep 2
 read -r x y < <(frame_origin "$main")
 echo "frame origin at twice the scale: $x $y"

@@ -100,6 +100,18 @@ export HOME="$work/home" LC_ALL=C.UTF-8 XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 
+# Starts the program with the environment assignments given, answers its
+# welcome box, and sets `app` to its process and `main` to its main window.
+start_main() {
+    env "$@" "$binary" >"$work/app.log" 2>&1 &
+    app=$!
+    local welcome
+    welcome=$(wait_window '^Avant-Propos$') || fail "no welcome box${*:+ with $*}"
+    activate "$welcome"
+    key Return
+    main=$(wait_window '^Pavelin$') || fail "no main window${*:+ with $*}"
+}
+
 # Waits for the program to end; sets `code` to its exit code.
 wait_exit() {
     for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done

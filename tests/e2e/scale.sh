@@ -12,12 +12,7 @@ declare -A width height
 for factor in 1 2; do
     dpi=$((96 * factor))
     step "at $dpi dpi"
-    QT_SCALE_FACTOR=$factor "$binary" >"$work/app.log" 2>&1 &
-    app=$!
-    welcome=$(wait_window '^Avant-Propos$') || fail "no welcome box at $dpi dpi"
-    activate "$welcome"
-    key Return
-    main=$(wait_window '^Pavelin$') || fail "no main window at $dpi dpi"
+    start_main QT_SCALE_FACTOR=$factor
     sleep 1.5
     eval "$(xdotool getwindowgeometry --shell "$main")"
     width[$factor]=$WIDTH

@@ -89,11 +89,12 @@ void keepOwnerAndMode(int fd, const struct stat &old) {
     }
 }
 
-bool writeAll(int fd, const QByteArray &data, qsizetype from = 0) {
+// Writes all of the data from the descriptor's current offset (the start, for
+// a file just opened); false with errno set when it can't.
+bool writeAll(int fd, const QByteArray &data) {
     qsizetype done = 0;
     while (done < data.size()) {
-        const ssize_t n =
-            ::pwrite(fd, data.constData() + done, size_t(data.size() - done), off_t(from + done));
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -108,16 +109,10 @@ void writeToDevice(const QString &display, const QString &path, const QByteArray
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) failSave(display, errno);
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int error = errno;
-            ::close(fd);
-            failSave(display, error);
-        }
-        done += n;
+    if (!writeAll(fd, data)) {
+        const int error = errno;
+        ::close(fd);
+        failSave(display, error);
     }
     if (::close(fd) != 0) failSave(display, errno);
 }

@@ -10,6 +10,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace rtf {
@@ -69,17 +70,74 @@ struct ListItem {
     }
 };
 
+// Tables. RTF keeps a table as paragraphs marked as standing in a cell, each
+// cell ended by \cell and each row by \row with the row's definition; the
+// model keeps that shape, so that a reader can hand a row over as soon as it
+// ends and a writer needs no tree.
+enum class BorderStyle : std::uint8_t {
+    None,
+    Single,
+    Thick,
+    Double,
+    Dotted,
+    Dashed,
+    Hairline,
+    Other
+};
+
+struct Border {
+    BorderStyle style = BorderStyle::None;
+    int width = 0;                // twips
+    std::int32_t color = NoColor; // 0xRRGGBB or NoColor (automatic)
+    bool operator==(const Border &) const = default;
+};
+
+enum class CellAlign : std::uint8_t { Top, Center, Bottom };
+// A cell merged with its neighbours: the first of the merged cells holds the
+// text, the others follow it (to its right across, below it down).
+enum class Merge : std::uint8_t { None, First, Next };
+
+struct CellDef {
+    int right = 0; // the cell's right edge (\cellx), twips from the left margin
+    Border top, left, bottom, rightBorder;
+    std::int32_t shading = NoColor; // background (\clcbpat)
+    int shadingPercent = 0;         // \clshdng, hundredths of a percent
+    CellAlign align = CellAlign::Top;
+    Merge across = Merge::None;
+    Merge down = Merge::None;
+    bool operator==(const CellDef &) const = default;
+};
+
+struct RowDef {
+    int left = 0;              // the first cell's left edge (\trleft), twips
+    int gap = 0;               // half the space between cells' text (\trgaph), twips
+    Align align = Align::Left; // of the row between the margins
+    int height = 0;            // \trrh: > 0 at least that tall, < 0 exactly, 0 as tall as its text
+    bool header = false;       // repeated at the top of each printed page
+    std::vector<CellDef> cells;
+    bool operator==(const RowDef &) const = default;
+};
+
 struct Paragraph {
     ParaFormat format;
     ListItem list;
     std::vector<Run> runs;
+    // In a table: how deeply nested (1: a table of the body, 2: a table in one
+    // of its cells...); 0: not in a table.
+    int depth = 0;
+    // The paragraph ends its cell (\cell, \nestcell at depth > 1).
+    bool endsCell = false;
+    // The paragraph ends its cell and the row (at its depth) too: the row's
+    // definition, one cell per cell of the row.
+    std::shared_ptr<const RowDef> endsRow;
 };
 
 // Always at least one paragraph.
 struct Document {
     std::vector<Paragraph> paragraphs{Paragraph{}};
     // The text with paragraphs separated by '\n' and line breaks as U+2028;
-    // a list item starts with its marker and a tab.
+    // a list item starts with its marker and a tab; a table row is one line,
+    // its cells separated by a tab and a cell's paragraphs by a space.
     QString plainText() const;
 };
 

@@ -18,14 +18,14 @@ QString Document::plainText() const {
             out += markerText(p.list.style, p.list.prefix, p.list.suffix, p.list.number) +
                    QLatin1Char('\t');
         for (const Run &r : p.runs)
-            out += r.text;
+            if (!r.picture) out += r.text; // a picture is no text
     }
     return out;
 }
 
 void clean(Paragraph &p) {
     for (Run &r : p.runs)
-        r.text = textcodec::cleanText(std::move(r.text));
+        if (!r.picture) r.text = textcodec::cleanText(std::move(r.text));
     std::erase_if(p.runs, [](const Run &r) { return r.text.isEmpty(); });
     if (p.list.id) {
         p.list.prefix = textcodec::cleanText(std::move(p.list.prefix));

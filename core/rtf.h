@@ -45,10 +45,14 @@ struct ParaFormat {
     bool operator==(const ParaFormat &) const = default;
 };
 
+struct Picture; // core/rtfpicture.h
+
 // Run text holds '\t' for tabs and U+2028 for a line break inside a paragraph.
+// A picture is a run of its own whose text is one U+FFFC.
 struct Run {
     CharFormat format;
     QString text;
+    std::shared_ptr<const Picture> picture = nullptr;
 };
 
 // A paragraph's place in a list: its marker is prefix, number, suffix (a

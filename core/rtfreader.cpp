@@ -42,7 +42,10 @@ Document Reader::run() {
         }
         token(tokens_.next());
     }
-    if (!cancelled_) finishDocument();
+    if (!cancelled_) {
+        endPictures();
+        finishDocument();
+    }
     return std::move(text_.doc);
 }
 
@@ -82,8 +85,9 @@ void Reader::token(const Token &t) {
         groupStart_ = false;
         swallowedByFallback(false);
         return;
-    case TokenKind::Binary: // skipped whatever the destination
+    case TokenKind::Binary: // a picture's data, skipped anywhere else
         groupStart_ = false;
+        if (state_.dest == Dest::Picture) pictureBinary(t.text);
         return;
     case TokenKind::Symbol:
         if (t.byte == '*') {
@@ -134,6 +138,10 @@ void Reader::textToken(std::string_view bytes) {
     case Dest::OverrideTable:
     case Dest::ListTable:
     case Dest::Pn:
+    case Dest::Holder:
+        return;
+    case Dest::Picture:
+        pictureData(bytes);
         return;
     case Dest::ColorTable:
         for (char c : bytes)
@@ -206,6 +214,7 @@ void Reader::openGroup() {
                 .arg(MaxDepth));
     }
     stack_.push_back(state_);
+    pictures_.groupOpen = tokens_.offset() - 1;
     groupStart_ = true;
     star_ = false;
 }
@@ -225,6 +234,7 @@ void Reader::closeGroup() {
         return;
     }
     const Dest inner = state_.dest;
+    const size_t depth = stack_.size();
     state_ = stack_.back();
     stack_.pop_back();
     // The brace that closes {\rtf1 ends the document: what rich-edit controls
@@ -232,6 +242,7 @@ void Reader::closeGroup() {
     if (stack_.empty()) done_ = true;
     if (inner == Dest::FontTable && state_.dest != Dest::FontTable) endFontTable();
     closeListGroups(inner);
+    pictureGroupClosed(depth, tokens_.offset(), state_);
     if (inner == Dest::FieldInst && state_.dest == Dest::Text) symbolField();
     groupStart_ = false;
     star_ = false;
@@ -254,7 +265,7 @@ bool Reader::destination(const Word &w) {
         state_.dest = Dest::ColorTable;
         return true;
     default:
-        return listDestination(w) || fieldDestination(w);
+        return listDestination(w) || fieldDestination(w) || pictureDestination(w);
     }
 }
 
@@ -314,6 +325,9 @@ void Reader::word(std::string_view name, bool hasParam, long long param) {
         return overrideTableWord(*w, param);
     case Dest::Pn:
         return pnWord(*w, param);
+    case Dest::Picture:
+    case Dest::Holder:
+        return pictureWord(*w, param);
     default:
         break;
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "core/rtf.h"
+#include "core/rtfpicture.h"
 #include "core/rtftokens.h"
 #include "core/rtfwords.h"
 
@@ -33,7 +34,9 @@ enum class Dest : std::uint8_t {
     ListText,
     Pn,
     PnTextBefore,
-    PnTextAfter
+    PnTextAfter,
+    Picture, // a picture's words and data
+    Holder   // a group around a picture: its text is not the document's
 };
 
 // ---------------------------------------------------------------- groups
@@ -141,6 +144,31 @@ struct Fields {
     int footnotes = 0;
 };
 
+// ---------------------------------------------------------------- pictures
+
+// Depths are the group stack's size once the group is open; 0: none open.
+// Offsets are in the input.
+struct Pictures {
+    size_t groupOpen = 0; // where the last group opened
+    // the \pict being read
+    std::shared_ptr<Picture> reading;
+    size_t pictDepth = 0, pictStart = 0;
+    size_t dataStart = 0, dataEnd = 0; // its hex data; equal: none
+    bool binary = false;               // its data came from \bin
+    int nibble = -1;                   // a hex digit waiting for its pair
+    // the group around it (\shppict, \object), and the picture read in it
+    size_t holderDepth = 0, holderStart = 0;
+    bool object = false;
+    int objWidth = 0, objHeight = 0, objScaleX = 100, objScaleY = 100;
+    std::shared_ptr<Picture> held;
+    size_t heldStart = 0, heldEnd = 0;
+    // the picture last added to the text, which a {\nonshppict} right after
+    // it writes again for older readers, and that group being read
+    std::shared_ptr<Picture> last;
+    size_t fallbackDepth = 0, fallbackStart = 0;
+    size_t endBraces = 0; // written for groups the input left open
+};
+
 // ---------------------------------------------------------------- text
 
 struct TextState {
@@ -199,6 +227,17 @@ private:
     // a list item.
     void emitParagraph(const ParaState &props, bool inList);
 
+    // --- pictures (rtfpicture.cpp)
+    bool pictureDestination(const Word &w);
+    void pictureWord(const Word &w, long long param);
+    void pictureData(std::string_view bytes);
+    void pictureBinary(std::string_view bytes);
+    // A group at `depth` has closed at `end`; `outer` is the state it closed into.
+    void pictureGroupClosed(size_t depth, size_t end, const State &outer);
+    // Ends the picture groups the input left open.
+    void endPictures();
+    void addPicture(std::shared_ptr<Picture> p, const State &outer);
+
     // --- font and colour tables (rtffonts.cpp)
     void fontTableWord(const Word &w, long long param);
     void colorTableWord(const Word &w, long long param);
@@ -247,6 +286,7 @@ private:
     FontsAndColors fonts_;
     Lists lists_;
     Fields fields_;
+    Pictures pictures_;
     TextState text_;
 };
 

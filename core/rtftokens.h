@@ -38,6 +38,9 @@ public:
     double position() const {
         return end_ == begin_ ? 1.0 : double(p_ - begin_) / double(end_ - begin_);
     }
+    // Where the next token starts in the input, and the input itself.
+    size_t offset() const { return size_t(p_ - begin_); }
+    std::string_view input() const { return std::string_view(begin_, size_t(end_ - begin_)); }
 
 private:
     Token word();

@@ -2,6 +2,7 @@
 #include "core/rtfwords.h"
 
 #include "core/rtf.h"
+#include "core/rtfpicture.h"
 
 #include <unordered_map>
 
@@ -31,6 +32,10 @@ const Row Rows[] = {
     {"pntxtb", {Kind::Destination, Act::PnTextBefore}},
     {"pntxta", {Kind::Destination, Act::PnTextAfter}},
     {"footnote", {Kind::Destination, Act::Footnote}},
+    {"pict", {Kind::Destination, Act::Picture}},
+    {"shppict", {Kind::Destination, Act::PictureHolder}},
+    {"object", {Kind::Destination, Act::PictureHolder, 1}},
+    {"nonshppict", {Kind::Destination, Act::PictureFallback}},
     {"field", {Kind::Destination, Act::Show}},
     {"fldrslt", {Kind::Destination, Act::FieldResult}},
     {"fldinst", {Kind::Destination, Act::FieldInst}},
@@ -142,6 +147,31 @@ const Row Rows[] = {
     {"pnlcrm", {Kind::Flag, Act::PnStyle, int(ListStyle::LowerRoman)}},
     {"pnstart", {Kind::Value, Act::PnStart}},
     {"pnf", {Kind::Value, Act::PnFont}},
+    // pictures
+    {"pngblip", {Kind::Flag, Act::PictureKind, int(PictureKind::Png)}},
+    {"jpegblip", {Kind::Flag, Act::PictureKind, int(PictureKind::Jpeg)}},
+    {"dibitmap", {Kind::Value, Act::PictureKind, int(PictureKind::Dib)}},
+    {"wbitmap", {Kind::Value, Act::PictureKind, int(PictureKind::Bitmap)}},
+    {"wmetafile", {Kind::Value, Act::PictureKind, int(PictureKind::Wmf)}},
+    {"emfblip", {Kind::Flag, Act::PictureKind, int(PictureKind::Emf)}},
+    {"macpict", {Kind::Flag, Act::PictureKind, int(PictureKind::MacPict)}},
+    {"picw", {Kind::Value, Act::PictureSize, PicWidth}},
+    {"pich", {Kind::Value, Act::PictureSize, PicHeight}},
+    {"picwgoal", {Kind::Value, Act::PictureSize, PicGoalWidth}},
+    {"pichgoal", {Kind::Value, Act::PictureSize, PicGoalHeight}},
+    {"picscalex", {Kind::Value, Act::PictureSize, PicScaleX}},
+    {"picscaley", {Kind::Value, Act::PictureSize, PicScaleY}},
+    {"piccropl", {Kind::Value, Act::PictureSize, PicCropLeft}},
+    {"piccropr", {Kind::Value, Act::PictureSize, PicCropRight}},
+    {"piccropt", {Kind::Value, Act::PictureSize, PicCropTop}},
+    {"piccropb", {Kind::Value, Act::PictureSize, PicCropBottom}},
+    {"wbmbitspixel", {Kind::Value, Act::PictureSize, PicBitsPerPixel}},
+    {"wbmplanes", {Kind::Value, Act::PictureSize, PicPlanes}},
+    {"wbmwidthbytes", {Kind::Value, Act::PictureSize, PicWidthBytes}},
+    {"objw", {Kind::Value, Act::PictureSize, ObjWidth}},
+    {"objh", {Kind::Value, Act::PictureSize, ObjHeight}},
+    {"objscalex", {Kind::Value, Act::PictureSize, ObjScaleX}},
+    {"objscaley", {Kind::Value, Act::PictureSize, ObjScaleY}},
 };
 // clang-format on
 
@@ -218,7 +248,6 @@ const std::string_view Skipped[] = {
     "mmathPr",
     "nesttableprops",
     "nextfile",
-    "nonshppict",
     "objalias",
     "objclass",
     "objdata",
@@ -232,7 +261,6 @@ const std::string_view Skipped[] = {
     "operator",
     "panose",
     "pgdsctbl",
-    "pict",
     "pnseclvl",
     "printim",
     "private",

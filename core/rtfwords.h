@@ -37,6 +37,11 @@ enum class Act : std::uint8_t {
     PnTextBefore,
     PnTextAfter,
     Footnote,
+    Picture,         // a picture (\pict): its words and data
+    PictureHolder,   // a group around a picture (\shppict, \object; value: 1 for an object)
+    PictureFallback, // \nonshppict: the picture again, for readers without shapes
+    PictureKind,     // \pngblip...; value: the rtf::PictureKind
+    PictureSize,     // \picw...; value: the PictureField
     // document
     Ansi,
     Mac,
@@ -100,6 +105,27 @@ struct Word {
 };
 
 constexpr int PnBullet = -1, PnCont = -2; // PnLevel values besides outline levels
+
+// What a PictureSize word sets.
+enum PictureField : int {
+    PicWidth,
+    PicHeight,
+    PicGoalWidth,
+    PicGoalHeight,
+    PicScaleX,
+    PicScaleY,
+    PicCropLeft,
+    PicCropRight,
+    PicCropTop,
+    PicCropBottom,
+    PicBitsPerPixel,
+    PicPlanes,
+    PicWidthBytes,
+    ObjWidth,
+    ObjHeight,
+    ObjScaleX,
+    ObjScaleY
+};
 
 // The word's row; null for a word the reader does not know.
 const Word *findWord(std::string_view name);

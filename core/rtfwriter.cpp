@@ -2,6 +2,7 @@
 // The RTF writer: 7-bit output that every reader understands, with line breaks
 // in the file every couple of hundred characters.
 #include "core/rtf.h"
+#include "core/rtfpicture.h"
 #include "core/textcodec.h"
 
 #include <QHash>
@@ -67,6 +68,12 @@ public:
         const auto end = std::to_chars(buf + len, buf + sizeof buf - 1, n).ptr;
         *end = '\0';
         word(buf);
+    }
+    // A picture's RTF, on lines of its own.
+    void picture(const Picture &p) {
+        newline();
+        appendPicture(out, p);
+        newline();
     }
     void raw(const char *s) {
         out.append(s);
@@ -395,7 +402,11 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         for (const Run &r : p.runs) {
             if (r.text.isEmpty()) continue;
             writeFormat(r.format);
-            w.text(r.text);
+            if (r.picture) {
+                w.picture(*r.picture);
+            } else {
+                w.text(r.text);
+            }
         }
         // \par separates paragraphs; a last paragraph that is empty gets one
         // more, since readers take a final \par as the end of the last line.

@@ -1,19 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Printing through a real CUPS queue (cups-pdf): the printer chosen in the
-// setup dialog, the print dialog confirmed, the PDF the queue produced read back.
+// setup dialog, the print dialog confirmed, the PDF the queue produced read back;
+// and what needs no queue, tables printed to a PDF file.
+#include "core/rtf.h"
 #include "helpers.h"
 #include "platform/printing.h"
+#include "platform/richeditprint.h"
+#include "platform/tableformat.h"
 
 #include <QComboBox>
 #include <QDateTime>
 #include <QDirIterator>
+#include <QHash>
 #include <QImage>
+#include <QPageSize>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
 
 using namespace testing;
 
@@ -65,6 +74,158 @@ private slots:
         const int longInk = printAndMeasure(form);
         QVERIFY2(longInk > 3 * shortInk,
                  qPrintable(QStringLiteral("%1 vs %2").arg(longInk).arg(shortInk)));
+    }
+
+    // A table printed to a PDF file: every cell's text where its column
+    // stands, the grid and the header's shading drawn, the header row on
+    // each page, and a row too tall for what is left of a page moved whole to
+    // the next one.
+    void printsTablesToPdf() {
+        for (const char *tool : {"pdftotext", "pdftoppm"})
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                QSKIP("poppler-utils is not installed");
+        FormFixture f;
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("tableau.pdf"));
+        CurrentPrinter().setOutputFormat(QPrinter::PdfFormat);
+        CurrentPrinter().setOutputFileName(pdf);
+        CurrentPrinter().setPageSize(QPageSize(QPageSize::A4));
+
+        // Three columns with right edges at 2880, 5760 and 8640 twips; one
+        // row whose second cell ends at 7200, an edge no other row has; one
+        // row of two cells merged across. Row 45 holds 30 lines.
+        const int tall = 45, rows = 90;
+        const QRgb headerShade = 0xC0D0FF;
+        QTextDocument doc;
+        QTextCursor cur(&doc);
+        cur.insertText(QStringLiteral("Inventaire"));
+        QTextTable *t = cur.insertTable(rows, 3);
+        const rtf::Border line{rtf::BorderStyle::Single, 15, rtf::NoColor};
+        for (int r = 0; r < rows; ++r) {
+            rtf::RowDef def;
+            def.gap = 108;
+            def.header = r == 0;
+            std::vector<int> rights = {2880, 5760, 8640};
+            if (r == 5) rights = {2880, 7200, 8640};
+            for (int c = 0; c < 3; ++c) {
+                rtf::CellDef cell;
+                cell.right = rights[size_t(c)];
+                cell.top = cell.left = cell.bottom = cell.rightBorder = line;
+                if (r == 0) cell.shading = std::int32_t(headerShade);
+                if (r == 7 && c == 1) cell.across = rtf::Merge::First;
+                if (r == 7 && c == 2) cell.across = rtf::Merge::Next;
+                QTextTableCell at = t->cellAt(r, c);
+                QTextTableCellFormat format = at.format().toTableCellFormat();
+                qtrich::setCellDef(format, cell);
+                if (c == 0) qtrich::setRowDef(format, def);
+                at.setFormat(format);
+                QTextCursor in = at.firstCursorPosition();
+                if (r == 0) {
+                    in.insertText(QStringList{"Désignation", "Quantité", "Prix"}[c]);
+                } else if (r == tall && c == 0) {
+                    for (int n = 1; n <= 30; ++n)
+                        in.insertText(n == 1 ? QStringLiteral("haute 1")
+                                             : QStringLiteral("\nhaute %1").arg(n));
+                    in.movePosition(QTextCursor::Start);
+                } else if (!(r == 7 && c == 2)) {
+                    in.insertText(QStringLiteral("r%1c%2").arg(r).arg(c));
+                }
+            }
+        }
+        PrintDocument(&doc, QStringLiteral("Inventaire"));
+
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(30000));
+        const QStringList pages =
+            QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\f'));
+        const QString all = pages.join(QLatin1Char('\n'));
+        for (int r = 1; r < rows; ++r)
+            for (int c = 0; c < 3; ++c)
+                if (r != tall && !(r == 7 && c == 2))
+                    QVERIFY2(all.contains(QStringLiteral("r%1c%2").arg(r).arg(c)),
+                             qPrintable(QStringLiteral("r%1c%2").arg(r).arg(c)));
+        // The tall row on one page, which starts with the header and the row.
+        int tallPage = -1;
+        for (int i = 0; i < pages.size(); ++i)
+            if (pages[i].contains(QRegularExpression(QStringLiteral("\\bhaute 1\\b"))))
+                tallPage = i;
+        QVERIFY2(tallPage > 0, qPrintable(all));
+        for (int n = 1; n <= 30; ++n)
+            QVERIFY2(pages[tallPage].contains(
+                         QRegularExpression(QStringLiteral("\\bhaute %1\\b").arg(n))),
+                     qPrintable(pages[tallPage]));
+        const QStringList onTallPage = pages[tallPage].simplified().split(QLatin1Char(' '));
+        QCOMPARE(onTallPage.mid(0, 4), (QStringList{"Désignation", "Quantité", "Prix", "haute"}));
+        // It was moved: the page before it ends with the row above it.
+        QVERIFY2(pages[tallPage - 1].simplified().endsWith(
+                     QStringLiteral("r%1c2 %2").arg(tall - 1).arg(tallPage)),
+                 qPrintable(pages[tallPage - 1]));
+        QVERIFY(pages.size() >= 3);
+        for (int i = 0; i < pages.size() - 1; ++i) // (the last is what follows the last \f)
+            QVERIFY2(pages[i].simplified().startsWith(
+                         i == 0 ? QStringLiteral("Inventaire Désignation Quantité Prix")
+                                : QStringLiteral("Désignation Quantité Prix")),
+                     qPrintable(pages[i]));
+
+        // Where the words stand, in points (20 twips): each cell's text starts
+        // its gap (108 twips) right of its left edge.
+        p.start(QStringLiteral("pdftotext"),
+                {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
+                 QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(30000));
+        QHash<QString, double> x;
+        static const QRegularExpression word(
+            QStringLiteral("<word xMin=\"([0-9.]+)\"[^>]*>([^<]*)</word>"));
+        for (const auto &m : word.globalMatch(QString::fromUtf8(p.readAllStandardOutput())))
+            x.insert(m.captured(2), m.captured(1).toDouble());
+        const double left = x.value(QStringLiteral("r1c0"));
+        QVERIFY(left > 0);
+        const auto at = [&](const char *w, int twips) {
+            QVERIFY2(std::abs(x.value(QString::fromLatin1(w)) - left - twips / 20.0) < 1.5,
+                     qPrintable(QStringLiteral("%1 at %2, expected %3")
+                                    .arg(QLatin1String(w))
+                                    .arg(x.value(QString::fromLatin1(w)) - left)
+                                    .arg(twips / 20.0)));
+        };
+        at("r1c1", 2880);
+        at("r1c2", 5760);
+        at("r5c1", 2880);
+        at("r5c2", 7200);
+        at("r7c1", 2880);
+
+        // The grid and the shading: render pages 1 and 2; the header's colour
+        // is on both, and the edge between the first two columns is a line
+        // of ink down the page.
+        for (int page = 1; page <= 2; ++page) {
+            const QString prefix = dir.filePath(QStringLiteral("page%1").arg(page));
+            QProcess render;
+            render.start(QStringLiteral("pdftoppm"),
+                         {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-f"),
+                          QString::number(page), QStringLiteral("-l"), QString::number(page),
+                          QStringLiteral("-singlefile"), pdf, prefix});
+            QVERIFY(render.waitForFinished(30000));
+            const QImage image(prefix + QStringLiteral(".ppm"));
+            QVERIFY(!image.isNull());
+            int shaded = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int xx = 0; xx < image.width(); ++xx)
+                    shaded += qAbs(qRed(image.pixel(xx, y)) - qRed(headerShade)) < 12 &&
+                              qAbs(qGreen(image.pixel(xx, y)) - qGreen(headerShade)) < 12 &&
+                              qAbs(qBlue(image.pixel(xx, y)) - qBlue(headerShade)) < 12;
+            QVERIFY2(shaded > 500, qPrintable(QString::number(shaded)));
+            // One point a pixel: the edge at 2880 twips stands 144 - 5.4 points
+            // right of the first column's text.
+            const int edge = qRound(left + 144 - 5.4);
+            int inked = 0;
+            for (int y = image.height() / 4; y < image.height() * 3 / 4; ++y) {
+                bool dark = false;
+                for (int dx = -2; dx <= 2; ++dx)
+                    dark = dark || qGray(image.pixel(edge + dx, y)) < 128;
+                inked += dark;
+            }
+            QVERIFY2(inked > image.height() / 2 - 10, qPrintable(QString::number(inked)));
+        }
     }
 
 private:

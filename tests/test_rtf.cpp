@@ -3,6 +3,7 @@
 // and rich-edit controls write, what we write, and hostile input.
 #include "core/exception.h"
 #include "core/rtf.h"
+#include "core/rtfpicture.h"
 #include "core/rtftokens.h"
 
 #include <QDir>
@@ -124,6 +125,34 @@ void compareDocuments(const Document &a, const Document &b) {
 
 QString corpusDir() {
     return QStringLiteral(PAVELIN_SHARED_DIR "/corpus/rtf-samples");
+}
+
+// The pictures of a document, in order.
+std::vector<std::shared_ptr<const Picture>> picturesOf(const Document &doc) {
+    std::vector<std::shared_ptr<const Picture>> out;
+    for (const Paragraph &p : doc.paragraphs)
+        for (const Run &r : p.runs)
+            if (r.picture) out.push_back(r.picture);
+    return out;
+}
+
+// The same picture: kind, bytes, sizes, scale and crop.
+void comparePictures(const Picture &a, const Picture &b) {
+    QCOMPARE(int(a.kind), int(b.kind));
+    QCOMPARE(a.data, b.data);
+    QCOMPARE(a.kindParam, b.kindParam);
+    QCOMPARE(a.width, b.width);
+    QCOMPARE(a.height, b.height);
+    QCOMPARE(a.goalWidth, b.goalWidth);
+    QCOMPARE(a.goalHeight, b.goalHeight);
+    QCOMPARE(a.scaleX, b.scaleX);
+    QCOMPARE(a.scaleY, b.scaleY);
+    QCOMPARE(a.cropLeft, b.cropLeft);
+    QCOMPARE(a.cropRight, b.cropRight);
+    QCOMPARE(a.cropTop, b.cropTop);
+    QCOMPARE(a.cropBottom, b.cropBottom);
+    QCOMPARE(a.shownWidth(), b.shownWidth());
+    QCOMPARE(a.shownHeight(), b.shownHeight());
 }
 } // namespace
 
@@ -568,6 +597,157 @@ private slots:
         // A word processor's final \par is not an extra line.
         QCOMPARE(read("{\\rtf1 Bonjour\\par\r\n}").paragraphs.size(), size_t(1));
         QCOMPARE(read("{\\rtf1 Bonjour\\par\\par}").paragraphs.size(), size_t(2));
+    }
+
+    // Each kind of picture, alone and in the groups word processors put
+    // around it: read with its bytes and sizes, shown once between the text
+    // around it, written back with what surrounds it, and read again the same.
+    void pictures_data() {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("width"); // shown, twips
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QByteArray>("kept"); // what the written RTF holds again
+        const auto row = [](const char *name, const char *pict, PictureKind kind, const char *data,
+                            int width, int height, const char *kept) {
+            QTest::newRow(name) << QByteArray(pict) << int(kind) << QByteArray::fromHex(data)
+                                << width << height << QByteArray(kept);
+        };
+        row("png scaled and cropped",
+            "{\\pict\\pngblip\\picw20\\pich30\\picwgoal300\\pichgoal450\\picscalex50\\picscaley200"
+            "\\piccropl30\\piccropb50{\\*\\blipuid 0123}\\bliptag5 89504e47\r\n0d0a1a0a}",
+            PictureKind::Png, "89504e470d0a1a0a", 135, 800, "\\bliptag5");
+        row("jpeg at its own size", "{\\pict\\jpegblip\\picw10\\pich20 ffd8ffe0}",
+            PictureKind::Jpeg, "ffd8ffe0", 150, 300, "\\jpegblip");
+        row("bmp", "{\\pict\\dibitmap0\\wbmbitspixel24\\picw1\\pich1 2800000001000000}",
+            PictureKind::Dib, "2800000001000000", 15, 15, "\\dibitmap0");
+        row("wmf in hundredths of a millimetre",
+            "{\\pict\\wmetafile8\\picw2540\\pich1270 0100090000}", PictureKind::Wmf, "0100090000",
+            1440, 720, "\\wmetafile8");
+        row("emf", "{\\pict\\emfblip\\picw5080\\pich2540\\picwgoal2000\\pichgoal1000 01000000}",
+            PictureKind::Emf, "01000000", 2000, 1000, "\\emfblip");
+        row("macpict", "{\\pict\\macpict\\picw20\\pich10 0011}", PictureKind::MacPict, "0011", 300,
+            150, "\\macpict");
+        row("binary data", "{\\pict\\pngblip\\picw1\\pich1\\bin4 \x89PN}}", PictureKind::Png,
+            "89504e7d", 15, 15, "\\pngblip");
+        row("shape picture and its fallback",
+            "{\\*\\shppict{\\pict\\pngblip\\picw4\\pich2 89504e47}}"
+            "{\\nonshppict{\\pict\\wmetafile8\\picw100\\pich50 0a0b0c}}",
+            PictureKind::Png, "89504e47", 60, 30,
+            "{\\nonshppict{\\pict\\wmetafile8\\picw100\\pich50 0a0b0c}}");
+        row("fallback alone", "{\\nonshppict{\\pict\\wmetafile8\\picw2540\\pich2540 0a0b}}",
+            PictureKind::Wmf, "0a0b", 1440, 1440, "\\nonshppict");
+        row("object with its result",
+            "{\\object\\objemb{\\*\\objclass Paint.Picture}\\objw1440\\objh720{\\*\\objdata "
+            "0105000002000000}{\\result{\\pict\\wmetafile8\\picw100\\pich100\\picwgoal1440"
+            "\\pichgoal720 0a0b}}}",
+            PictureKind::Wmf, "0a0b", 1440, 720, "{\\*\\objdata 0105000002000000}{\\result");
+        row("object without a picture",
+            "{\\object\\objemb\\objw2880\\objh1440\\objscalex50{\\*\\objdata 0102}{\\result bla}}",
+            PictureKind::None, "", 1440, 1440, "{\\*\\objdata 0102}{\\result bla}");
+        row("unknown kind", "{\\pict\\pmmetafile4\\picw10\\pich10 0102}", PictureKind::None,
+            "0102", 150, 150, "\\pmmetafile4");
+    }
+    void pictures() {
+        QFETCH(QByteArray, rtf);
+        QFETCH(int, kind);
+        QFETCH(QByteArray, data);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(QByteArray, kept);
+        const Document doc = read("{\\rtf1\\ansi a" + rtf + "b\\par}");
+        QCOMPARE(doc.plainText(), QStringLiteral("ab")); // a picture is no text
+        QCOMPARE(doc.paragraphs.size(), size_t(1));
+        const std::vector<Run> &runs = doc.paragraphs[0].runs;
+        QCOMPARE(runs.size(), size_t(3));
+        QCOMPARE(runs[1].text, QStringLiteral("\uFFFC"));
+        QVERIFY(runs[1].picture);
+        const Picture &p = *runs[1].picture;
+        QCOMPARE(int(p.kind), kind);
+        QCOMPARE(p.data, data);
+        QCOMPARE(p.shownWidth(), width);
+        QCOMPARE(p.shownHeight(), height);
+        const QByteArray written = write(doc);
+        QVERIFY2(written.contains(kept), written.constData());
+        const Document back = read(written);
+        QCOMPARE(back.plainText(), QStringLiteral("ab"));
+        const auto again = picturesOf(back);
+        QCOMPARE(again.size(), size_t(1));
+        comparePictures(*again[0], p);
+        QCOMPARE(write(back), written); // written the same once read again
+
+        // Written from its fields alone (as a pasted picture is): the same.
+        if (p.kind != PictureKind::None) {
+            auto bare = std::make_shared<Picture>(p);
+            bare->before = bare->prefix = bare->suffix = bare->after = QByteArray();
+            Document made;
+            made.paragraphs[0].runs.push_back(Run{CharFormat{}, QStringLiteral("\uFFFC"), bare});
+            const auto fromFields = picturesOf(read(write(made)));
+            QCOMPARE(fromFields.size(), size_t(1));
+            comparePictures(*fromFields[0], p);
+        }
+    }
+
+    // Damaged pictures: each shows a frame of a size a page holds, and the
+    // text after it is all there.
+    void damagedPictures() {
+        const auto one = [](const QByteArray &pict) {
+            const Document doc = read("{\\rtf1 a" + pict + "b\\par c}");
+            const auto pictures = picturesOf(doc);
+            if (pictures.size() != 1) return std::make_pair(QString(), Picture{});
+            return std::make_pair(doc.plainText(), *pictures[0]);
+        };
+        // Hex of odd length: the last digit has no pair.
+        auto [text, p] = one("{\\pict\\pngblip\\picw1\\pich1 123}");
+        QCOMPARE(text, QStringLiteral("ab\nc"));
+        QCOMPARE(p.data, QByteArray("\x12", 1));
+        // Sizes of 2 GB, of 10^9 twips, of 0, and negative ones.
+        std::tie(text, p) = one("{\\pict\\pngblip\\picw2147483647\\pich2147483648 00}");
+        QCOMPARE(text, QStringLiteral("ab\nc"));
+        QCOMPARE(p.shownWidth(), MaxPictureTwips);
+        QCOMPARE(p.shownHeight(), MaxPictureTwips);
+        std::tie(text, p) = one("{\\pict\\pngblip\\picwgoal1000000000\\pichgoal1000000000"
+                                "\\picscalex1000000 00}");
+        QCOMPARE(p.shownWidth(), MaxPictureTwips);
+        std::tie(text, p) = one("{\\pict\\pngblip\\picw0\\pich0\\picwgoal0\\pichgoal0 00}");
+        QCOMPARE(text, QStringLiteral("ab\nc"));
+        QCOMPARE(p.shownWidth(), DefaultPictureTwips);
+        QCOMPARE(p.shownHeight(), DefaultPictureTwips);
+        std::tie(text, p) = one("{\\pict\\pngblip\\picwgoal-500\\pichgoal300\\picscaley-7"
+                                "\\piccropt400 00}");
+        QCOMPARE(p.shownWidth(), DefaultPictureTwips);
+        QCOMPARE(p.shownHeight(), DefaultPictureTwips);
+        // A \bin longer than the file takes the rest of it: the text before stays.
+        Document doc = read("{\\rtf1 a\\par b{\\pict\\pngblip\\bin99999999 xyz}");
+        QCOMPARE(doc.plainText(), QStringLiteral("a\nb"));
+        QCOMPARE(picturesOf(doc).size(), size_t(1));
+        QCOMPARE(picturesOf(doc)[0]->data, QByteArray("xyz}"));
+        // Truncated in the data, in an object's data, in a picture's group
+        // inside an object: the picture is kept as read, written with its
+        // groups closed, and reads back the same.
+        for (const char *truncated :
+             {"{\\rtf1 x{\\pict\\pngblip\\picw1\\pich1 89504e4", "{\\rtf1 x{\\pict\\pngblip\\picw1\\",
+              "{\\rtf1 x{\\object\\objw20\\objh20{\\*\\objdata 0102",
+              "{\\rtf1 x{\\object{\\*\\objdata 01}{\\result{\\pict\\emfblip 0102"}) {
+            doc = read(truncated);
+            QCOMPARE(doc.plainText(), QStringLiteral("x"));
+            const auto pictures = picturesOf(doc);
+            QCOMPARE(pictures.size(), size_t(1));
+            const QByteArray written = write(doc);
+            QCOMPARE(written.count('{'), written.count('}'));
+            const Document back = read(written + "y");
+            QCOMPARE(back.plainText(), QStringLiteral("x"));
+            QCOMPARE(picturesOf(back).size(), size_t(1));
+            comparePictures(*picturesOf(back)[0], *pictures[0]);
+        }
+        // Pictures where no text goes (a list's picture bullet, a field's
+        // instruction, a font table) are not the document's.
+        QCOMPARE(picturesOf(read("{\\rtf1{\\*\\listpicture{\\pict\\pngblip 00}}"
+                                 "{\\field{\\*\\fldinst{\\pict\\pngblip 00}}{\\fldrslt r}}"
+                                 "{\\fonttbl{\\f0{\\pict\\pngblip 00}Arial;}}a}"))
+                     .size(),
+                 size_t(0));
     }
 
     // Reading paragraph by paragraph gives exactly what reading the whole

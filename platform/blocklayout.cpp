@@ -2,14 +2,18 @@
 #include "platform/blocklayout.h"
 
 #include "platform/listformat.h"
+#include "platform/tableformat.h"
+#include "platform/textformats.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPalette>
+#include <QPen>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextList>
+#include <QTextTable>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -88,6 +92,35 @@ std::pair<double, double> layLines(QTextLayout *tl, double left, double indent, 
 }
 } // namespace
 
+namespace {
+constexpr double CellPadding = 1;         // above and below a cell's text
+constexpr double MinCellWidth = 8;        // a cell whose right edge goes back still shows
+constexpr double UndefinedGap = 3;        // the text inset of cells without definition
+constexpr double DefaultTableWidth = 624; // shared by such cells without wrapping: 6.5 in
+constexpr int MaxMergedRows = 1000;       // how far a merge down is followed
+
+double px(int twips) {
+    return twips / qtrich::TwipsPerPixel;
+}
+
+QTextTableCellFormat cellFormat(const QTextTableCell &cell) {
+    return cell.format().toTableCellFormat();
+}
+
+rtf::Merge mergedDown(QTextTable *table, int row, int column) {
+    const QTextTableCellFormat f = cellFormat(table->cellAt(row, column));
+    return qtrich::isAbsent(f) ? rtf::Merge::None : qtrich::cellDef(f).down;
+}
+
+// True when a cell of the row continues a cell merged down from above.
+bool continuesMerge(QTextTable *table, int row) {
+    for (int c = 0; c < table->columns(); ++c) {
+        if (mergedDown(table, row, c) == rtf::Merge::Next) return true;
+    }
+    return false;
+}
+} // namespace
+
 BlockLayout::BlockLayout(QTextDocument *doc) : QAbstractTextDocumentLayout(doc) {}
 
 BlockLayout::~BlockLayout() = default;
@@ -125,6 +158,12 @@ void BlockLayout::noteWidth(double width) const {
 }
 
 double BlockLayout::estimate(const QTextBlock &block) const {
+    if (const RowRef row = rowAt(block); row.table) {
+        if (row.first != block) return 0;
+        const QTextBlock next = row.last.next();
+        const int end = next.isValid() ? next.position() : document()->characterCount();
+        return rowEstimate(end - block.position(), row.table->columns(), tableWidth(row.table));
+    }
     const int length = block.length() - 1;
     if (length > GiantBlock) {
         segment(block);
@@ -177,22 +216,34 @@ void BlockLayout::drawMarker(QPainter *painter, const QTextBlock &block, const Q
     painter->restore();
 }
 
-double BlockLayout::layoutBlock(const QTextBlock &block) const {
+std::pair<double, double> BlockLayout::layoutText(const QTextBlock &block, double width) const {
     QTextLayout *tl = block.layout();
     const QTextBlockFormat format = block.blockFormat();
     tl->setCacheEnabled(true); // shaped once, painted many times
     tl->setTextOption(optionFor(block));
-    const double width = availableWidth() - format.leftMargin() - format.rightMargin();
     const double indent = format.textIndent() + markerRoom(block, format);
-    const auto [y, widest] = layLines(tl, format.leftMargin(), indent, width, format.topMargin());
-    tl->setPosition(QPointF(0, 0));
-    noteWidth(widest + format.rightMargin());
-    return y + format.bottomMargin();
+    const auto [y, widest] =
+        layLines(tl, format.leftMargin(), indent,
+                 width - format.leftMargin() - format.rightMargin(), format.topMargin());
+    return {y + format.bottomMargin(), widest + format.rightMargin()};
+}
+
+double BlockLayout::layoutBlock(const QTextBlock &block) const {
+    const auto [height, widest] = layoutText(block, availableWidth());
+    block.layout()->setPosition(QPointF(0, 0));
+    noteWidth(widest);
+    return height;
 }
 
 bool BlockLayout::ensureLaidOut(const QTextBlock &block) const {
     const size_t n = size_t(block.blockNumber());
-    if (n >= laid_.size() || laid_[n] || giants_[n]) return false;
+    if (n >= laid_.size() || laid_[n] == 1 || giants_[n]) return false;
+    // A paragraph of a table is laid out with its row: 2 marks those laid
+    // out but the row's first, whose mark tells whether the row is.
+    if (const RowRef row = rowAt(block); row.table) {
+        if (laid_[size_t(row.first.blockNumber())] == 1) return false;
+        return layoutRow(row);
+    }
     const double h = layoutBlock(block);
     laid_[n] = 1;
     if (h == heights_.at(n)) return false;
@@ -238,6 +289,10 @@ void BlockLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
 
     QTextBlock first = doc->findBlock(from);
     if (!first.isValid()) first = doc->lastBlock();
+    // An edit in a table lays its row out again, from the row's first paragraph.
+    if (!everything) {
+        if (const RowRef row = rowAt(first); row.table) first = row.first;
+    }
     QTextBlock last = doc->findBlock(from + charsAdded);
     if (!last.isValid()) last = doc->lastBlock();
     const int f = everything ? 0 : first.blockNumber();
@@ -245,8 +300,20 @@ void BlockLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
     const int delta = count - old;
     if (everything) first = doc->begin();
 
-    if (!everything && delta == 0 && f == l && giants_[size_t(f)] &&
-        first.length() - 1 > GiantBlock / 2) {
+    const RowRef edited = everything || delta != 0 ? RowRef() : rowAt(first);
+    if (edited.table && laid_[size_t(f)] == 1 && rowAt(last).first == edited.first) {
+        // A key typed in a cell of a row that is shown: the row laid out
+        // again now, and only it repainted when its height stays.
+        const double before = heights_.at(size_t(f));
+        laid_[size_t(f)] = 0;
+        layoutRow(edited);
+        const bool below = forgetMergedBelow(edited);
+        if (heights_.at(size_t(f)) == before && !below) {
+            emit update(QRectF(0, top(f), 1e9, before));
+            return;
+        }
+    } else if (!everything && delta == 0 && f == l && giants_[size_t(f)] &&
+               first.length() - 1 > GiantBlock / 2) {
         // An edit inside one long paragraph: only its segments change.
         editSegments(first, from - first.position(), charsRemoved, charsAdded);
         heights_.set(size_t(f), giantHeight(first, *giants_[size_t(f)]));
@@ -289,11 +356,12 @@ void BlockLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
         }
         giants_.swap(giants);
         laid_.swap(laid);
-        QTextBlock b = first;
-        for (int i = f; i <= l && b.isValid(); ++i, b = b.next())
-            values[size_t(i)] = estimate(b);
+        if (everything) {
+            widest_ = 0;
+            tableWidest_ = 0;
+        }
+        estimateBlocks(first, l, values);
         heights_.assign(values);
-        if (everything) widest_ = 0;
     }
 
     emit update(QRectF(0, top(f), 1e9, 1e9));
@@ -324,17 +392,39 @@ QSizeF BlockLayout::documentSize() const {
     const double textWidth = document()->textWidth();
     double width = textWidth > 0 ? textWidth : widest_ + 2 * margin();
     if (!wrapping()) width = std::max(width, widest_ + 2 * margin());
+    // A table wider than the window scrolls, wrapping or not.
+    width = std::max(width, tableWidest_ + 2 * margin());
     return QSizeF(width, heights_.total() + 2 * margin());
 }
 
 QRectF BlockLayout::frameBoundingRect(QTextFrame *frame) const {
-    if (frame != document()->rootFrame()) return QRectF();
-    return QRectF(QPointF(0, 0), documentSize());
+    if (frame == document()->rootFrame()) return QRectF(QPointF(0, 0), documentSize());
+    // A table spans the width, from its first row's top to its last's bottom
+    // (a nested one: its body row's).
+    auto *table = qobject_cast<QTextTable *>(frame);
+    if (!table || size_t(document()->blockCount()) != heights_.size()) return QRectF();
+    QTextDocument *doc = document();
+    const RowRef first = rowAt(doc->findBlock(table->firstPosition()));
+    const RowRef last = rowAt(doc->findBlock(table->lastPosition()));
+    if (!first.table || !last.table) return QRectF();
+    ensureLaidOut(last.first);
+    const double y0 = top(first.first.blockNumber());
+    const double y1 = top(last.first.blockNumber()) + heights_.at(size_t(last.first.blockNumber()));
+    return QRectF(0, y0, documentSize().width(), y1 - y0);
 }
 
 QRectF BlockLayout::blockBoundingRect(const QTextBlock &block) const {
     if (!block.isValid() || size_t(block.blockNumber()) >= heights_.size()) return QRectF();
     ensureLaidOut(block);
+    if (const RowRef row = rowAt(block); row.table) {
+        // Where the paragraph stands in its cell.
+        const QTextLayout *tl = block.layout();
+        const QRectF lines = tl->boundingRect();
+        const QTextBlockFormat format = block.blockFormat();
+        return QRectF(QPointF(margin(), top(row.first.blockNumber())) + tl->position(),
+                      QSizeF(std::max(1.0, lines.right() + format.rightMargin()),
+                             lines.bottom() + format.bottomMargin()));
+    }
     const size_t n = size_t(block.blockNumber());
     return QRectF(margin(), top(int(n)), availableWidth(), heights_.at(n));
 }
@@ -357,7 +447,8 @@ BlockLayout::Part BlockLayout::segmentPart(const QTextBlock &block, Giant &g, si
 
 BlockLayout::Part BlockLayout::blockPart(const QTextBlock &block) const {
     ensureLaidOut(block);
-    return {block.layout(), QPointF(), 0};
+    // In a table the layout stands where its cell puts it in the row.
+    return {block.layout(), block.layout()->position(), 0};
 }
 
 void BlockLayout::ensureRange(const QRectF &area) const {
@@ -376,6 +467,9 @@ void BlockLayout::ensureRange(const QRectF &area) const {
                 if (!g->segments[i].laid) layoutSegment(b, *g, i);
             }
             heights_.set(n, giantHeight(b, *g));
+        } else if (const RowRef row = rowAt(b); row.table) {
+            ensureLaidOut(row.first);
+            b = row.last;
         } else {
             ensureLaidOut(b);
         }
@@ -393,10 +487,23 @@ void BlockLayout::draw(QPainter *painter, const PaintContext &context) {
     painter->save();
     painter->setPen(context.palette.color(QPalette::Text));
     const size_t start = heights_.find(std::max(0.0, clip.top() - margin()));
-    for (QTextBlock b = doc->findBlockByNumber(int(start)); b.isValid(); b = b.next()) {
+    QTextBlock from = doc->findBlockByNumber(int(start));
+    if (RowRef row = rowAt(from); row.table) {
+        // A cell merged down from a row above the area shows in it too.
+        for (int k = 0; k < 1000 && row.row > 0 && continuesMerge(row.table, row.row); ++k)
+            row = rowRef(row.table, row.row - 1);
+        from = row.first;
+    }
+    for (QTextBlock b = from; b.isValid(); b = b.next()) {
         const size_t n = size_t(b.blockNumber());
         const double t = top(int(n));
         if (t >= clip.bottom()) break;
+        if (const RowRef row = rowAt(b); row.table) {
+            drawRow(painter, row, QPointF(margin(), top(row.first.blockNumber())), context, clip,
+                    cursorWidth);
+            b = row.last;
+            continue;
+        }
         const QTextBlockFormat format = b.blockFormat();
         const QPointF origin(margin(), t);
         if (format.background().style() != Qt::NoBrush)
@@ -459,6 +566,8 @@ int BlockLayout::hitTest(const QPointF &point, Qt::HitTestAccuracy accuracy) con
     const QTextBlock block =
         doc->findBlockByNumber(int(heights_.find(std::max(0.0, point.y() - margin()))));
     if (!block.isValid()) return -1;
+    if (const RowRef row = rowAt(block); row.table)
+        return hitRow(row, point - QPointF(margin(), top(row.first.blockNumber())), accuracy);
     const size_t n = size_t(block.blockNumber());
     const QPointF inBlock = point - QPointF(margin(), top(int(n)));
     Giant *g = giants_[n].get();
@@ -486,7 +595,7 @@ std::pair<BlockLayout::Part, int> BlockLayout::partAt(int position) const {
     // Laying a segment out may move its cut past the position.
     if (g && part.start != g->segments[segmentOf(*g, relative)].start)
         part = segmentPart(block, *g, segmentOf(*g, relative));
-    part.origin += QPointF(margin(), top(int(n)));
+    part.origin += QPointF(margin(), anchorTop(block));
     part.start += block.position();
     relative = position - part.start;
     // Text being composed comes before what follows it in the layout.
@@ -771,4 +880,486 @@ double BlockLayout::giantHeight(const QTextBlock &block, const Giant &g) const {
     const QTextBlockFormat format = block.blockFormat();
     const double body = wrapping() ? g.extents.total() : g.lineHeight;
     return format.topMargin() + body + format.bottomMargin();
+}
+
+// ---------------------------------------------------------------------------
+// Tables
+
+struct BlockLayout::CellBox {
+    QRectF rect; // in the coordinates of the body row holding it
+    rtf::CellDef def;
+    QTextTable *table = nullptr;
+    int row = 0;
+    int column = 0;
+    bool absent = false;
+    bool merged = false; // continues a merged cell: no border or shading of its own
+    double content = 0;  // the height of its text
+};
+
+// A laid-out body row's cells, nested ones after the cell holding them; kept
+// on the row's first paragraph.
+class BlockLayout::RowShape : public QTextBlockUserData {
+public:
+    std::vector<CellBox> boxes;
+};
+
+BlockLayout::RowRef BlockLayout::rowAt(const QTextBlock &block) const {
+    if (!block.isValid()) return {};
+    QTextDocument *doc = document();
+    QTextFrame *root = doc->rootFrame();
+    QTextFrame *f = doc->frameAt(block.position());
+    if (!f || f == root) return {};
+    while (f->parentFrame() && f->parentFrame() != root)
+        f = f->parentFrame();
+    auto *table = qobject_cast<QTextTable *>(f);
+    if (!table) return {};
+    const QTextTableCell cell = table->cellAt(block.position());
+    if (!cell.isValid()) return {};
+    return rowRef(table, cell.row());
+}
+
+BlockLayout::RowRef BlockLayout::rowRef(QTextTable *table, int row) const {
+    QTextDocument *doc = document();
+    RowRef r;
+    r.table = table;
+    r.row = row;
+    r.first = doc->findBlock(table->cellAt(row, 0).firstPosition());
+    r.last = doc->findBlock(table->cellAt(row, table->columns() - 1).lastPosition());
+    return r;
+}
+
+double BlockLayout::anchorTop(const QTextBlock &block) const {
+    const RowRef row = rowAt(block);
+    return top((row.table ? row.first : block).blockNumber());
+}
+
+double BlockLayout::tableWidth(QTextTable *table) const {
+    const double shared = wrapping() ? availableWidth() : DefaultTableWidth;
+    const QTextTableCellFormat first = cellFormat(table->cellAt(0, 0));
+    double right = 0;
+    for (int c = 0; c < table->columns(); ++c) {
+        const QTextTableCellFormat f = cellFormat(table->cellAt(0, c));
+        if (qtrich::isAbsent(f)) continue;
+        if (!f.hasProperty(qtrich::CellRightProperty)) return shared;
+        right = std::max(right, px(f.intProperty(qtrich::CellRightProperty)));
+    }
+    const double left = px(first.intProperty(qtrich::RowLeftProperty));
+    return right > left ? right - left : shared;
+}
+
+double BlockLayout::rowEstimate(int characters, int columns, double width) const {
+    columns = std::max(1, columns);
+    const double perCell = std::max(0, characters - columns) / double(columns);
+    const double cellWidth = std::max(MinCellWidth, width / columns - 2 * UndefinedGap);
+    const double lines = std::max(1.0, std::ceil(perCell * charWidth_ / cellWidth));
+    return lines * lineHeight_ + 2 * CellPadding;
+}
+
+void BlockLayout::estimateBlocks(QTextBlock b, int last, std::vector<double> &values) const {
+    QTextDocument *doc = document();
+    while (b.isValid() && b.blockNumber() <= last) {
+        const RowRef row = rowAt(b);
+        if (!row.table) {
+            values[size_t(b.blockNumber())] = estimate(b);
+            b = b.next();
+            continue;
+        }
+        // A table a row at a time: the row's first paragraph holds its
+        // estimate, the others nothing.
+        QTextTable *t = row.table;
+        const int rows = t->rows(), columns = t->columns();
+        const double width = tableWidth(t);
+        if (row.row == 0) tableWidest_ = std::max(tableWidest_, width);
+        const int from = b.blockNumber();
+        int start = t->cellAt(row.row, 0).firstPosition();
+        int firstNumber = row.first.blockNumber();
+        int next = from + 1;
+        for (int r = row.row; r < rows; ++r) {
+            const bool lastRow = r + 1 == rows;
+            const int end = lastRow ? t->lastPosition() + 1 : t->cellAt(r + 1, 0).firstPosition();
+            next = lastRow ? doc->findBlock(t->lastPosition()).blockNumber() + 1
+                           : doc->findBlock(end).blockNumber();
+            for (int k = std::max(firstNumber, from); k < std::min(next, last + 1); ++k)
+                values[size_t(k)] = 0;
+            if (firstNumber >= from && firstNumber <= last)
+                values[size_t(firstNumber)] = rowEstimate(end - start, columns, width);
+            if (next > last) break;
+            start = end;
+            firstNumber = next;
+        }
+        b = doc->findBlockByNumber(std::max(next, from + 1));
+    }
+}
+
+bool BlockLayout::layoutRow(const RowRef &row) const {
+    auto shape = std::make_unique<RowShape>();
+    const double width = wrapping() ? availableWidth() : DefaultTableWidth;
+    double height = layoutTableRow(row.table, row.row, 0, 0, width, shape->boxes);
+    // The last row a cell is merged down to grows to hold the cell's text.
+    for (const CellBox &box : shape->boxes) {
+        if (box.table != row.table || box.absent || box.def.down != rtf::Merge::Next) continue;
+        if (row.row + 1 < row.table->rows() &&
+            mergedDown(row.table, row.row + 1, box.column) == rtf::Merge::Next)
+            continue;
+        double above = 0;
+        int r = row.row - 1;
+        for (; r >= 0 && row.row - r <= MaxMergedRows; --r) {
+            const RowRef up = rowRef(row.table, r);
+            ensureLaidOut(up.first);
+            above += heights_.at(size_t(up.first.blockNumber()));
+            if (mergedDown(row.table, r, box.column) != rtf::Merge::Next) break;
+        }
+        if (r < 0 || mergedDown(row.table, r, box.column) != rtf::Merge::First) continue;
+        const auto *up = static_cast<const RowShape *>(rowRef(row.table, r).first.userData());
+        if (!up) continue;
+        for (const CellBox &b : up->boxes) {
+            if (b.table == row.table && b.column == box.column)
+                height = std::max(height, b.content + 2 * CellPadding - above);
+        }
+    }
+    double right = 0;
+    for (CellBox &box : shape->boxes) {
+        if (box.table != row.table) continue;
+        box.rect.setHeight(height);
+        if (!box.absent) right = std::max(right, box.rect.right());
+    }
+    tableWidest_ = std::max(tableWidest_, right);
+    QTextBlock first = row.first;
+    first.setUserData(shape.release());
+    const size_t n = size_t(first.blockNumber());
+    for (QTextBlock b = first; b.isValid(); b = b.next()) {
+        const size_t k = size_t(b.blockNumber());
+        laid_[k] = k == n ? 1 : 2;
+        if (k != n && heights_.at(k) != 0) heights_.set(k, 0);
+        if (b == row.last) break;
+    }
+    if (heights_.at(n) == height) return false;
+    heights_.set(n, height);
+    return true;
+}
+
+double BlockLayout::layoutTableRow(QTextTable *table, int row, double x, double y, double width,
+                                   std::vector<CellBox> &boxes) const {
+    const int columns = table->columns();
+    const bool outer = table->parentFrame() == document()->rootFrame();
+    std::vector<QTextTableCell> cells;
+    std::vector<rtf::CellDef> defs;
+    std::vector<char> absent;
+    bool defined = true;
+    int present = 0;
+    for (int c = 0; c < columns; ++c) {
+        cells.push_back(table->cellAt(row, c));
+        const QTextTableCellFormat f = cellFormat(cells.back());
+        defs.push_back(qtrich::cellDef(f));
+        absent.push_back(qtrich::isAbsent(f) ? 1 : 0);
+        if (absent.back()) continue;
+        ++present;
+        defined = defined && f.hasProperty(qtrich::CellRightProperty);
+    }
+    defined = defined && present > 0;
+    const QTextTableCellFormat f0 = cellFormat(cells[0]);
+    const rtf::RowDef def =
+        f0.boolProperty(qtrich::RowDefinedProperty) ? qtrich::rowDef(f0) : rtf::RowDef{};
+
+    // The cells' edges: from the row's left edge and each cell's right edge
+    // (one that goes back still gets some room), or equal shares.
+    const size_t count = static_cast<size_t>(columns);
+    std::vector<double> left(count), right(count);
+    const double start = defined ? px(def.left) : 0;
+    const double share = width / std::max(1, present);
+    double edge = start;
+    for (size_t c = 0; c < count; ++c) {
+        left[c] = right[c] = edge;
+        if (absent[c]) continue;
+        right[c] = defined ? std::max(px(defs[c].right), edge + MinCellWidth) : edge + share;
+        edge = right[c];
+    }
+    double shift = 0;
+    if (defined && def.align == rtf::Align::Center) shift = (width - (edge - start)) / 2 - start;
+    if (defined && def.align == rtf::Align::Right) shift = width - edge;
+    // A row reaching left of the margin (as Word writes them, by the gap)
+    // stays on the page.
+    shift = std::max(shift, (outer ? -margin() : 0.0) - start);
+    std::vector<char> merged(count, 0);
+    for (size_t c = 0; c < count; ++c) {
+        if (absent[c]) continue;
+        if (defs[c].down == rtf::Merge::Next) merged[c] = 1;
+        if (defs[c].across != rtf::Merge::First) continue;
+        for (size_t k = c + 1; k < count && !absent[k] && defs[k].across == rtf::Merge::Next; ++k) {
+            right[c] = right[k];
+            merged[k] = 1;
+        }
+    }
+    const double gap = defined ? px(def.gap) : UndefinedGap;
+
+    double height = 0;
+    std::vector<size_t> at(count), nestedEnd(count);
+    std::vector<char> spans(count, 0);
+    for (size_t c = 0; c < count; ++c) {
+        CellBox box;
+        box.rect = QRectF(x + shift + left[c], y, right[c] - left[c], 0);
+        box.def = defs[c];
+        box.table = table;
+        box.row = row;
+        box.column = int(c);
+        box.absent = absent[c];
+        box.merged = merged[c];
+        at[c] = boxes.size();
+        boxes.push_back(box);
+        const double inset = std::clamp(gap, 0.0, std::max(0.0, box.rect.width() / 2 - 1));
+        const double content = layoutCell(table, cells[c], box.rect.left() + inset, y + CellPadding,
+                                          std::max(1.0, box.rect.width() - 2 * inset), boxes);
+        nestedEnd[c] = boxes.size();
+        boxes[at[c]].content = content;
+        if (absent[c]) continue;
+        // A cell merged down counts in the last row it spans (body tables).
+        spans[c] = outer && defs[c].down == rtf::Merge::First && row + 1 < table->rows() &&
+                   mergedDown(table, row + 1, int(c)) == rtf::Merge::Next;
+        if (!spans[c]) height = std::max(height, content + 2 * CellPadding);
+    }
+    if (height == 0) height = lineHeight_ + 2 * CellPadding;
+    if (def.height > 0) height = std::max(height, px(def.height));
+    if (def.height < 0) height = px(-def.height);
+
+    // Heights, and the text of cells aligned to their middle or bottom.
+    QTextDocument *doc = document();
+    for (size_t c = 0; c < count; ++c) {
+        CellBox &box = boxes[at[c]];
+        box.rect.setHeight(height);
+        if (box.absent || spans[c]) continue;
+        const double room = height - 2 * CellPadding - box.content;
+        const double dy = box.def.align == rtf::CellAlign::Center   ? room / 2
+                          : box.def.align == rtf::CellAlign::Bottom ? room
+                                                                    : 0;
+        if (dy <= 0) continue;
+        const int end = cells[c].lastPosition();
+        for (QTextBlock b = doc->findBlock(cells[c].firstPosition());
+             b.isValid() && b.position() <= end; b = b.next())
+            b.layout()->setPosition(b.layout()->position() + QPointF(0, dy));
+        for (size_t k = at[c] + 1; k < nestedEnd[c]; ++k)
+            boxes[k].rect.translate(0, dy);
+    }
+    return height;
+}
+
+double BlockLayout::layoutCell(QTextTable *table, const QTextTableCell &cell, double x, double y,
+                               double width, std::vector<CellBox> &boxes) const {
+    QTextDocument *doc = document();
+    const double top = y;
+    const int end = cell.lastPosition();
+    for (QTextBlock b = doc->findBlock(cell.firstPosition()); b.isValid() && b.position() <= end;) {
+        QTextFrame *f = doc->frameAt(b.position());
+        while (f && f != table && f->parentFrame() != table)
+            f = f->parentFrame();
+        if (auto *inner = qobject_cast<QTextTable *>(f); inner && inner != table) {
+            // A table in the cell, its rows down the cell's width.
+            for (int r = 0; r < inner->rows(); ++r)
+                y += layoutTableRow(inner, r, x, y, width, boxes);
+            b = doc->findBlock(inner->lastPosition()).next();
+            continue;
+        }
+        const double height = layoutText(b, width).first;
+        b.layout()->setPosition(QPointF(x, y));
+        y += height;
+        b = b.next();
+    }
+    return y - top;
+}
+
+double BlockLayout::spannedHeight(const RowRef &row, const CellBox &box) const {
+    double h = heights_.at(size_t(row.first.blockNumber()));
+    for (int r = row.row + 1; r < row.table->rows() && r - row.row <= MaxMergedRows; ++r) {
+        if (mergedDown(row.table, r, box.column) != rtf::Merge::Next) break;
+        const RowRef below = rowRef(row.table, r);
+        ensureLaidOut(below.first);
+        h += heights_.at(size_t(below.first.blockNumber()));
+    }
+    return h;
+}
+
+bool BlockLayout::forgetMergedBelow(const RowRef &row) const {
+    bool any = false;
+    const int rows = row.table->rows();
+    for (int c = 0; c < row.table->columns(); ++c) {
+        if (mergedDown(row.table, row.row, c) != rtf::Merge::First) continue;
+        int r = row.row + 1;
+        while (r < rows && r - row.row <= MaxMergedRows &&
+               mergedDown(row.table, r, c) == rtf::Merge::Next)
+            ++r;
+        if (r == row.row + 1) continue;
+        laid_[size_t(rowRef(row.table, r - 1).first.blockNumber())] = 0;
+        any = true;
+    }
+    return any;
+}
+
+namespace {
+QColor shadingOf(const rtf::CellDef &d) {
+    const double p = std::clamp(d.shadingPercent / 10000.0, 0.0, 1.0);
+    if (d.shading == rtf::NoColor) {
+        if (p <= 0) return QColor();
+        const int v = int(std::lround(255 * (1 - p)));
+        return QColor(v, v, v);
+    }
+    // The pattern's share darkens the background, as with a black pattern.
+    const QColor c = QColor::fromRgb(QRgb(d.shading));
+    return QColor(int(c.red() * (1 - p)), int(c.green() * (1 - p)), int(c.blue() * (1 - p)));
+}
+
+void drawEdge(QPainter *painter, const QLineF &line, const rtf::Border &b, const QColor &text) {
+    if (b.style == rtf::BorderStyle::None) {
+        // Cells without borders show faint edges on the screen (never in
+        // print): the caret goes from cell to cell, and the grid shows where.
+        painter->setPen(QPen(QColor(0xD0, 0xD0, 0xD0), 1));
+        painter->drawLine(line);
+        return;
+    }
+    double w = b.style == rtf::BorderStyle::Hairline ? 1 : std::max(1.0, px(b.width));
+    if (b.style == rtf::BorderStyle::Thick) w = std::max(2.0, 2 * w);
+    QPen pen(b.color == rtf::NoColor ? text : QColor::fromRgb(QRgb(b.color)), w);
+    pen.setCapStyle(Qt::SquareCap);
+    if (b.style == rtf::BorderStyle::Dotted) pen.setStyle(Qt::DotLine);
+    if (b.style == rtf::BorderStyle::Dashed) pen.setStyle(Qt::DashLine);
+    painter->setPen(pen);
+    if (b.style != rtf::BorderStyle::Double) {
+        painter->drawLine(line);
+        return;
+    }
+    // Two lines, one each side of the edge.
+    const QPointF normal = QPointF(-(line.dy()), line.dx()) / std::max(1.0, line.length()) * w;
+    painter->drawLine(line.translated(normal));
+    painter->drawLine(line.translated(-normal));
+}
+
+// Where a layout's lines hold a point (relative to the layout's origin):
+// the position in the layout, or -1 (an exact hit off the text).
+int hitLines(const QTextLayout *tl, const QPointF &local, Qt::HitTestAccuracy accuracy) {
+    for (int i = 0; i < tl->lineCount(); ++i) {
+        const QTextLine line = tl->lineAt(i);
+        if (local.y() >= line.y() + line.height() && i + 1 < tl->lineCount()) continue;
+        if (accuracy == Qt::ExactHit && !line.naturalTextRect().contains(local)) return -1;
+        return line.xToCursor(local.x());
+    }
+    return accuracy == Qt::ExactHit ? -1 : 0;
+}
+} // namespace
+
+void BlockLayout::drawRow(QPainter *painter, const RowRef &row, const QPointF &origin,
+                          const PaintContext &context, const QRectF &clip, int cursorWidth) const {
+    ensureLaidOut(row.first);
+    const auto *shape = static_cast<const RowShape *>(row.first.userData());
+    if (!shape) return;
+    QTextDocument *doc = document();
+    // Selections across cells (the toolkit's "complex" ones) select whole
+    // cells: those of their table in the rows and columns they span.
+    struct Cells {
+        QTextTable *table = nullptr;
+        int row = -1, rows = 0, column = -1, columns = 0;
+        bool holds(const QTextTable *t, int r, int c) const {
+            return t == table && r >= row && r < row + rows && c >= column && c < column + columns;
+        }
+    };
+    std::vector<Cells> cells;
+    for (const Selection &s : context.selections) {
+        Cells c;
+        if (s.cursor.hasComplexSelection() && (c.table = s.cursor.currentTable()))
+            s.cursor.selectedTableCells(&c.row, &c.rows, &c.column, &c.columns);
+        cells.push_back(c);
+    }
+    const auto rectOf = [&](const CellBox &box) {
+        QRectF r = box.rect.translated(origin);
+        if (box.table == row.table && box.def.down == rtf::Merge::First)
+            r.setHeight(spannedHeight(row, box));
+        return r;
+    };
+    for (const CellBox &box : shape->boxes) {
+        if (box.absent || box.merged) continue;
+        const QRectF r = rectOf(box);
+        if (const QColor shade = shadingOf(box.def); shade.isValid()) painter->fillRect(r, shade);
+        for (size_t i = 0; i < cells.size(); ++i) {
+            if (cells[i].holds(box.table, box.row, box.column))
+                painter->fillRect(r, context.selections[i].format.background());
+        }
+    }
+    const int caret = context.cursorPosition;
+    for (QTextBlock b = row.first; b.isValid(); b = b.next()) {
+        const int bs = b.position(), be = bs + b.length();
+        auto *inner = qobject_cast<QTextTable *>(doc->frameAt(bs));
+        if (!inner || !qtrich::isAbsent(cellFormat(inner->cellAt(bs)))) {
+            QList<QTextLayout::FormatRange> ranges;
+            for (size_t i = 0; i < cells.size(); ++i) {
+                const Selection &s = context.selections[i];
+                if (const Cells &c = cells[i]; c.table) {
+                    if (bs < c.table->firstPosition() || bs > c.table->lastPosition()) continue;
+                    const QTextTableCell in = c.table->cellAt(bs);
+                    if (c.holds(c.table, in.row(), in.column()))
+                        ranges << QTextLayout::FormatRange{0, b.length(), s.format};
+                    continue;
+                }
+                const int a = s.cursor.selectionStart(), e = s.cursor.selectionEnd();
+                if (e <= bs || a >= be || a == e) continue;
+                const int from = std::max(a, bs) - bs;
+                ranges << QTextLayout::FormatRange{from, std::min(e, be) - bs - from, s.format};
+            }
+            QTextLayout *tl = b.layout();
+            tl->draw(painter, origin, ranges, clip);
+            drawMarker(painter, b, tl, origin + tl->position(), b.blockFormat().leftMargin());
+            if (caret >= bs && caret < be) tl->drawCursor(painter, origin, caret - bs, cursorWidth);
+        }
+        if (b == row.last) break;
+    }
+    const QColor text = context.palette.color(QPalette::Text);
+    painter->save();
+    for (const CellBox &box : shape->boxes) {
+        if (box.absent || box.merged) continue;
+        const QRectF r = rectOf(box);
+        drawEdge(painter, QLineF(r.topLeft(), r.topRight()), box.def.top, text);
+        drawEdge(painter, QLineF(r.bottomLeft(), r.bottomRight()), box.def.bottom, text);
+        drawEdge(painter, QLineF(r.topLeft(), r.bottomLeft()), box.def.left, text);
+        drawEdge(painter, QLineF(r.topRight(), r.bottomRight()), box.def.rightBorder, text);
+    }
+    painter->restore();
+}
+
+int BlockLayout::hitRow(const RowRef &row, const QPointF &inRow,
+                        Qt::HitTestAccuracy accuracy) const {
+    ensureLaidOut(row.first);
+    const auto *shape = static_cast<const RowShape *>(row.first.userData());
+    if (!shape) return accuracy == Qt::ExactHit ? -1 : row.first.position();
+    // The innermost cell under the point; beside the row, its nearest cell.
+    const CellBox *hit = nullptr;
+    double nearest = 1e300;
+    for (const CellBox &box : shape->boxes) {
+        if (box.absent || box.def.across == rtf::Merge::Next) continue;
+        const QRectF &r = box.rect;
+        if (r.left() <= inRow.x() && inRow.x() < r.right() && r.top() <= inRow.y() &&
+            inRow.y() < r.bottom()) {
+            hit = &box;
+            nearest = -1;
+        } else if (nearest >= 0 && box.table == row.table) {
+            const double d = std::max(r.left() - inRow.x(), inRow.x() - r.right());
+            if (d < nearest) {
+                nearest = d;
+                hit = &box;
+            }
+        }
+    }
+    if (!hit) return accuracy == Qt::ExactHit ? -1 : row.first.position();
+    if (accuracy == Qt::ExactHit && nearest >= 0) return -1;
+    // The cell's paragraph at that height (those of a table in the cell
+    // have cells of their own).
+    QTextDocument *doc = document();
+    const QTextTableCell cell = hit->table->cellAt(hit->row, hit->column);
+    QTextBlock chosen;
+    for (QTextBlock b = doc->findBlock(cell.firstPosition());
+         b.isValid() && b.position() <= cell.lastPosition(); b = b.next()) {
+        if (doc->frameAt(b.position()) != hit->table) continue;
+        chosen = b;
+        const QTextLayout *tl = b.layout();
+        if (inRow.y() < tl->position().y() + tl->boundingRect().bottom()) break;
+    }
+    if (!chosen.isValid()) return accuracy == Qt::ExactHit ? -1 : cell.firstPosition();
+    const QTextLayout *tl = chosen.layout();
+    const int at = hitLines(tl, inRow - tl->position(), accuracy);
+    return at < 0 ? -1 : chosen.position() + at;
 }

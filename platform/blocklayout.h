@@ -5,12 +5,16 @@
 // is paragraph n" and "which paragraph is at y" cost O(log n) whatever the
 // document's size. A paragraph of more than a few thousand characters is cut
 // into segments laid out one by one, so that a single line of fifty million
-// characters costs what its visible part costs.
+// characters costs what its visible part costs. A table row counts as one
+// entry of the tree, on its first paragraph (its other paragraphs count
+// nothing), and is laid out whole: its cells side by side, each cell's
+// paragraphs and nested tables down it.
 #pragma once
 
 #include "platform/listformat.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
 #include <QTextLayout>
 #include <memory>
 #include <vector>
@@ -32,6 +36,9 @@ private:
     std::vector<double> values_;
     std::vector<double> tree_;
 };
+
+class QTextTable;
+class QTextTableCell;
 
 class BlockLayout : public QAbstractTextDocumentLayout {
 public:
@@ -85,6 +92,46 @@ protected:
     void documentChanged(int from, int charsRemoved, int charsAdded) override;
 
 private:
+    // A row of a table of the body (not nested): the table, its row number,
+    // its first and last paragraphs.
+    struct RowRef {
+        QTextTable *table = nullptr;
+        int row = -1;
+        QTextBlock first, last;
+    };
+    struct CellBox;
+    class RowShape;
+    RowRef rowAt(const QTextBlock &block) const;
+    RowRef rowRef(QTextTable *table, int row) const;
+    // The top of a block's row, or of the block itself out of tables.
+    double anchorTop(const QTextBlock &block) const;
+    // Lays a row of the body out: its cells, their paragraphs and nested
+    // tables; true when its height changed.
+    bool layoutRow(const RowRef &row) const;
+    // Lays row `row` of `table` out from (x, y) in the coordinates of the
+    // body row holding it, `width` wide when its cells say nothing of
+    // theirs; gives its height and appends its cells (and nested ones).
+    double layoutTableRow(QTextTable *table, int row, double x, double y, double width,
+                          std::vector<CellBox> &boxes) const;
+    double layoutCell(QTextTable *table, const QTextTableCell &cell, double x, double y,
+                      double width, std::vector<CellBox> &boxes) const;
+    // Lays a paragraph's lines out `width` wide; gives its height and its
+    // widest line's right end.
+    std::pair<double, double> layoutText(const QTextBlock &block, double width) const;
+    // What a row not laid out yet is estimated at.
+    double rowEstimate(int characters, int columns, double width) const;
+    double tableWidth(QTextTable *table) const;
+    // Estimates blocks from `block` to number `last` into `values`.
+    void estimateBlocks(QTextBlock block, int last, std::vector<double> &values) const;
+    // The height a cell merged down from this row spans.
+    double spannedHeight(const RowRef &row, const CellBox &box) const;
+    void drawRow(QPainter *painter, const RowRef &row, const QPointF &origin,
+                 const PaintContext &context, const QRectF &clip, int cursorWidth) const;
+    int hitRow(const RowRef &row, const QPointF &inRow, Qt::HitTestAccuracy accuracy) const;
+    // The rows where cells merged down from `row` end are laid out again
+    // when next needed; true if there are any.
+    bool forgetMergedBelow(const RowRef &row) const;
+
     struct Segment {
         int start = 0; // in the block
         int length = 0;
@@ -151,6 +198,7 @@ private:
     mutable std::vector<char> laid_;
     mutable std::vector<std::unique_ptr<Giant>> giants_; // per block, null for most
     mutable double widest_ = 0;
+    mutable double tableWidest_ = 0; // the right end of the widest table row
     double lineHeight_ = 0;
     double charWidth_ = 0;
     double lastWidth_ = -1;

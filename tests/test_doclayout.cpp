@@ -10,6 +10,7 @@
 #include "platform/listformat.h"
 #include "platform/printing.h"
 #include "platform/progress.h"
+#include "platform/tableformat.h"
 
 #include <QAccessible>
 #include <QClipboard>
@@ -27,6 +28,7 @@
 #include <QTextBlock>
 #include <QTextDocumentFragment>
 #include <QTextEdit>
+#include <QTextTable>
 
 using namespace testing;
 
@@ -110,6 +112,42 @@ QPair<int, int> inkColumns(const QImage &image, int top, int bottom) {
     }
     return {left, right};
 }
+// A table of rows x columns at the end of the editor's text, each cell of a
+// defined row given its definition by `def` (none: cells without definition).
+QTextTable *appendTable(QTextEdit *editor, int rows, int columns,
+                        const std::function<rtf::CellDef(int, int)> &def = {},
+                        const rtf::RowDef &rowDef = {}) {
+    QTextCursor cur(editor->document());
+    cur.movePosition(QTextCursor::End);
+    cur.beginEditBlock();
+    QTextTable *table = cur.insertTable(rows, columns);
+    if (def) {
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < columns; ++c) {
+                QTextTableCell cell = table->cellAt(r, c);
+                QTextTableCellFormat f = cell.format().toTableCellFormat();
+                qtrich::setCellDef(f, def(r, c));
+                if (c == 0) qtrich::setRowDef(f, rowDef);
+                cell.setFormat(f);
+            }
+        }
+    }
+    cur.endEditBlock();
+    QApplication::processEvents();
+    return table;
+}
+
+void typeInto(QTextEdit *editor, const QTextTableCell &cell, const QString &text) {
+    editor->setTextCursor(cell.lastCursorPosition());
+    for (QChar c : text)
+        QTest::sendKeyEvent(QTest::Press, editor, Qt::Key_unknown, QString(c), {});
+    QApplication::processEvents();
+}
+
+rtf::Border line(int width, std::int32_t color = rtf::NoColor) {
+    return rtf::Border{rtf::BorderStyle::Single, width, color};
+}
+
 // A bare toolkit editor showing a copy of our document, at our editor's size
 // and font, to compare with what our layout does; true once it is shown.
 bool showLikeOurs(QTextEdit &reference, const QTextEdit *ours) {
@@ -960,6 +998,277 @@ private slots:
                  qPrintable(QStringLiteral("%1 MB at most for one line, %2 MB in paragraphs")
                                 .arg(inOneLine >> 20)
                                 .arg(inParagraphs >> 20)));
+    }
+
+    // A table as its definitions place it: each cell from its left edge to
+    // its \cellx, text inset by the gap and wrapped in the cell, rows as tall
+    // as their tallest cell, a cell merged across as wide as the cells it
+    // takes, a nested table inside its cell, cells without definition in equal
+    // shares. Clicks land in the cell under them, the caret is drawn where the
+    // layout says, typing in a cell grows its row only, and the arrows go
+    // from cell to cell.
+    void tableCellsPlacedHitAndEdited() {
+        FormFixture f;
+        f.show();
+        QTextEdit *editor = editorOf(f.form);
+        BlockLayout *layout = layoutOf(f.form);
+        f.form->RichEdit1->SetText(QStringLiteral("avant"));
+        // Cells of 100, 100 and 200 pixels (1500, 3000, 6000 twips), a gap
+        // of 5 pixels; in the second row the first two cells merged.
+        rtf::RowDef rowDef;
+        rowDef.gap = 75;
+        const int rights[] = {1500, 3000, 6000};
+        QTextTable *table = appendTable(
+            editor, 2, 3,
+            [&](int r, int c) {
+                rtf::CellDef d;
+                d.right = rights[c];
+                if (r == 1 && c == 0) d.across = rtf::Merge::First;
+                if (r == 1 && c == 1) d.across = rtf::Merge::Next;
+                return d;
+            },
+            rowDef);
+        {
+            QTextCursor after(editor->document());
+            after.movePosition(QTextCursor::End);
+            after.insertText(QStringLiteral("après"));
+        }
+        const QString words = QStringLiteral("mot ").repeated(30);
+        table->cellAt(0, 0).firstCursorPosition().insertText(QStringLiteral("A"));
+        table->cellAt(0, 1).firstCursorPosition().insertText(words);
+        table->cellAt(0, 2).firstCursorPosition().insertText(QStringLiteral("C"));
+        table->cellAt(1, 0).firstCursorPosition().insertText(words);
+        QApplication::processEvents();
+        const double m = editor->document()->documentMargin();
+        const auto rectOf = [&](int r, int c) {
+            return layout->blockBoundingRect(table->cellAt(r, c).firstCursorPosition().block());
+        };
+        // Left edges from the definitions (the first cell from the margin).
+        QCOMPARE(rectOf(0, 0).x(), m + 5);
+        QCOMPARE(rectOf(0, 1).x(), m + 100 + 5);
+        QCOMPARE(rectOf(0, 2).x(), m + 200 + 5);
+        // Wrapped in its cell: several lines no wider than the cell's text.
+        const QTextBlock wrapped = table->cellAt(0, 1).firstCursorPosition().block();
+        QVERIFY(wrapped.layout()->lineCount() > 3);
+        QVERIFY(rectOf(0, 1).width() <= 90 + 0.5);
+        // The row as tall as its tallest cell (a pixel of padding above and
+        // below), the cells of a row side by side.
+        QCOMPARE(rectOf(0, 0).y(), rectOf(0, 1).y());
+        const double rowHeight = rectOf(1, 0).y() - rectOf(0, 0).y();
+        QVERIFY(std::abs(rowHeight - (rectOf(0, 1).height() + 2)) < 0.5);
+        // Merged across: the text wraps in both cells' width.
+        QVERIFY(rectOf(1, 0).width() > 100);
+        QVERIFY(rectOf(1, 0).width() <= 190 + 0.5);
+        QVERIFY(table->cellAt(1, 0).firstCursorPosition().block().layout()->lineCount() <
+                wrapped.layout()->lineCount());
+        // The paragraph after the table starts below its last row.
+        const QTextBlock afterBlock = editor->document()->lastBlock();
+        QVERIFY(layout->blockBoundingRect(afterBlock).y() >= rectOf(1, 0).bottom());
+
+        // Clicks: the caret's place gives the position back, in every cell;
+        // below a cell's text, still that cell; the toolkit's caret where ours is.
+        for (auto [r, c] : {std::pair{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 2}}) {
+            const QTextTableCell cell = table->cellAt(r, c);
+            for (int pos = cell.firstPosition(); pos <= cell.lastPosition(); pos += 11) {
+                const QRectF caret = layout->caretRect(pos);
+                QCOMPARE(layout->hitTest(caret.center(), Qt::FuzzyHit), pos);
+                QTextCursor cur(editor->document());
+                cur.setPosition(pos);
+                const QRect shownAt = editor->cursorRect(cur).translated(
+                    editor->horizontalScrollBar()->value(), editor->verticalScrollBar()->value());
+                QVERIFY(std::abs(shownAt.x() - caret.x()) <= 1);
+                QVERIFY(std::abs(shownAt.y() - caret.y()) <= 1);
+            }
+        }
+        const QRectF c02 = rectOf(0, 2);
+        const int below =
+            layout->hitTest(QPointF(c02.center().x(), c02.bottom() + 20), Qt::FuzzyHit);
+        QVERIFY(below >= table->cellAt(0, 2).firstPosition() &&
+                below <= table->cellAt(0, 2).lastPosition());
+
+        // Typing in a cell of the last row grows that row only.
+        const double row0Top = rectOf(0, 0).y(), row1Top = rectOf(1, 0).y();
+        const double afterTop = layout->blockBoundingRect(afterBlock).y();
+        typeInto(editor, table->cellAt(1, 2), words + words);
+        QCOMPARE(rectOf(0, 0).y(), row0Top);
+        QCOMPARE(rectOf(1, 0).y(), row1Top);
+        const double grown = layout->blockBoundingRect(afterBlock).y() - afterTop;
+        QVERIFY(grown > 2 * layout->caretRect(0).height());
+        // The caret shows at the end of what was typed, in the cell.
+        const QRectF caret = layout->caretRect(editor->textCursor().position());
+        QVERIFY(caret.x() > m + 200 && caret.x() <= m + 400);
+
+        // The arrows: Down from the first row's cell to the one below, Right
+        // at a cell's end into the next cell, Up back.
+        editor->setTextCursor(table->cellAt(0, 2).lastCursorPosition());
+        QTest::keyClick(editor, Qt::Key_Down);
+        QCOMPARE(table->cellAt(editor->textCursor()).row(), 1);
+        QCOMPARE(table->cellAt(editor->textCursor()).column(), 2);
+        QTest::keyClick(editor, Qt::Key_Up);
+        QCOMPARE(table->cellAt(editor->textCursor()).row(), 0);
+        QCOMPARE(table->cellAt(editor->textCursor()).column(), 2);
+        editor->setTextCursor(table->cellAt(0, 0).lastCursorPosition());
+        QTest::keyClick(editor, Qt::Key_Right);
+        QCOMPARE(table->cellAt(editor->textCursor()).column(), 1);
+
+        // A table in a cell stands inside it; cells without definition share
+        // the width they have.
+        QTextCursor inCell = table->cellAt(0, 2).lastCursorPosition();
+        QTextTable *nested = inCell.insertTable(2, 2);
+        nested->cellAt(1, 1).firstCursorPosition().insertText(words);
+        QApplication::processEvents();
+        const QRectF outerCell(m + 200, rectOf(0, 2).y(), 200, 0);
+        for (int r = 0; r < 2; ++r) {
+            for (int c = 0; c < 2; ++c) {
+                const QRectF in =
+                    layout->blockBoundingRect(nested->cellAt(r, c).firstCursorPosition().block());
+                QVERIFY(in.x() >= outerCell.left() + 5);
+                QVERIFY(in.right() <= outerCell.right() - 5 + 0.5);
+                QVERIFY(in.y() > outerCell.top());
+            }
+        }
+        const QRectF n00 =
+            layout->blockBoundingRect(nested->cellAt(0, 0).firstCursorPosition().block());
+        const QRectF n01 =
+            layout->blockBoundingRect(nested->cellAt(0, 1).firstCursorPosition().block());
+        QVERIFY(std::abs((n01.x() - n00.x()) - 95) < 1); // halves of 190
+        // The outer row holds the nested table's rows.
+        const QRectF n11 =
+            layout->blockBoundingRect(nested->cellAt(1, 1).firstCursorPosition().block());
+        QVERIFY(rectOf(1, 0).y() >= n11.bottom());
+        QCOMPARE(
+            layout->hitTest(layout->caretRect(nested->cellAt(1, 1).firstPosition() + 3).center(),
+                            Qt::FuzzyHit),
+            nested->cellAt(1, 1).firstPosition() + 3);
+    }
+
+    // A table wider than the window makes the view scroll across, wrapping
+    // or not; borders and shading are painted as defined, a cell without
+    // borders only faintly, and a selection across cells selects whole cells.
+    void tableWidthBordersShadingAndCellSelection() {
+        FormFixture f;
+        f.show();
+        QTextEdit *editor = editorOf(f.form);
+        BlockLayout *layout = layoutOf(f.form);
+        f.form->RichEdit1->SetText(QStringLiteral("avant"));
+        QTextTable *table = appendTable(editor, 2, 3, [](int r, int c) {
+            rtf::CellDef d;
+            d.right = (c + 1) * 2250; // 150 pixels each
+            if (r == 0 && c == 1) {
+                d.top = d.left = d.bottom = d.rightBorder = line(30); // 2 pixels
+                d.shading = 0xFFCC00;
+            }
+            return d;
+        });
+        table->cellAt(0, 0).firstCursorPosition().insertText(QStringLiteral("un"));
+        QApplication::processEvents();
+        const double m = editor->document()->documentMargin();
+        editor->clearFocus();
+        editor->setTextCursor(QTextCursor(editor->document()));
+        QTest::qWait(20);
+        const auto viewOf = [&](const QRectF &doc) {
+            return doc.translated(-editor->horizontalScrollBar()->value(),
+                                  -editor->verticalScrollBar()->value());
+        };
+        const QRectF shaded =
+            viewOf(layout->blockBoundingRect(table->cellAt(0, 1).firstCursorPosition().block()));
+        QImage image = editor->viewport()->grab().toImage();
+        const QRgb inside =
+            image.pixel(QPoint(int(m + 225), int(shaded.bottom()) - 1)); // cell (0,1), no text
+        QCOMPARE(qRed(inside), 0xFF);
+        QCOMPARE(qGreen(inside), 0xCC);
+        QCOMPARE(qBlue(inside), 0x00);
+        // The cell's left border at x = margin + 150: dark, two pixels wide at most.
+        const int y = int(shaded.center().y());
+        int dark = 0;
+        for (int x = int(m + 150) - 3; x <= int(m + 150) + 3; ++x)
+            dark += qGray(image.pixel(x, y)) < 80 ? 1 : 0;
+        QVERIFY(dark >= 1 && dark <= 3);
+        // The borderless cells' edge (x = margin + 300, row 1): faint, not dark.
+        const QRectF plain =
+            viewOf(layout->blockBoundingRect(table->cellAt(1, 2).firstCursorPosition().block()));
+        int faint = 0;
+        for (int x = int(m + 300) - 2; x <= int(m + 300) + 2; ++x) {
+            const int g = qGray(image.pixel(x, int(plain.center().y())));
+            QVERIFY(g > 150);
+            faint += g < 250 ? 1 : 0;
+        }
+        QVERIFY(faint >= 1);
+
+        // Cells (0,0) to (1,0) selected: both cells are painted selected
+        // over their width, not just their text; (0,2) is not.
+        QTextCursor cells = table->cellAt(0, 0).firstCursorPosition();
+        cells.setPosition(table->cellAt(1, 0).firstPosition(), QTextCursor::KeepAnchor);
+        QVERIFY(cells.hasComplexSelection() || cells.hasSelection());
+        editor->setTextCursor(cells);
+        editor->setFocus();
+        QTest::qWait(20);
+        image = editor->viewport()->grab().toImage();
+        const QColor highlight = editor->palette().color(QPalette::Active, QPalette::Highlight);
+        const QRectF r10 =
+            viewOf(layout->blockBoundingRect(table->cellAt(1, 0).firstCursorPosition().block()));
+        const QRgb selected = image.pixel(QPoint(int(m + 120), int(r10.center().y())));
+        QCOMPARE(QColor(selected), highlight);
+        const QRgb other = image.pixel(QPoint(int(m + 420), int(r10.center().y())));
+        QVERIFY(QColor(other) != highlight);
+
+        // Wider than the window: 2,000 pixels, with wrapping and without.
+        f.form->RichEdit1->SetText(QString());
+        appendTable(editor, 3, 2, [](int, int c) {
+            rtf::CellDef d;
+            d.right = (c + 1) * 15000;
+            return d;
+        });
+        for (bool wrap : {true, false}) {
+            f.form->RichEdit1->SetWordWrap(wrap);
+            QApplication::processEvents();
+            editor->viewport()->repaint();
+            QApplication::processEvents();
+            QVERIFY2(layout->documentSize().width() >= 2000,
+                     qPrintable(QString::number(layout->documentSize().width())));
+            QVERIFY(editor->horizontalScrollBar()->maximum() >= 2000 - editor->viewport()->width());
+        }
+    }
+
+    // 100,000 rows: scrolling to the end and typing in the last row lay out a
+    // screenful, the estimate of the rows not laid out keeps the scroll range
+    // near the rows' real height.
+    void hundredThousandRowsLaidOutByScreen() {
+        FormFixture f;
+        f.show();
+        QTextEdit *editor = editorOf(f.form);
+        BlockLayout *layout = layoutOf(f.form);
+        f.form->RichEdit1->SetText(QString());
+        QTextTable *table = appendTable(editor, 100000, 4);
+        QVERIFY(layout->laidOutBlocks() < 400);
+        const double estimated = layout->documentSize().height();
+        editor->setTextCursor(table->cellAt(99999, 3).firstCursorPosition());
+        QApplication::processEvents();
+        editor->viewport()->repaint();
+        QApplication::processEvents();
+        QVERIFY2(layout->laidOutBlocks() < 800,
+                 qPrintable(QString::number(layout->laidOutBlocks())));
+        QTest::sendKeyEvent(QTest::Press, editor, Qt::Key_unknown, QStringLiteral("z"), {});
+        QApplication::processEvents();
+        editor->viewport()->repaint();
+        QApplication::processEvents();
+        QVERIFY(layout->laidOutBlocks() < 800);
+        QCOMPARE(table->cellAt(99999, 3).firstCursorPosition().block().text(), QStringLiteral("z"));
+        // The caret in view, and the click on it gives it back.
+        const QRectF caret = layout->caretRect(editor->textCursor().position());
+        const QRect seen = editor->viewport()->rect().translated(
+            editor->horizontalScrollBar()->value(), editor->verticalScrollBar()->value());
+        QVERIFY(seen.contains(caret.center().toPoint()));
+        QCOMPARE(layout->hitTest(caret.center(), Qt::FuzzyHit), editor->textCursor().position());
+        // Empty rows laid out are as tall as estimated; the paragraph after
+        // the table follows the last row, and ends the document.
+        QVERIFY(std::abs(layout->documentSize().height() - estimated) < 50);
+        const QRectF last =
+            layout->blockBoundingRect(table->cellAt(99999, 0).firstCursorPosition().block());
+        const QRectF end = layout->blockBoundingRect(editor->document()->lastBlock());
+        QVERIFY(std::abs(end.top() - (last.bottom() + 1)) < 0.5);
+        QVERIFY(std::abs(end.bottom() + editor->document()->documentMargin() -
+                         layout->documentSize().height()) < 0.5);
     }
 
     // Printing gives the pages the toolkit's layout gives the same document.

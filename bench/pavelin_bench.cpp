@@ -7,7 +7,8 @@
 //   pavelin_bench shapes [scale=1] [repeats=20] [limit=120] [name]   every figure on many
 //   shapes (those whose name holds `name`)
 //   pavelin_bench reader [megabytes=8] [repeats=5]             the RTF reader alone, many shapes
-//   pavelin_bench shape-run ours|plain|textedit FILE REPEATS   one editor on one file
+//   pavelin_bench shape-run ours|plain|textedit|textedit-rich FILE REPEATS   one editor on
+//   one file
 //   pavelin_bench profile parse|open|save|saveas|key FILE           one code path, for perf or
 //   callgrind
 #include "app/entry.h"
@@ -29,6 +30,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
@@ -433,6 +435,27 @@ int shapeRun(const QString &kind, const QString &file, int repeats) {
         t.restart();
         edit->Lines->SaveToFile(dir.filePath(QStringLiteral("s.rtf")));
         say("saveas", double(t.nsecsElapsed()) / 1e6);
+    } else if (kind == QLatin1String("textedit-rich")) {
+        // A bare QTextEdit, the toolkit's own layout, given the document as
+        // our reader and converter make it (tables as the toolkit's tables).
+        auto *w = new QTextEdit;
+        w->resize(800, 600);
+        w->show();
+        QApplication::processEvents();
+        t.start();
+        {
+            QTextCursor into(w->document());
+            qtrich::insert(into, rtf::read(bytes), true);
+        }
+        w->viewport()->repaint();
+        say("open", double(t.nsecsElapsed()) / 1e6);
+        sayKeys(
+            w,
+            [&](bool on) { w->setLineWrapMode(on ? QTextEdit::WidgetWidth : QTextEdit::NoWrap); },
+            repeats);
+        t.restart();
+        w->document()->find(QStringLiteral("zqxjzqxj"));
+        say("find", double(t.nsecsElapsed()) / 1e6);
     } else {
         // The same text as UTF-8 bytes; decoding them counts in the baseline's
         // Open, as reading the file counts in ours.
@@ -507,6 +530,29 @@ QByteArray listItems(qint64 n, bool inList) {
         out += inList ? "\\pard\\fi-360\\li720\\ls1 " : "\\pard\\fi-360\\li720 ";
         out += QByteArray(rng.bounded(2) ? "une lettre" : "la maison") + " du chat " + number;
         out += "\\par\n";
+    }
+    return out + "}";
+}
+
+// Rows of four bordered cells as word processors write a table, or the same
+// text as paragraphs, the cells' text separated by tabs (the table's plain text).
+QByteArray tableRows(qint64 n, bool asTable) {
+    QRandomGenerator rng(11);
+    QByteArray out("{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\n");
+    QByteArray definition("\\trowd\\trgaph108\\trleft-108");
+    for (int k = 1; k <= 4; ++k) {
+        for (const char *side : {"t", "l", "b", "r"})
+            definition += QByteArray("\\clbrdr") + side + "\\brdrs\\brdrw10";
+        definition += "\\cellx" + QByteArray::number(2160 * k);
+    }
+    for (qint64 i = 0; i < n; ++i) {
+        out += asTable ? definition + "\\pard\\intbl " : QByteArray("\\pard ");
+        for (int k = 0; k < 4; ++k) {
+            if (k) out += asTable ? "\\cell " : "\\tab ";
+            out += QByteArray(words[rng.bounded(int(std::size(words)))]) + ' ' +
+                   QByteArray::number((i * 4 + k) % 10000);
+        }
+        out += asTable ? "\\cell\\row\n" : "\\par\n";
     }
     return out + "}";
 }
@@ -596,6 +642,9 @@ int shapes(double scale, int repeats, int limitSeconds, const QString &only) {
         qint64 base; // at scale 1
         const char *unit;
         std::function<QByteArray(qint64)> make;
+        // The QTextEdit beside ours gets the document through our reader
+        // rather than its plain text.
+        bool richBaseline = false;
     };
     const qint64 MB = 1024 * 1024;
     const std::vector<Shape> shapes = {
@@ -614,6 +663,10 @@ int shapes(double scale, int repeats, int limitSeconds, const QString &only) {
         {"list items' text in no list, RTF", ".rtf", 100000, "paragraphs",
          [](qint64 n) { return listItems(n, false); }},
         {"list items, RTF", ".rtf", 100000, "items", [](qint64 n) { return listItems(n, true); }},
+        {"table rows' text as paragraphs, RTF", ".rtf", 100000, "paragraphs",
+         [](qint64 n) { return tableRows(n, false); }},
+        {"table rows, RTF", ".rtf", 100000, "rows of 4 cells",
+         [](qint64 n) { return tableRows(n, true); }, true},
     };
     const QStringList figures = {"open",
                                  "paste",
@@ -649,6 +702,7 @@ int shapes(double scale, int repeats, int limitSeconds, const QString &only) {
                 "figure in a process of its own, stopped after %d s\n\n",
                 scale, repeats, limitSeconds);
     double unlistedOpen[2] = {0, 0}; // Open of the list items' text in no list
+    double untabledOpen[2] = {0, 0}; // Open of the table rows' text as paragraphs
     for (const Shape &shape : shapes) {
         if (!QString::fromUtf8(shape.name).contains(only)) continue;
         const qint64 n1 = qint64(double(shape.base) * scale), n2 = 2 * n1;
@@ -660,7 +714,9 @@ int shapes(double scale, int repeats, int limitSeconds, const QString &only) {
             ours[k] = runChild(QStringLiteral("ours"), file);
             if (k == 1) {
                 plain = runChild(QStringLiteral("plain"), file);
-                textedit = runChild(QStringLiteral("textedit"), file);
+                textedit = runChild(shape.richBaseline ? QStringLiteral("textedit-rich")
+                                                       : QStringLiteral("textedit"),
+                                    file);
             }
             QFile::remove(file);
         }
@@ -688,6 +744,15 @@ int shapes(double scale, int repeats, int limitSeconds, const QString &only) {
                         qPrintable(cell(textedit, f)));
         }
         const QByteArray name(shape.name);
+        if (name.startsWith("table rows' text")) {
+            untabledOpen[0] = ours[0].value(QStringLiteral("open"));
+            untabledOpen[1] = ours[1].value(QStringLiteral("open"));
+        } else if (name.startsWith("table rows") && untabledOpen[0] > 0 && untabledOpen[1] > 0) {
+            std::printf("\nOpen against the same text as paragraphs: %.2f (1x), %.2f (2x); "
+                        "target at most 2.5\n",
+                        ours[0].value(QStringLiteral("open")) / untabledOpen[0],
+                        ours[1].value(QStringLiteral("open")) / untabledOpen[1]);
+        }
         if (name.startsWith("list items' text")) {
             unlistedOpen[0] = ours[0].value(QStringLiteral("open"));
             unlistedOpen[1] = ours[1].value(QStringLiteral("open"));

@@ -8,7 +8,7 @@ build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6te
 test=(xvfb xauth xdotool openbox x11-utils x11-xserver-utils poppler-utils imagemagick cups cups-bsd
       printer-driver-cups-pdf desktop-file-utils dpkg-dev file clang libclang-rt-14-dev
       libreoffice-writer-nogui abiword pandoc unrtf lintian appstream man-db groff-base
-      at-spi2-core python3-pyatspi dbus-x11)
+      at-spi2-core python3-pyatspi dbus-x11 debhelper devscripts blhc diffoscope-minimal)
 wanted=("${build[@]}")
 [ "${1:-build}" = test ] && wanted+=("${test[@]}")
 missing=()

@@ -14,6 +14,13 @@ for config in current earlier; do
     (cd "build/$config" && ctest --output-on-failure -j2) || status=1
 done
 
+# The Debian source package as the distribution builds it: twice, compared
+# byte for byte, lintian, the hardening flags, then installed, used, removed.
+echo "== Debian package"
+start=$SECONDS
+bash tests/package/debian.sh build/debian || status=1
+echo "== Debian package: $((SECONDS - start)) s"
+
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer
 # (clang), then each fuzz target for a bounded time. Any finding fails.
 echo "== sanitizers"

@@ -1142,6 +1142,64 @@ private slots:
             nested->cellAt(1, 1).firstPosition() + 3);
     }
 
+    // A cell merged down spans the rows of the cells it takes, the last of
+    // them growing to hold its text; rows at least as tall as their \trrh;
+    // text aligned to the bottom of its cell; typing in the row of a merged
+    // cell keeps its text inside the span, and Undo gives the row its height back.
+    void tableMergedDownAlignedAndUndone() {
+        FormFixture f;
+        f.show();
+        QTextEdit *editor = editorOf(f.form);
+        BlockLayout *layout = layoutOf(f.form);
+        f.form->RichEdit1->SetText(QStringLiteral("avant"));
+        rtf::RowDef rowDef;
+        rowDef.height = 600; // 40 pixels at least
+        QTextTable *table = appendTable(
+            editor, 3, 2,
+            [](int r, int c) {
+                rtf::CellDef d;
+                d.right = (c + 1) * 1500;
+                if (c == 0) d.down = r == 0 ? rtf::Merge::First : rtf::Merge::Next;
+                if (c == 1 && r == 1) d.align = rtf::CellAlign::Bottom;
+                return d;
+            },
+            rowDef);
+        {
+            QTextCursor after(editor->document());
+            after.movePosition(QTextCursor::End);
+            after.insertText(QStringLiteral("après"));
+        }
+        table->cellAt(0, 0).firstCursorPosition().insertText(QStringLiteral("mot ").repeated(40));
+        table->cellAt(1, 1).firstCursorPosition().insertText(QStringLiteral("bas"));
+        QApplication::processEvents();
+        editor->viewport()->repaint();
+        const auto rectOf = [&](int r, int c) {
+            return layout->blockBoundingRect(table->cellAt(r, c).firstCursorPosition().block());
+        };
+        const QTextBlock afterBlock = editor->document()->lastBlock();
+        const QRectF merged = rectOf(0, 0);
+        QVERIFY(merged.height() > 3 * 40); // taller than the three rows' least
+        // Rows 0 and 1 at their least; the last grown to the merged cell's text.
+        QVERIFY(std::abs(rectOf(1, 1).bottom() - (rectOf(0, 1).top() + 78)) < 0.5);
+        QVERIFY(std::abs(rectOf(2, 1).top() - (rectOf(0, 1).top() + 80)) < 0.5);
+        QVERIFY(std::abs(layout->blockBoundingRect(afterBlock).top() - (merged.bottom() + 1)) <
+                0.5);
+        // Typing in the merged cell's row: the rows below move, the span still
+        // holds the cell's text.
+        const double lastTop = rectOf(2, 1).top();
+        typeInto(editor, table->cellAt(0, 1), QStringLiteral("mot ").repeated(30));
+        editor->viewport()->repaint();
+        QApplication::processEvents();
+        QVERIFY(rectOf(2, 1).top() > lastTop);
+        QVERIFY(layout->blockBoundingRect(afterBlock).top() >= rectOf(0, 0).bottom() + 1 - 0.5);
+        QVERIFY(layout->blockBoundingRect(afterBlock).top() >= rectOf(0, 1).bottom() + 1 - 0.5);
+        f.form->Dfaire1->Click();
+        editor->viewport()->repaint();
+        QApplication::processEvents();
+        QCOMPARE(table->cellAt(0, 1).firstCursorPosition().block().text(), QString());
+        QCOMPARE(rectOf(2, 1).top(), lastTop);
+    }
+
     // A table wider than the window makes the view scroll across, wrapping
     // or not; borders and shading are painted as defined, a cell without
     // borders only faintly, and a selection across cells selects whole cells.

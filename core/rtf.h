@@ -7,6 +7,7 @@
 #include "core/listnumbers.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -32,6 +33,18 @@ struct CharFormat {
     std::int32_t color = NoColor;     // 0xRRGGBB or NoColor (automatic)
     std::int32_t highlight = NoColor; // background, 0xRRGGBB or NoColor
     VAlign valign = VAlign::Normal;
+    // What the editor keeps as the RTF it was read as (see rtfkept.cpp):
+    // character words it does not model (small capitals, spacing, the kind
+    // of underline, hidden text, language...), written after \plain;
+    QByteArray extra;
+    // the fields the run is the result of, outermost first, each its
+    // instruction's group ({\*\fldinst ...}), and a link's address;
+    QByteArrayList fields;
+    QString link;
+    // a note ({\footnote ...}) the run is the mark of;
+    QByteArray note;
+    // groups that stand just before the run (bookmarks, comments, index entries).
+    QByteArray kept;
     bool operator==(const CharFormat &) const = default;
 };
 
@@ -42,6 +55,18 @@ struct ParaFormat {
     int firstIndent = 0;
     int spaceBefore = 0;
     int spaceAfter = 0;
+    int lineSpacing = 0;       // \sl: > 0 at least, < 0 exactly, twips; 0: single
+    bool lineMultiple = false; // \slmult1: lineSpacing is a multiple of 240 for single
+    // Kept as read: paragraph words the editor does not model (style, borders,
+    // shading, tabs, keep-with-next...), written after \pard;
+    QByteArray extra;
+    // what stands before the paragraph (the document's groups and page setup
+    // for the first one; a section or page break and the new section's
+    // properties and headers for others) and after its text (bookmarks, notes
+    // at its end); the first paragraph holds the file's font and colour tables.
+    QByteArray before;
+    QByteArray after;
+    QByteArray tables;
     bool operator==(const ParaFormat &) const = default;
 };
 
@@ -169,6 +194,22 @@ void read(const QByteArray &data, const std::function<void(Paragraph &&)> &parag
 // it returns true the reading stops there and the result is false.
 bool read(const QByteArray &data, const std::function<void(Paragraph &&)> &paragraph,
           const std::function<bool(double)> &progress);
+
+// A font and colour table as read from RTF ({\fonttbl...}{\colortbl...} and \deffN),
+// by their numbers in the file: the writer keeps those numbers, which the RTF
+// kept with the document refers to.
+struct FontDef {
+    int number = 0;
+    QString name;
+    FontFamily family = FontFamily::Nil;
+    int charset = 0;
+};
+struct FileTables {
+    std::vector<FontDef> fonts;
+    std::vector<std::int32_t> colors; // NoColor: an empty entry
+    int defaultFont = -1;             // \deff; -1: not given
+};
+FileTables readTables(const QByteArray &tables);
 
 // Writes 7-bit RTF. The default font is the one written as \f0.
 QByteArray write(const Document &doc, const QString &defaultFont = QStringLiteral("MS Sans Serif"));

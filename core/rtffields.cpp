@@ -13,21 +13,34 @@ bool Reader::fieldDestination(const Word &w) {
     switch (w.act) {
     case Act::Footnote:
         // A footnote's text is not the body's, but its number is: it stands
-        // where the note is anchored, numbered in order.
-        if (dest == Dest::Text) addText(QString::number(++fields_.footnotes));
-        dest = Dest::Skip;
+        // where the note is anchored, numbered in order, and carries the note
+        // as read (endCapture).
+        if (dest == Dest::Text) {
+            capture(KeptPlace::Note);
+            dest = kept_.capturing ? Dest::Kept : Dest::Skip;
+        } else {
+            dest = Dest::Skip;
+        }
+        return true;
+    case Act::Kept:
+    case Act::KeptInline:
+        if (dest == Dest::Text) capture(w.act == Act::Kept ? KeptPlace::Before : KeptPlace::Inline);
+        dest = dest == Dest::Text && kept_.capturing ? Dest::Kept : Dest::Skip;
         return true;
     case Act::Show:
         return dest == Dest::Text;
     case Act::FieldInst:
         if (dest != Dest::Text) return false;
         fields_.instruction.clear();
+        fields_.instructionGroup.clear();
         fields_.symbolResult = false;
         dest = Dest::FieldInst;
+        capture(KeptPlace::FieldInst);
         return true;
     case Act::FieldResult:
         // A symbol field's character is already there.
         if (std::exchange(fields_.symbolResult, false)) dest = Dest::Skip;
+        if (dest == Dest::Text) fieldResult();
         return dest == Dest::Text || dest == Dest::Skip;
     case Act::Drawing:
         // Shapes nest in groups and in fields' results; what they hold
@@ -42,6 +55,25 @@ bool Reader::fieldDestination(const Word &w) {
     default:
         return false;
     }
+}
+
+// The field's result is text; its runs carry the field's instruction as read,
+// and a link's address. Fields nested deeper than MaxFieldDepth show their
+// result alone.
+void Reader::fieldResult() {
+    QByteArray group = std::exchange(fields_.instructionGroup, QByteArray());
+    if (group.isEmpty() || size_t(state_.format.fields.size()) >= MaxFieldDepth) return;
+    state_.format.fields.push_back(std::move(group));
+    static const QRegularExpression link(
+        QStringLiteral("^\\s*HYPERLINK\\s+(\"([^\"]*)\"|([^\\s\\\\]\\S*))?(.*)$"),
+        QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch m = link.match(fields_.instruction);
+    if (!m.hasMatch()) return;
+    static const QRegularExpression place(QStringLiteral("\\\\l\\s*(\"([^\"]*)\"|(\\S+))"));
+    const QRegularExpressionMatch l = place.match(m.captured(4));
+    QString address = m.captured(2) + m.captured(3);
+    if (l.hasMatch()) address += QLatin1Char('#') + l.captured(2) + l.captured(3);
+    if (!address.isEmpty()) state_.format.link = address;
 }
 
 // SYMBOL n [\f "font"] [\u] [\a] [\h] [\s size]: the character n of the

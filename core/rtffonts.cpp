@@ -19,6 +19,7 @@ void Reader::fontTableWord(const Word &w, long long param) {
         entry.family = FontFamily(w.value);
         return;
     case Act::Charset:
+        entry.charset = clampInt(param, 0, 255);
         if (!entry.codePage || entry.codePage == 1252)
             entry.codePage = textcodec::codePageOfCharset(clampInt(param, 0, 255));
         return;

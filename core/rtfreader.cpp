@@ -85,7 +85,7 @@ void Reader::token(const Token &t) {
         groupStart_ = false;
         swallowedByFallback(false);
         return;
-    case TokenKind::Binary: // a picture's data, skipped anywhere else
+    case TokenKind::Binary: // a picture's data, skipped anywhere else (or kept)
         groupStart_ = false;
         if (state_.dest == Dest::Picture) pictureBinary(t.text);
         return;
@@ -134,6 +134,7 @@ void Reader::textToken(std::string_view bytes) {
     bytes.remove_prefix(skip);
     switch (state_.dest) {
     case Dest::Skip:
+    case Dest::Kept:
     case Dest::Drawing:
     case Dest::OverrideTable:
     case Dest::ListTable:
@@ -214,6 +215,7 @@ void Reader::openGroup() {
                 .arg(MaxDepth));
     }
     stack_.push_back(state_);
+    kept_.groupOpen = tokens_.offset() - 1;
     pictures_.groupOpen = tokens_.offset() - 1;
     groupStart_ = true;
     star_ = false;
@@ -243,6 +245,7 @@ void Reader::closeGroup() {
     if (inner == Dest::FontTable && state_.dest != Dest::FontTable) endFontTable();
     closeListGroups(inner);
     pictureGroupClosed(depth, tokens_.offset(), state_);
+    if (kept_.capturing && stack_.size() == kept_.depth) endCapture();
     if (inner == Dest::FieldInst && state_.dest == Dest::Text) symbolField();
     groupStart_ = false;
     star_ = false;
@@ -260,9 +263,11 @@ bool Reader::destination(const Word &w) {
     switch (w.act) {
     case Act::FontTable:
         state_.dest = Dest::FontTable;
+        capture(KeptPlace::Tables);
         return true;
     case Act::ColorTable:
         state_.dest = Dest::ColorTable;
+        capture(KeptPlace::Tables);
         return true;
     default:
         return listDestination(w) || fieldDestination(w) || pictureDestination(w);
@@ -283,7 +288,7 @@ void Reader::word(std::string_view name, bool hasParam, long long param) {
             return;
         }
     }
-    if (state_.dest == Dest::Skip) {
+    if (state_.dest == Dest::Skip || state_.dest == Dest::Kept) {
         groupStart_ = false;
         return;
     }
@@ -298,6 +303,10 @@ void Reader::word(std::string_view name, bool hasParam, long long param) {
         }
     }
     if (!w || w->act != Act::Unicode) flushBytes();
+    if (!isDestination && keptWord(name, w, hasParam, param)) {
+        groupStart_ = false;
+        return;
+    }
     if (!w) {
         // An unknown destination marked \* is skipped whole.
         if (star && groupStart_) state_.dest = Dest::Skip;

@@ -24,6 +24,7 @@ namespace rtf::reader {
 enum class Dest : std::uint8_t {
     Text,
     Skip,
+    Kept, // a group kept as read (rtfkept.cpp)
     FieldInst,
     Drawing,
     FontTable,
@@ -64,6 +65,7 @@ struct FontEntry {
     QString name;
     FontFamily family = FontFamily::Nil;
     int codePage = 0; // 0: the document's
+    int charset = 0;  // as the file gives it
 };
 
 struct FontsAndColors {
@@ -138,8 +140,12 @@ struct Lists {
 
 // ---------------------------------------------------------------- fields and notes
 
+// Fields nest in each other's results this deep at most.
+constexpr size_t MaxFieldDepth = 16;
+
 struct Fields {
     QString instruction;
+    QByteArray instructionGroup; // as read, until the result takes it
     bool symbolResult = false; // the field's result is to be skipped
     int footnotes = 0;
 };
@@ -167,6 +173,30 @@ struct Pictures {
     std::shared_ptr<Picture> last;
     size_t fallbackDepth = 0, fallbackStart = 0;
     size_t endBraces = 0; // written for groups the input left open
+};
+
+// ---------------------------------------------------------------- kept as read
+
+// Where a group read as bytes goes.
+enum class KeptPlace : std::uint8_t {
+    Before,   // before the paragraph: document and section groups
+    Inline,   // before the next text: bookmarks, comments
+    Note,     // a footnote, on its mark
+    Tables,   // the font and colour tables
+    FieldInst // a field's instruction
+};
+
+struct Kept {
+    bool capturing = false;
+    size_t from = 0;  // the group's '{'
+    size_t depth = 0; // the stack's depth outside the group
+    KeptPlace place = KeptPlace::Before;
+    size_t groupOpen = 0; // the last '{' read
+    QByteArray before;    // for the paragraph being read
+    QByteArray inline_;   // for the next text
+    QByteArray tables;
+    bool tablesGiven = false;
+    bool borderWords = false; // a paragraph border's words go on
 };
 
 // ---------------------------------------------------------------- text
@@ -207,6 +237,12 @@ private:
     void closeGroup();
     bool swallowedByFallback(bool endsFallback);
     void flushPendingSpaces();
+
+public:
+    // The font and colour tables read (readTables).
+    FileTables fileTables() const;
+
+private:
 
     // --- words by kind (rtftext.cpp)
     bool documentWord(const Word &w, long long param);
@@ -270,6 +306,12 @@ private:
     // --- fields, shapes and notes (rtffields.cpp)
     bool fieldDestination(const Word &w);
     void symbolField();
+    void fieldResult();
+
+    // --- what is kept as read (rtfkept.cpp)
+    bool keptWord(std::string_view name, const Word *w, bool hasParam, long long param);
+    void capture(KeptPlace place);
+    void endCapture();
 
     Tokenizer tokens_;
     const std::function<void(Paragraph &&)> &sink_; // empty: paragraphs go to the document
@@ -287,6 +329,7 @@ private:
     Lists lists_;
     Fields fields_;
     Pictures pictures_;
+    Kept kept_;
     TextState text_;
 };
 

@@ -45,14 +45,20 @@ bool Reader::characterWord(const Word &w, bool hasParam, long long param) {
     case Act::Font:
         selectFont(clampInt(param, 0, 1 << 20));
         return true;
-    case Act::Plain:
-        f = CharFormat{};
+    case Act::Plain: {
+        // The fields and note the text stands in are not formats.
+        CharFormat plain;
+        plain.fields = std::move(f.fields);
+        plain.link = std::move(f.link);
+        plain.note = std::move(f.note);
+        f = std::move(plain);
         if (fonts_.defaultFont >= 0) {
             selectFont(fonts_.defaultFont);
         } else {
             state_.codePage = 0;
         }
         return true;
+    }
     case Act::FontSize:
         f.halfPoints = hasParam && param > 0 ? clampInt(param, 2, 3276) : 24;
         return true;
@@ -143,6 +149,8 @@ bool Reader::paragraphWord(const Word &w, long long param) {
         // A page or section break ends the paragraph it falls in; at the start
         // of a paragraph it makes none of its own.
         if (!text_.runText.isEmpty() || !text_.para.runs.empty()) endParagraph();
+        // The break is kept before the next paragraph (rtfkept.cpp).
+        kept_.before += w.value ? "\\sect" : "\\page";
         return true;
     case Act::Ls:
         state_.para.ls = clampInt(param, 0, 1 << 20);
@@ -199,7 +207,12 @@ void Reader::addText(const QString &s) {
     default:
         return;
     }
-    if (text_.runText.isEmpty()) {
+    if (!kept_.inline_.isEmpty() && state_.dest == Dest::Text) {
+        // Groups kept at this place go with the text after them.
+        endRun();
+        text_.runFormat = state_.format;
+        text_.runFormat.kept = std::exchange(kept_.inline_, QByteArray());
+    } else if (text_.runText.isEmpty()) {
         text_.runFormat = state_.format;
     } else if (!(text_.runFormat == state_.format)) {
         endRun();
@@ -242,6 +255,13 @@ void Reader::finishDocument() {
 void Reader::emitParagraph(const ParaState &props, bool inList) {
     Paragraph p = std::move(text_.para);
     p.format = props.format;
+    // What was kept before the paragraph and after its text (rtfkept.cpp).
+    p.format.before = std::exchange(kept_.before, QByteArray());
+    p.format.after = std::exchange(kept_.inline_, QByteArray());
+    if (text_.emitted == 0 && !kept_.tables.isEmpty()) {
+        if (fonts_.defaultFont >= 0) p.format.tables = "\\deff" + QByteArray::number(fonts_.defaultFont);
+        p.format.tables += kept_.tables;
+    }
     p.list = inList ? listItem(props) : ListItem{};
     // A list item's marker comes from its list; the text written for readers
     // without lists would show it twice.

@@ -50,6 +50,12 @@ const char *familyWord(FontFamily f) {
     }
 }
 
+// RTF kept before a paragraph that starts with a break: it ends the paragraph
+// before, in place of \par.
+bool breaksBefore(const QByteArray &before) {
+    return before.startsWith("\\sect") || before.startsWith("\\page");
+}
+
 class Writer {
 public:
     std::string out; // appending a character stays inline
@@ -80,6 +86,19 @@ public:
         col_ += int(std::strlen(s));
         delimit_ = false;
     }
+    // RTF kept as read: groups, or words that text after them must be
+    // delimited from.
+    void kept(const QByteArray &b) {
+        if (b.isEmpty()) return;
+        wrapHere();
+        out.append(b.constData(), size_t(b.size()));
+        const qsizetype nl = b.lastIndexOf('\n');
+        col_ = nl < 0 ? col_ + int(b.size()) : int(b.size() - nl - 1);
+        delimit_ = b.back() != '}' && b.back() != ' ';
+    }
+    // Text in a font whose charset is not Western goes as \uN only: its
+    // bytes would be read in the font's code page.
+    bool western = true;
     void hexByte(unsigned char b) {
         static const char hex[] = "0123456789abcdef";
         const char buf[5] = {'\\', '\'', hex[b >> 4], hex[b & 15], 0};
@@ -121,6 +140,10 @@ public:
                 continue;
             }
             const int b = textcodec::toCp1252(c);
+            if (b >= 0x80 && !western) {
+                unicode(c, '?');
+                continue;
+            }
             if (b >= 0x80 || (b >= 0 && b < 0x20)) {
                 wrapHere();
                 hexByte(static_cast<unsigned char>(b));
@@ -192,27 +215,51 @@ private:
 
 QByteArray write(const Document &doc, const QString &defaultFont) {
     // Fonts and colours used, in order of appearance.
-    QHash<QString, int> fontIndex;
-    QList<QPair<QString, FontFamily>> fonts;
+    // A document read from RTF keeps the file's tables, by their numbers:
+    // what is kept as read refers to them. New fonts and colours follow.
+    const FileTables original =
+        doc.paragraphs.empty() ? FileTables{} : readTables(doc.paragraphs[0].format.tables);
+    QHash<QString, int> fontIndex; // by name, the number
+    QHash<int, int> charsetOf;     // by number
+    std::vector<FontDef> fonts;
+    int nextFont = 0;
+    for (const FontDef &f : original.fonts) {
+        if (!fontIndex.contains(f.name)) fontIndex.insert(f.name, f.number);
+        charsetOf.insert(f.number, f.charset);
+        fonts.push_back(f);
+        nextFont = std::max(nextFont, f.number + 1);
+    }
     auto addFont = [&](const QString &name, FontFamily family) {
         const QString n = name.isEmpty() ? defaultFont : name;
         auto it = fontIndex.find(n);
         if (it != fontIndex.end()) return it.value();
-        const int index = int(fonts.size());
-        fontIndex.insert(n, index);
-        fonts.append({n, family == FontFamily::Nil ? guessFamily(n) : family});
-        return index;
+        const int number = nextFont++;
+        fontIndex.insert(n, number);
+        fonts.push_back(FontDef{number, n, family == FontFamily::Nil ? guessFamily(n) : family, 0});
+        return number;
     };
     QHash<std::int32_t, int> colorIndex;
-    QList<std::int32_t> colors;
+    std::vector<std::int32_t> colors{NoColor}; // entry 0 is "automatic"
+    if (!original.colors.empty()) colors = original.colors;
+    for (size_t i = 0; i < colors.size(); ++i)
+        if (colors[i] != NoColor && !colorIndex.contains(colors[i]))
+            colorIndex.insert(colors[i], int(i));
     auto addColor = [&](std::int32_t c) {
         if (c == NoColor) return 0;
         auto it = colorIndex.find(c);
         if (it != colorIndex.end()) return it.value();
-        colors.append(c);
-        const int index = int(colors.size()); // entry 0 is "automatic"
+        colors.push_back(c);
+        const int index = int(colors.size() - 1);
         colorIndex.insert(c, index);
         return index;
+    };
+    const auto found = std::find_if(original.fonts.begin(), original.fonts.end(),
+                                    [&](const FontDef &f) { return f.number == original.defaultFont; });
+    const int deff = found != original.fonts.end() ? found->number : addFont(defaultFont, FontFamily::Nil);
+    const QString deffName = found != original.fonts.end() ? found->name : defaultFont;
+    const auto westernFont = [&](int number) {
+        const int charset = charsetOf.value(number);
+        return charset == 0 || charset == 1;
     };
     addFont(defaultFont, FontFamily::Nil);
     for (const Paragraph &p : doc.paragraphs) {
@@ -229,18 +276,25 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         for (const Run &r : p.runs)
             characters += r.text.size() + 16;
     w.out.reserve(size_t(characters) + 4096);
-    w.raw("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1036");
+    w.raw("{\\rtf1\\ansi\\ansicpg1252");
+    w.word("\\deff", deff);
+    w.word("\\deflang1036");
     w.raw("{\\fonttbl");
-    for (int i = 0; i < fonts.size(); ++i) {
+    for (const FontDef &f : fonts) {
         w.raw("{");
-        w.word("\\f", i);
-        w.word(familyWord(fonts[i].second));
-        w.word("\\fcharset0");
-        w.text(fonts[i].first);
+        w.word("\\f", f.number);
+        w.word(familyWord(f.family));
+        w.word("\\fcharset", f.charset);
+        w.text(f.name);
         w.raw(";}");
     }
-    w.raw("}\r\n{\\colortbl ;");
-    for (std::int32_t c : colors) {
+    w.raw("}\r\n{\\colortbl ");
+    for (size_t i = 0; i < colors.size(); ++i) {
+        const std::int32_t c = colors[i];
+        if (c == NoColor) {
+            w.raw(";");
+            continue;
+        }
         w.word("\\red", (c >> 16) & 0xFF);
         w.word("\\green", (c >> 8) & 0xFF);
         w.word("\\blue", c & 0xFF);
@@ -327,16 +381,27 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         w.raw("}\r\n");
     }
     int curLs = 0;
+    // The document's groups and page setup, kept as read.
+    if (!doc.paragraphs.empty()) w.kept(doc.paragraphs[0].format.before);
     w.word("\\viewkind4");
     w.word("\\uc1");
 
-    CharFormat cur; // what the reader holds after \plain\f0
-    cur.font = fonts[0].first;
+    CharFormat cur; // what the reader holds after \plain\f<deff>
+    cur.font = deffName;
     cur.halfPoints = 24;
     w.word("\\pard");
     w.word("\\plain");
-    w.word("\\f0");
+    w.word("\\f", deff);
+    w.western = westernFont(deff);
     ParaFormat curPara;
+    // A paragraph's format without what is kept around it.
+    const auto lookOf = [](const ParaFormat &f) {
+        ParaFormat look = f;
+        look.before.clear();
+        look.after.clear();
+        look.tables.clear();
+        return look;
+    };
 
     const auto writePara = [&](const ParaFormat &p) {
         w.word("\\pard");
@@ -358,11 +423,27 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         if (p.firstIndent) w.word("\\fi", p.firstIndent);
         if (p.spaceBefore) w.word("\\sb", p.spaceBefore);
         if (p.spaceAfter) w.word("\\sa", p.spaceAfter);
-        curPara = p;
+        if (p.lineSpacing) {
+            w.word("\\sl", p.lineSpacing);
+            w.word("\\slmult", p.lineMultiple ? 1 : 0);
+        }
+        w.kept(p.extra);
+        curPara = lookOf(p);
     };
     const auto writeFormat = [&](const CharFormat &f) {
         const QString face = f.font.isEmpty() ? defaultFont : f.font;
-        if (face != cur.font) w.word("\\f", fontIndex.value(face));
+        const bool newExtra = f.extra != cur.extra;
+        if (newExtra) {
+            // Words kept as read are taken back only by \plain.
+            w.word("\\plain");
+            cur = CharFormat{};
+            cur.font = deffName;
+            w.western = westernFont(deff);
+        }
+        if (face != cur.font) {
+            w.word("\\f", fontIndex.value(face));
+            w.western = westernFont(fontIndex.value(face));
+        }
         if (f.halfPoints != cur.halfPoints) w.word("\\fs", f.halfPoints);
         if (f.bold != cur.bold) w.word(f.bold ? "\\b" : "\\b0");
         if (f.italic != cur.italic) w.word(f.italic ? "\\i" : "\\i0");
@@ -375,15 +456,73 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
                    : f.valign == VAlign::Sub ? "\\sub"
                                              : "\\nosupersub");
         }
+        if (newExtra) w.kept(f.extra);
         cur = f;
         cur.font = face;
+    };
+
+    // Fields open around the text written, each with the state of the text
+    // around it, which its closing brace gives back.
+    struct OpenField {
+        QByteArray instruction;
+        CharFormat outside;
+        bool western;
+    };
+    std::vector<OpenField> open;
+    const auto closeFields = [&](size_t keep) {
+        while (open.size() > keep) {
+            w.raw("}}");
+            cur = open.back().outside;
+            w.western = open.back().western;
+            open.pop_back();
+        }
+    };
+    QByteArray lastKept, lastNote;
+    const auto writeRun = [&](const Run &r) {
+        QByteArrayList fields = r.format.fields;
+        // A link made in the editor (pasted from a page) is a field too.
+        if (fields.isEmpty() && !r.format.link.isEmpty()) {
+            QString address = r.format.link;
+            address.replace(QLatin1Char('"'), QLatin1String("%22"));
+            Writer inst;
+            inst.text(QStringLiteral("HYPERLINK \"%1\"").arg(address));
+            fields.append("{\\*\\fldinst " + QByteArray::fromStdString(inst.out) + "}");
+        }
+        size_t common = 0;
+        while (common < open.size() && common < size_t(fields.size()) &&
+               open[common].instruction == fields[qsizetype(common)])
+            ++common;
+        closeFields(common);
+        if (r.format.kept != lastKept) w.kept(r.format.kept);
+        lastKept = r.format.kept;
+        while (open.size() < size_t(fields.size())) {
+            open.push_back(OpenField{fields[qsizetype(open.size())], cur, w.western});
+            w.raw("{\\field");
+            w.kept(open.back().instruction);
+            w.raw("{\\fldrslt ");
+        }
+        writeFormat(r.format);
+        QStringView text = r.text;
+        if (!r.format.note.isEmpty() && r.format.note != lastNote) {
+            // The note's mark is its number, which readers give it again.
+            while (!text.isEmpty() && text.front().isDigit())
+                text = text.mid(1);
+            w.raw("{\\super\\chftn}");
+            w.kept(r.format.note);
+        }
+        lastNote = r.format.note;
+        w.text(text);
     };
 
     const size_t count = doc.paragraphs.size();
     for (size_t i = 0; i < count; ++i) {
         const Paragraph &p = doc.paragraphs[i];
         const int ls = lsOf[i];
-        if (i == 0 ? !(p.format == ParaFormat{}) || ls : !(p.format == curPara) || ls != curLs) {
+        if (i > 0 && !p.format.before.isEmpty() && p.format.before != doc.paragraphs[i - 1].format.before &&
+            !breaksBefore(p.format.before))
+            w.kept(p.format.before);
+        if (i == 0 ? !(lookOf(p.format) == ParaFormat{}) || ls
+                   : !(lookOf(p.format) == curPara) || ls != curLs) {
             writePara(p.format);
             if (ls) w.word("\\ls", ls);
             curLs = ls;
@@ -401,19 +540,29 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         }
         for (const Run &r : p.runs) {
             if (r.text.isEmpty()) continue;
-            writeFormat(r.format);
             if (r.picture) {
+                writeFormat(r.format);
                 w.picture(*r.picture);
             } else {
-                w.text(r.text);
+                writeRun(r);
             }
         }
+        // What was kept at the paragraph's end, once where paragraphs split
+        // from one share it.
+        if (i + 1 >= count || p.format.after != doc.paragraphs[i + 1].format.after)
+            w.kept(p.format.after);
         // \par separates paragraphs; a last paragraph that is empty gets one
         // more, since readers take a final \par as the end of the last line.
         const bool empty = std::all_of(p.runs.begin(), p.runs.end(),
                                        [](const Run &r) { return r.text.isEmpty(); });
-        if (i + 1 < count || (count > 1 && empty)) w.word("\\par");
+        const QByteArray *next = i + 1 < count ? &doc.paragraphs[i + 1].format.before : nullptr;
+        if (next && breaksBefore(*next) && *next != p.format.before) {
+            w.kept(*next); // a section or page break ends the paragraph
+        } else if (i + 1 < count || (count > 1 && empty)) {
+            w.word("\\par");
+        }
     }
+    closeFields(0);
     w.raw("\r\n}\r\n");
     return QByteArray(w.out.data(), qsizetype(w.out.size()));
 }

@@ -4,6 +4,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QFont>
+#include <cctype>
 #include <cmath>
 
 namespace qtrich {
@@ -12,6 +13,45 @@ namespace {
 std::int32_t rgbOf(const QBrush &brush) {
     if (brush.style() == Qt::NoBrush) return rtf::NoColor;
     return std::int32_t(brush.color().rgb() & 0xFFFFFF);
+}
+
+// The character words kept as read that the toolkit can show: small and all
+// capitals, character spacing, the kinds of underline it draws.
+void showExtra(QTextCharFormat &f, const QByteArray &extra) {
+    for (const QByteArray &w : extra.split('\\')) {
+        qsizetype n = 0;
+        while (n < w.size() && std::isalpha(static_cast<unsigned char>(w[n])))
+            ++n;
+        const QByteArray name = w.left(n);
+        const int value = w.mid(n).toInt();
+        if (name == "scaps") {
+            f.setFontCapitalization(QFont::SmallCaps);
+        } else if (name == "caps") {
+            f.setFontCapitalization(QFont::AllUppercase);
+        } else if (name == "expndtw" || name == "expnd") {
+            // \expnd is in quarter points, \expndtw in twips.
+            f.setFontLetterSpacingType(QFont::AbsoluteSpacing);
+            f.setFontLetterSpacing((name == "expnd" ? value * 5 : value) / TwipsPerPixel);
+        } else if (name.startsWith("ul")) {
+            static const std::pair<const char *, QTextCharFormat::UnderlineStyle> kinds[] = {
+                {"uld", QTextCharFormat::DotLine},
+                {"ulthd", QTextCharFormat::DotLine},
+                {"uldash", QTextCharFormat::DashUnderline},
+                {"ulthdash", QTextCharFormat::DashUnderline},
+                {"ulldash", QTextCharFormat::DashUnderline},
+                {"ulthldash", QTextCharFormat::DashUnderline},
+                {"uldashd", QTextCharFormat::DashDotLine},
+                {"ulthdashd", QTextCharFormat::DashDotLine},
+                {"uldashdd", QTextCharFormat::DashDotDotLine},
+                {"ulthdashdd", QTextCharFormat::DashDotDotLine},
+                {"ulwave", QTextCharFormat::WaveUnderline},
+                {"ulhwave", QTextCharFormat::WaveUnderline},
+                {"ululdbwave", QTextCharFormat::WaveUnderline},
+            };
+            for (const auto &[kind, style] : kinds)
+                if (name == kind) f.setUnderlineStyle(style);
+        }
+    }
 }
 
 // Everything of a run's format but its colour, which comes last (see FormatCache).
@@ -26,6 +66,17 @@ QTextCharFormat uncolouredFormatOf(const rtf::CharFormat &c) {
     if (c.highlight != rtf::NoColor) f.setBackground(QColor(QRgb(c.highlight)));
     if (c.valign == rtf::VAlign::Super) f.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
     if (c.valign == rtf::VAlign::Sub) f.setVerticalAlignment(QTextCharFormat::AlignSubScript);
+    if (!c.extra.isEmpty()) {
+        f.setProperty(CharExtraProperty, c.extra);
+        showExtra(f, c.extra);
+    }
+    if (!c.fields.isEmpty()) f.setProperty(FieldsProperty, QVariant::fromValue(c.fields));
+    if (!c.link.isEmpty()) {
+        f.setAnchor(true);
+        f.setAnchorHref(c.link);
+    }
+    if (!c.note.isEmpty()) f.setProperty(NoteProperty, c.note);
+    if (!c.kept.isEmpty()) f.setProperty(KeptBeforeProperty, c.kept);
     return f;
 }
 } // namespace
@@ -44,6 +95,12 @@ rtf::ParaFormat paraOf(const QTextBlockFormat &f) {
     p.firstIndent = int(std::lround(f.textIndent() * TwipsPerPixel));
     p.spaceBefore = int(std::lround(f.topMargin() * TwipsPerPixel));
     p.spaceAfter = int(std::lround(f.bottomMargin() * TwipsPerPixel));
+    p.lineSpacing = f.intProperty(LineSpacingProperty);
+    p.lineMultiple = f.boolProperty(LineMultipleProperty);
+    p.extra = f.property(ParaExtraProperty).toByteArray();
+    p.before = f.property(ParaBeforeProperty).toByteArray();
+    p.after = f.property(ParaAfterProperty).toByteArray();
+    p.tables = f.property(ParaTablesProperty).toByteArray();
     return p;
 }
 
@@ -68,6 +125,21 @@ QTextBlockFormat blockFormatOf(const rtf::ParaFormat &p) {
     if (p.firstIndent) f.setTextIndent(p.firstIndent / TwipsPerPixel);
     if (p.spaceBefore) f.setTopMargin(p.spaceBefore / TwipsPerPixel);
     if (p.spaceAfter) f.setBottomMargin(p.spaceAfter / TwipsPerPixel);
+    if (p.lineSpacing) {
+        f.setProperty(LineSpacingProperty, p.lineSpacing);
+        f.setProperty(LineMultipleProperty, p.lineMultiple);
+        if (p.lineMultiple) {
+            f.setLineHeight(std::abs(p.lineSpacing) * 100.0 / 240, QTextBlockFormat::ProportionalHeight);
+        } else {
+            f.setLineHeight(std::abs(p.lineSpacing) / TwipsPerPixel,
+                            p.lineSpacing > 0 ? QTextBlockFormat::MinimumHeight
+                                              : QTextBlockFormat::FixedHeight);
+        }
+    }
+    if (!p.extra.isEmpty()) f.setProperty(ParaExtraProperty, p.extra);
+    if (!p.before.isEmpty()) f.setProperty(ParaBeforeProperty, p.before);
+    if (!p.after.isEmpty()) f.setProperty(ParaAfterProperty, p.after);
+    if (!p.tables.isEmpty()) f.setProperty(ParaTablesProperty, p.tables);
     return f;
 }
 
@@ -108,10 +180,11 @@ rtf::CharFormat resolve(const QTextCharFormat &f, const TFont &d) {
     c.bold = f.hasProperty(QTextFormat::FontWeight) ? f.fontWeight() >= QFont::DemiBold
                                                     : bool(d.Style & fsBold);
     c.italic = f.hasProperty(QTextFormat::FontItalic) ? f.fontItalic() : bool(d.Style & fsItalic);
-    c.underline =
-        f.hasProperty(QTextFormat::TextUnderlineStyle) || f.hasProperty(QTextFormat::FontUnderline)
-            ? f.fontUnderline()
-            : bool(d.Style & fsUnderline);
+    // (A dotted or wavy underline is one too; its kind is kept in extra.)
+    c.underline = f.hasProperty(QTextFormat::TextUnderlineStyle)
+                      ? f.underlineStyle() != QTextCharFormat::NoUnderline
+                  : f.hasProperty(QTextFormat::FontUnderline) ? f.fontUnderline()
+                                                              : bool(d.Style & fsUnderline);
     c.strike =
         f.hasProperty(QTextFormat::FontStrikeOut) ? f.fontStrikeOut() : bool(d.Style & fsStrikeOut);
     c.color = rgbOf(f.foreground());
@@ -120,6 +193,11 @@ rtf::CharFormat resolve(const QTextCharFormat &f, const TFont &d) {
             std::int32_t(((d.Color & 0xFF) << 16) | (d.Color & 0xFF00) | ((d.Color >> 16) & 0xFF));
     }
     c.highlight = rgbOf(f.background());
+    c.extra = f.property(CharExtraProperty).toByteArray();
+    c.fields = f.property(FieldsProperty).value<QByteArrayList>();
+    if (f.isAnchor()) c.link = f.anchorHref();
+    c.note = f.property(NoteProperty).toByteArray();
+    c.kept = f.property(KeptBeforeProperty).toByteArray();
     switch (f.verticalAlignment()) {
     case QTextCharFormat::AlignSuperScript:
         c.valign = rtf::VAlign::Super;

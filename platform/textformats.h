@@ -14,6 +14,22 @@ namespace qtrich {
 
 constexpr double TwipsPerPixel = 15.0; // 1440 twips an inch, 96 pixels an inch
 
+// What a run or paragraph keeps as the RTF it was read as (rtf::CharFormat,
+// rtf::ParaFormat), as properties of its format: they go along with the
+// text through editing, and leave with the last of it.
+enum KeptProperty {
+    CharExtraProperty = QTextFormat::UserProperty + 0x300, // QByteArray
+    FieldsProperty,                                        // QByteArrayList
+    NoteProperty,                                          // QByteArray
+    KeptBeforeProperty,                                    // QByteArray
+    ParaExtraProperty,                                     // QByteArray
+    ParaBeforeProperty,                                    // QByteArray
+    ParaAfterProperty,                                     // QByteArray
+    ParaTablesProperty,                                    // QByteArray
+    LineSpacingProperty,                                   // int, twips (\sl)
+    LineMultipleProperty                                   // bool (\slmult)
+};
+
 rtf::ParaFormat paraOf(const QTextBlockFormat &f);
 QTextBlockFormat blockFormatOf(const rtf::ParaFormat &p);
 // A run's format, with what the run leaves unset taken from the editor's font.

@@ -9,6 +9,8 @@
 #include "platform/listformat.h"
 #include "platform/printing.h"
 #include "platform/progress.h"
+#include "platform/richconvert.h"
+#include "platform/tableformat.h"
 #include "procfiles.h"
 
 #include <QClipboard>
@@ -23,6 +25,7 @@
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTextList>
+#include <QTextTable>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -42,6 +45,59 @@ void writeFile(const QString &name, const QByteArray &data) {
 using procfiles::peakMemoryKiB;
 
 // Types into the editor as a user would, which sets the modified flag.
+// A paragraph of the model: text, its depth in tables, the cell and row it ends.
+rtf::Paragraph para(const QString &text, int depth = 0, bool endsCell = false,
+                    std::shared_ptr<const rtf::RowDef> endsRow = nullptr) {
+    rtf::Paragraph p;
+    if (!text.isEmpty()) p.runs.push_back(rtf::Run{rtf::CharFormat{}, text});
+    p.depth = depth;
+    p.endsCell = endsCell || endsRow;
+    p.endsRow = std::move(endsRow);
+    return p;
+}
+
+// A row of `cells` cells 1440 twips wide from `left`, the second with a border
+// and shading, the first of its row marked as a header.
+std::shared_ptr<const rtf::RowDef> rowOf(int cells, int left = 0) {
+    auto row = std::make_shared<rtf::RowDef>();
+    row->left = left;
+    row->gap = 108;
+    row->header = true;
+    for (int c = 0; c < cells; ++c) {
+        rtf::CellDef cell;
+        cell.right = left + 1440 * (c + 1);
+        if (c == 1) {
+            cell.top = {rtf::BorderStyle::Single, 15, 0x112233};
+            cell.shading = 0xEEDDCC;
+            cell.align = rtf::CellAlign::Center;
+        }
+        row->cells.push_back(cell);
+    }
+    return row;
+}
+
+QString textOf(const rtf::Paragraph &p) {
+    QString t;
+    for (const rtf::Run &r : p.runs)
+        t += r.text;
+    return t;
+}
+
+// The paragraphs as "text|depth|cell|row" lines, a row's definition by its cells' edges.
+QStringList shape(const rtf::Document &doc) {
+    QStringList out;
+    for (const rtf::Paragraph &p : doc.paragraphs) {
+        QString line = QStringLiteral("%1|%2|%3").arg(textOf(p)).arg(p.depth).arg(p.endsCell);
+        if (p.endsRow) {
+            line += QLatin1Char('|');
+            for (const rtf::CellDef &c : p.endsRow->cells)
+                line += QString::number(c.right) + QLatin1Char(' ');
+        }
+        out << line;
+    }
+    return out;
+}
+
 void type(TForm1 *form, const QString &text) {
     auto *editor = editoraccess::Widget(form->RichEdit1);
     QTextCursor cur = editor->textCursor();
@@ -284,6 +340,115 @@ private slots:
         BoxWatch boxes(QMessageBox::No);
         form->Nouveau1->Click();
         QCOMPARE(boxes.count(), 1);
+    }
+
+    // Tables between the model and the editor's document: rows of different
+    // widths, a cell of two paragraphs with a list item, a table nested in a
+    // cell, a row wider than the table can hold; the document's grid, the
+    // definitions kept in the cells' formats, and the same rows given back
+    // for Save As, as lines with tabs for Save.
+    void tablesGoIntoTheEditorAndComeBack() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        QTextDocument *doc = editoraccess::Widget(form->RichEdit1)->document();
+        rtf::Document model;
+        model.paragraphs.clear();
+        model.paragraphs.push_back(para(QStringLiteral("Avant")));
+        model.paragraphs.push_back(para(QStringLiteral("A1"), 1, true));
+        model.paragraphs.push_back(para(QStringLiteral("B1"), 1));
+        rtf::Paragraph item = para(QStringLiteral("point"), 1, false);
+        item.list = {1, 0, rtf::ListStyle::Bullet, QString(QChar(0x2022)), QString(), 1, 1};
+        model.paragraphs.push_back(item);
+        model.paragraphs.push_back(para(QStringLiteral("fin B1"), 1, false, rowOf(2)));
+        model.paragraphs.push_back(para(QStringLiteral("A2"), 1, true));
+        model.paragraphs.push_back(para(QStringLiteral("x"), 2, true));
+        model.paragraphs.push_back(para(QStringLiteral("y"), 2, false, rowOf(2, 1440)));
+        model.paragraphs.push_back(para(QString(), 1, true));
+        model.paragraphs.push_back(para(QStringLiteral("C2"), 1, false, rowOf(3)));
+        model.paragraphs.push_back(para(QStringLiteral("Après")));
+        QTextCursor cur(doc);
+        qtrich::insert(cur, model, true);
+
+        // The grid: as many columns as the widest row, the short row padded.
+        QTextTable *table = nullptr;
+        for (QTextFrame *child : doc->rootFrame()->childFrames())
+            table = qobject_cast<QTextTable *>(child);
+        QVERIFY(table);
+        QCOMPARE(table->rows(), 2);
+        QCOMPARE(table->columns(), 3);
+        QVERIFY(qtrich::isAbsent(table->cellAt(0, 2).format().toTableCellFormat()));
+        QVERIFY(!qtrich::isAbsent(table->cellAt(1, 2).format().toTableCellFormat()));
+        const QTextTableCellFormat b1 = table->cellAt(0, 1).format().toTableCellFormat();
+        QCOMPARE(qtrich::cellDef(b1), rowOf(2)->cells[1]);
+        const rtf::RowDef first = qtrich::rowDef(table->cellAt(0, 0).format().toTableCellFormat());
+        QCOMPARE(first.gap, 108);
+        QVERIFY(first.header);
+        // A cell's paragraphs keep their list; the nested row is a table in its cell.
+        const QTextTableCell cellB1 = table->cellAt(0, 1);
+        QTextBlock b = doc->findBlock(cellB1.firstPosition());
+        QCOMPARE(b.text(), QStringLiteral("B1"));
+        QVERIFY(b.next().textList());
+        QCOMPARE(b.next().next().text(), QStringLiteral("fin B1"));
+        QCOMPARE(table->cellAt(1, 1).lastCursorPosition().currentTable(), table);
+        QTextCursor inner(doc);
+        inner.setPosition(table->cellAt(1, 1).firstPosition() + 1);
+        QVERIFY(inner.currentTable() && inner.currentTable() != table);
+        QCOMPARE(inner.currentTable()->columns(), 2);
+
+        // Given back as read, for Save As and the clipboard's RTF.
+        const QStringList expected = shape(model);
+        QCOMPARE(shape(editoraccess::Extract(form->RichEdit1)), expected);
+        // The editor's text: a paragraph a line, each cell's too (the empty
+        // paragraph the toolkit keeps before a table at the start of a cell
+        // is one).
+        QCOMPARE(form->RichEdit1->Text(),
+                 QStringLiteral("Avant\r\nA1\r\nB1\r\npoint\r\nfin B1\r\n\r\nA2\r\n\r\nx\r\ny"
+                                "\r\n\r\nC2\r\nAprès"));
+        // Save: a row a line, its cells separated by a tab, a cell's paragraphs by a space.
+        const QString file = path(QStringLiteral("tableau.txt"));
+        form->SaveDialog1->FileName = file;
+        form->Enregistrer1->Click();
+        QCOMPARE(QString::fromUtf8(readFile(file)),
+                 QStringLiteral("Avant\r\nA1\tB1 \u2022\tpoint fin B1\r\nA2\tx y\tC2\r\nAprès"));
+
+        // A document that is a table alone comes back without the paragraphs
+        // the toolkit keeps around it.
+        rtf::Document alone;
+        alone.paragraphs = {para(QStringLiteral("seul"), 1, false, rowOf(1))};
+        form->RichEdit1->Lines->Clear();
+        QTextCursor again(doc);
+        qtrich::insert(again, alone, true);
+        QCOMPARE(doc->blockCount(), 3);
+        QCOMPARE(shape(editoraccess::Extract(form->RichEdit1)), shape(alone));
+
+        // A row of 70 cells: 64 columns, the last holding the text of the
+        // cells past it, reaching as far.
+        rtf::Document wide;
+        wide.paragraphs.clear();
+        for (int c = 0; c < 69; ++c)
+            wide.paragraphs.push_back(para(QString::number(c), 1, true));
+        wide.paragraphs.push_back(para(QStringLiteral("69"), 1, false, rowOf(70)));
+        form->RichEdit1->Lines->Clear();
+        QTextCursor w(doc);
+        qtrich::insert(w, wide, true);
+        const rtf::Document back = editoraccess::Extract(form->RichEdit1);
+        QCOMPARE(int(back.paragraphs.size()), 70);
+        QCOMPARE(int(back.paragraphs.back().endsRow->cells.size()), qtrich::MaxTableColumns);
+        QCOMPARE(back.paragraphs.back().endsRow->cells.back().right, 1440 * 70);
+        QCOMPARE(textOf(back.paragraphs[63]), QStringLiteral("63"));
+        QCOMPARE(textOf(back.paragraphs.back()), QStringLiteral("69"));
+        QVERIFY(!back.paragraphs[62].endsRow && back.paragraphs[63].depth == 1);
+
+        // A table made otherwise, with no definitions: equal shares of the page.
+        form->RichEdit1->Lines->Clear();
+        QTextCursor plain(doc);
+        plain.insertTable(1, 4);
+        const rtf::Document shares = editoraccess::Extract(form->RichEdit1);
+        const auto end = std::find_if(shares.paragraphs.begin(), shares.paragraphs.end(),
+                                      [](const rtf::Paragraph &p) { return bool(p.endsRow); });
+        QVERIFY(end != shares.paragraphs.end());
+        QCOMPARE(end->endsRow->cells.size(), size_t(4));
+        QCOMPARE(end->endsRow->cells[1].right, qtrich::DefaultTextWidth / 2);
     }
 
     void savingAnEmptyDocumentWritesNothing() {

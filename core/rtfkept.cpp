@@ -1,0 +1,274 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the reader keeps as the RTF it was read as, for the writer to write
+// again at its place: the document's groups (style sheet, information, headers
+// and footers), page setup and section words, bookmarks, comments and notes,
+// fields' instructions, and the paragraph and character words the editor does
+// not model. Kept groups are the file's bytes from '{' to '}': they refer to
+// fonts and colours by the file's numbers, which the writer keeps (readTables).
+#include "core/rtfreader_p.h"
+
+#include <algorithm>
+
+namespace rtf::reader {
+
+namespace {
+
+enum class KeptKind : std::uint8_t { Document, Paragraph, Border, Character, Toggle, Inline };
+
+struct KeptRow {
+    std::string_view name;
+    KeptKind kind;
+};
+
+// clang-format off
+const KeptRow KeptRows[] = {
+    // page setup and the document's formatting
+    {"paperw", KeptKind::Document}, {"paperh", KeptKind::Document},
+    {"margl", KeptKind::Document}, {"margr", KeptKind::Document},
+    {"margt", KeptKind::Document}, {"margb", KeptKind::Document},
+    {"gutter", KeptKind::Document}, {"landscape", KeptKind::Document},
+    {"facingp", KeptKind::Document}, {"margmirror", KeptKind::Document},
+    {"deftab", KeptKind::Document}, {"widowctrl", KeptKind::Document},
+    {"ftnbj", KeptKind::Document}, {"ftntj", KeptKind::Document},
+    {"ftnstart", KeptKind::Document}, {"ftnrstpg", KeptKind::Document},
+    {"ftnrestart", KeptKind::Document}, {"ftnrstcont", KeptKind::Document},
+    {"ftnnar", KeptKind::Document}, {"ftnnalc", KeptKind::Document},
+    {"ftnnauc", KeptKind::Document}, {"ftnnrlc", KeptKind::Document},
+    {"ftnnruc", KeptKind::Document}, {"aenddoc", KeptKind::Document},
+    {"aendnotes", KeptKind::Document}, {"aftnbj", KeptKind::Document},
+    {"aftntj", KeptKind::Document}, {"aftnstart", KeptKind::Document},
+    {"aftnnar", KeptKind::Document}, {"aftnnrlc", KeptKind::Document},
+    {"endnotes", KeptKind::Document}, {"enddoc", KeptKind::Document},
+    {"fet", KeptKind::Document}, {"pgnstart", KeptKind::Document},
+    {"linestart", KeptKind::Document}, {"hyphauto", KeptKind::Document},
+    {"hyphhotz", KeptKind::Document}, {"hyphconsec", KeptKind::Document},
+    {"hyphcaps", KeptKind::Document}, {"formshade", KeptKind::Document},
+    // sections
+    {"sectd", KeptKind::Document}, {"sbknone", KeptKind::Document},
+    {"sbkcol", KeptKind::Document}, {"sbkpage", KeptKind::Document},
+    {"sbkeven", KeptKind::Document}, {"sbkodd", KeptKind::Document},
+    {"pgwsxn", KeptKind::Document}, {"pghsxn", KeptKind::Document},
+    {"marglsxn", KeptKind::Document}, {"margrsxn", KeptKind::Document},
+    {"margtsxn", KeptKind::Document}, {"margbsxn", KeptKind::Document},
+    {"guttersxn", KeptKind::Document}, {"lndscpsxn", KeptKind::Document},
+    {"titlepg", KeptKind::Document}, {"headery", KeptKind::Document},
+    {"footery", KeptKind::Document}, {"pgnstarts", KeptKind::Document},
+    {"pgncont", KeptKind::Document}, {"pgnrestart", KeptKind::Document},
+    {"pgndec", KeptKind::Document}, {"pgnucrm", KeptKind::Document},
+    {"pgnlcrm", KeptKind::Document}, {"pgnucltr", KeptKind::Document},
+    {"pgnlcltr", KeptKind::Document}, {"cols", KeptKind::Document},
+    {"colsx", KeptKind::Document}, {"colno", KeptKind::Document},
+    {"colw", KeptKind::Document}, {"colsr", KeptKind::Document},
+    {"linebetcol", KeptKind::Document}, {"linemod", KeptKind::Document},
+    {"linex", KeptKind::Document}, {"linestarts", KeptKind::Document},
+    {"linerestart", KeptKind::Document}, {"lineppage", KeptKind::Document},
+    {"linecont", KeptKind::Document}, {"vertalt", KeptKind::Document},
+    {"vertalc", KeptKind::Document}, {"vertalj", KeptKind::Document},
+    {"vertalb", KeptKind::Document}, {"endnhere", KeptKind::Document},
+    {"sectunlocked", KeptKind::Document}, {"sectdefaultcl", KeptKind::Document},
+    // paragraphs
+    {"s", KeptKind::Paragraph}, {"keepn", KeptKind::Paragraph},
+    {"keep", KeptKind::Paragraph}, {"widctlpar", KeptKind::Paragraph},
+    {"nowidctlpar", KeptKind::Paragraph}, {"pagebb", KeptKind::Paragraph},
+    {"hyphpar", KeptKind::Paragraph}, {"noline", KeptKind::Paragraph},
+    {"outlinelevel", KeptKind::Paragraph}, {"contextualspace", KeptKind::Paragraph},
+    {"sbauto", KeptKind::Paragraph}, {"saauto", KeptKind::Paragraph},
+    {"tx", KeptKind::Paragraph}, {"tb", KeptKind::Paragraph},
+    {"tqr", KeptKind::Paragraph}, {"tqc", KeptKind::Paragraph},
+    {"tqdec", KeptKind::Paragraph}, {"tldot", KeptKind::Paragraph},
+    {"tlhyph", KeptKind::Paragraph}, {"tlul", KeptKind::Paragraph},
+    {"tlth", KeptKind::Paragraph}, {"tleq", KeptKind::Paragraph},
+    {"tlmdot", KeptKind::Paragraph}, {"shading", KeptKind::Paragraph},
+    {"cbpat", KeptKind::Paragraph}, {"cfpat", KeptKind::Paragraph},
+    {"bghoriz", KeptKind::Paragraph}, {"bgvert", KeptKind::Paragraph},
+    {"bgfdiag", KeptKind::Paragraph}, {"bgbdiag", KeptKind::Paragraph},
+    {"bgcross", KeptKind::Paragraph}, {"bgdcross", KeptKind::Paragraph},
+    {"brdrt", KeptKind::Border}, {"brdrl", KeptKind::Border},
+    {"brdrb", KeptKind::Border}, {"brdrr", KeptKind::Border},
+    {"brdrbtw", KeptKind::Border}, {"brdrbar", KeptKind::Border},
+    {"box", KeptKind::Border},
+    // characters
+    {"scaps", KeptKind::Toggle}, {"caps", KeptKind::Toggle},
+    {"outl", KeptKind::Toggle}, {"shad", KeptKind::Toggle},
+    {"v", KeptKind::Toggle}, {"embo", KeptKind::Toggle},
+    {"impr", KeptKind::Toggle}, {"noproof", KeptKind::Toggle},
+    {"expnd", KeptKind::Character}, {"expndtw", KeptKind::Character},
+    {"lang", KeptKind::Character}, {"langfe", KeptKind::Character},
+    {"langnp", KeptKind::Character}, {"langfenp", KeptKind::Character},
+    {"cs", KeptKind::Character}, {"kerning", KeptKind::Character},
+    {"charscalex", KeptKind::Character}, {"ulc", KeptKind::Character},
+    // at their place in the text
+    {"chatn", KeptKind::Inline},
+};
+// clang-format on
+
+const KeptRow *findKept(std::string_view name) {
+    static const std::unordered_map<std::string_view, const KeptRow *> table = [] {
+        std::unordered_map<std::string_view, const KeptRow *> t;
+        for (const KeptRow &row : KeptRows)
+            t.emplace(row.name, &row);
+        return t;
+    }();
+    auto it = table.find(name);
+    return it == table.end() ? nullptr : it->second;
+}
+
+bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+void appendWord(QByteArray &to, std::string_view name, bool hasParam, long long param) {
+    to += '\\';
+    to.append(name.data(), qsizetype(name.size()));
+    if (hasParam) to += QByteArray::number(param);
+}
+
+// Takes the words for which `same` holds out of words kept.
+template <typename Same> void removeWords(QByteArray &words, Same same) {
+    qsizetype i = 0;
+    while (i < words.size()) {
+        qsizetype end = i + 1;
+        while (end < words.size() && isLetter(words[end]))
+            ++end;
+        const std::string_view name(words.constData() + i + 1, size_t(end - i - 1));
+        while (end < words.size() && words[end] != '\\')
+            ++end;
+        if (same(name)) {
+            words.remove(i, end - i);
+        } else {
+            i = end;
+        }
+    }
+}
+
+bool isUnderlineKind(std::string_view name) {
+    return name.size() > 2 && name.substr(0, 2) == "ul" && name != "ulc" && name != "ulnone";
+}
+
+} // namespace
+
+// Words kept as read: true when the word has been dealt with. Underlines are
+// read as one, and their kind is kept besides.
+bool Reader::keptWord(std::string_view name, const Word *w, bool hasParam, long long param) {
+    if (state_.dest != Dest::Text) return false;
+    if (w && (w->act == Act::Underline || w->act == Act::UnderlineNone)) {
+        kept_.borderWords = false;
+        removeWords(state_.format.extra, isUnderlineKind);
+        if (w->act == Act::Underline && (!hasParam || param != 0) && name != "ul")
+            appendWord(state_.format.extra, name, false, 0);
+        return false;
+    }
+    if (w && w->act == Act::Pard) kept_.borderWords = false;
+    if (name == "sl") {
+        state_.para.format.lineSpacing = clampInt(param, -31680, 31680);
+        return true;
+    }
+    if (name == "slmult") {
+        state_.para.format.lineMultiple = hasParam && param != 0;
+        return true;
+    }
+    const KeptRow *row = findKept(name);
+    if (!row) {
+        // A border's words follow the side they are for.
+        if (kept_.borderWords && (name.substr(0, 4) == "brdr" || name == "brsp")) {
+            appendWord(state_.para.format.extra, name, hasParam, param);
+            return true;
+        }
+        kept_.borderWords = false;
+        return false;
+    }
+    kept_.borderWords = row->kind == KeptKind::Border;
+    switch (row->kind) {
+    case KeptKind::Document:
+        appendWord(kept_.before, name, hasParam, param);
+        return true;
+    case KeptKind::Paragraph:
+    case KeptKind::Border:
+        if (state_.para.format.extra.size() < 4096)
+            appendWord(state_.para.format.extra, name, hasParam, param);
+        return true;
+    case KeptKind::Character:
+    case KeptKind::Toggle: {
+        QByteArray &extra = state_.format.extra;
+        removeWords(extra, [name](std::string_view n) { return n == name; });
+        if (row->kind == KeptKind::Character || !hasParam || param != 0)
+            appendWord(extra, name, hasParam, param);
+        return true;
+    }
+    case KeptKind::Inline:
+        appendWord(kept_.inline_, name, hasParam, param);
+        return true;
+    }
+    return false;
+}
+
+// The group just opened is kept as read, from its '{' to its '}'.
+void Reader::capture(KeptPlace place) {
+    if (kept_.capturing || stack_.empty()) return;
+    kept_.capturing = true;
+    kept_.from = kept_.groupOpen;
+    kept_.depth = stack_.size() - 1;
+    kept_.place = place;
+}
+
+// The group kept has closed: its bytes go where they stand.
+void Reader::endCapture() {
+    kept_.capturing = false;
+    const std::string_view data = tokens_.input();
+    const size_t to = std::min(tokens_.offset(), data.size());
+    if (kept_.from >= to) return;
+    const QByteArray bytes(data.data() + kept_.from, qsizetype(to - kept_.from));
+    switch (kept_.place) {
+    case KeptPlace::Before:
+        kept_.before += bytes;
+        return;
+    case KeptPlace::Inline:
+        kept_.inline_ += bytes;
+        return;
+    case KeptPlace::Tables:
+        kept_.tables += bytes;
+        return;
+    case KeptPlace::FieldInst:
+        fields_.instructionGroup = bytes;
+        return;
+    case KeptPlace::Note: {
+        // The note's mark: its number, in the text around it.
+        const CharFormat around = state_.format;
+        state_.format.note = bytes;
+        addText(QString::number(++fields_.footnotes));
+        endRun();
+        state_.format = around;
+        return;
+    }
+    }
+}
+
+FileTables Reader::fileTables() const {
+    FileTables t;
+    std::vector<int> numbers;
+    for (auto it = fonts_.fonts.begin(); it != fonts_.fonts.end(); ++it)
+        numbers.push_back(it.key());
+    std::sort(numbers.begin(), numbers.end());
+    for (int n : numbers) {
+        const FontEntry &e = fonts_.fonts[n];
+        t.fonts.push_back(FontDef{n, e.name, e.family, e.charset});
+    }
+    t.colors = fonts_.colors;
+    t.defaultFont = fonts_.defaultFont;
+    return t;
+}
+
+} // namespace rtf::reader
+
+namespace rtf {
+
+FileTables readTables(const QByteArray &tables) {
+    if (tables.isEmpty()) return {};
+    const QByteArray rtf = "{\\rtf1" + tables + "}";
+    const std::function<void(Paragraph &&)> none = [](Paragraph &&) {};
+    reader::Reader r(rtf, none);
+    r.run();
+    return r.fileTables();
+}
+
+} // namespace rtf

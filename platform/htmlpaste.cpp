@@ -23,7 +23,7 @@ public:
     }
 
     rtf::Document run() {
-        walk(doc_->rootFrame());
+        walk(doc_->rootFrame()->begin(), doc_->rootFrame()->end(), 0);
         if (out_.paragraphs.empty()) out_.paragraphs.emplace_back();
         for (rtf::Paragraph &p : out_.paragraphs)
             rtf::clean(p);
@@ -66,13 +66,16 @@ private:
         return !it.currentFrame() && b.isValid() && b.length() <= 1;
     }
 
-    void walk(QTextFrame *frame) {
-        for (QTextFrame::iterator it = frame->begin(); !it.atEnd(); ++it) {
+    // The blocks and tables of a frame (the document's, or a cell's) as
+    // paragraphs at `depth`.
+    void walk(QTextFrame::iterator it, const QTextFrame::iterator &end, int depth) {
+        const QTextFrame::iterator begin = it;
+        for (; it != end; ++it) {
             if (QTextFrame *child = it.currentFrame()) {
                 if (auto *table = qobject_cast<QTextTable *>(child)) {
-                    addTable(table);
+                    addTable(table, depth + 1);
                 } else {
-                    walk(child);
+                    walk(child->begin(), child->end(), depth);
                 }
                 continue;
             }
@@ -82,58 +85,106 @@ private:
             if (isEmptyBlock(it)) {
                 QTextFrame::iterator prev = it, next = it;
                 ++next;
-                const bool tableAfter = !next.atEnd() && next.currentFrame();
-                const bool tableBefore = it != frame->begin() && (--prev).currentFrame();
+                const bool tableAfter = next != end && !next.atEnd() && next.currentFrame();
+                const bool tableBefore = it != begin && (--prev).currentFrame();
                 if (tableAfter || tableBefore) continue;
             }
             out_.paragraphs.push_back(paragraphOf(b));
+            out_.paragraphs.back().depth = depth;
         }
     }
 
-    // The runs of everything in a frame (a cell), one line of text.
-    void flattenInto(QTextFrame::iterator it, const QTextFrame::iterator &end,
-                     std::vector<rtf::Run> &runs) {
-        bool first = true;
-        const auto separate = [&] {
-            if (!first && !runs.empty() && !runs.back().text.endsWith(QLatin1Char(' ')))
-                runs.back().text += QLatin1Char(' ');
-            first = false;
-        };
-        for (; it != end; ++it) {
-            if (QTextFrame *child = it.currentFrame()) {
-                separate();
-                flattenInto(child->begin(), child->end(), runs);
+    // Each column's right edge in twips: the widths the HTML gives (pixels,
+    // or shares of the table), the columns that have none sharing what is
+    // left of the page equally.
+    static std::vector<int> columnEdges(const QTextTable *table) {
+        const QTextTableFormat format = table->format();
+        const int columns = table->columns();
+        const QTextLength width = format.width();
+        double total = DefaultTextWidth;
+        if (width.type() == QTextLength::FixedLength) total = width.rawValue() * TwipsPerPixel;
+        if (width.type() == QTextLength::PercentageLength)
+            total = DefaultTextWidth * std::clamp(width.rawValue(), 1.0, 100.0) / 100;
+        const QList<QTextLength> given = format.columnWidthConstraints();
+        std::vector<double> widths(size_t(columns), -1);
+        double used = 0;
+        int free = 0;
+        for (int c = 0; c < columns; ++c) {
+            const QTextLength l = c < given.size() ? given.at(c) : QTextLength();
+            if (l.type() == QTextLength::FixedLength) {
+                widths[size_t(c)] = l.rawValue() * TwipsPerPixel;
+            } else if (l.type() == QTextLength::PercentageLength) {
+                widths[size_t(c)] = total * l.rawValue() / 100;
+            } else {
+                ++free;
                 continue;
             }
-            const QTextBlock b = it.currentBlock();
-            if (!b.isValid() || b.length() <= 1) continue;
-            rtf::Paragraph p = paragraphOf(b);
-            if (p.runs.empty()) continue;
-            // A tab inside a cell would start a column of its own.
-            for (rtf::Run &r : p.runs)
-                r.text.replace(QLatin1Char('\t'), QLatin1Char(' '));
-            separate();
-            for (rtf::Run &r : p.runs)
-                runs.push_back(std::move(r));
+            used += widths[size_t(c)];
         }
+        const double share = free ? std::max(total - used, 360.0 * free) / free : 0;
+        std::vector<int> edges;
+        double right = 0;
+        for (double w : widths) {
+            right += w < 0 ? share : std::max(w, 15.0);
+            edges.push_back(int(std::lround(right)));
+        }
+        return edges;
     }
 
-    void addTable(QTextTable *table) {
+    // A table's rows, its cells as cells of the model: widths from the HTML,
+    // its border, each cell's background and vertical alignment, spans as
+    // merged cells.
+    void addTable(QTextTable *table, int depth) {
+        const std::vector<int> edges = columnEdges(table);
+        const QTextTableFormat tf = table->format();
+        rtf::Border border;
+        if (tf.border() > 0) {
+            border.style = rtf::BorderStyle::Single;
+            border.width = int(std::lround(tf.border() * TwipsPerPixel));
+        }
         for (int row = 0; row < table->rows(); ++row) {
-            rtf::Paragraph p;
+            auto def = std::make_shared<rtf::RowDef>();
+            def->gap = int(std::lround(tf.cellPadding() * TwipsPerPixel));
             for (int column = 0; column < table->columns(); ++column) {
                 const QTextTableCell cell = table->cellAt(row, column);
-                // A merged cell is written once, where it starts.
-                if (!cell.isValid() || cell.row() != row || cell.column() != column) continue;
-                if (column > 0) {
-                    const rtf::CharFormat format = p.runs.empty()
-                                                       ? resolve(QTextCharFormat(), defaults_)
-                                                       : p.runs.back().format;
-                    p.runs.push_back(rtf::Run{format, QStringLiteral("\t")});
+                rtf::CellDef c;
+                c.right = edges[size_t(column)];
+                c.top = c.left = c.bottom = c.rightBorder = border;
+                const size_t before = out_.paragraphs.size();
+                if (cell.isValid()) {
+                    const QTextTableCellFormat f = cell.format().toTableCellFormat();
+                    if (f.background().style() != Qt::NoBrush)
+                        c.shading = std::int32_t(f.background().color().rgb() & 0xFFFFFF);
+                    switch (f.verticalAlignment()) {
+                    case QTextCharFormat::AlignMiddle:
+                        c.align = rtf::CellAlign::Center;
+                        break;
+                    case QTextCharFormat::AlignBottom:
+                        c.align = rtf::CellAlign::Bottom;
+                        break;
+                    default:
+                        break;
+                    }
+                    // A spanned cell: its text where it starts, the cells it
+                    // covers following it.
+                    c.across = cell.column() < column  ? rtf::Merge::Next
+                               : cell.columnSpan() > 1 ? rtf::Merge::First
+                                                       : rtf::Merge::None;
+                    c.down = cell.row() < row     ? rtf::Merge::Next
+                             : cell.rowSpan() > 1 ? rtf::Merge::First
+                                                  : rtf::Merge::None;
+                    if (cell.row() == row && cell.column() == column)
+                        walk(cell.begin(), cell.end(), depth);
                 }
-                flattenInto(cell.begin(), cell.end(), p.runs);
+                // A cell ends with a paragraph of its own depth.
+                if (out_.paragraphs.size() == before || out_.paragraphs.back().depth != depth) {
+                    out_.paragraphs.emplace_back();
+                    out_.paragraphs.back().depth = depth;
+                }
+                out_.paragraphs.back().endsCell = true;
+                def->cells.push_back(c);
             }
-            out_.paragraphs.push_back(std::move(p));
+            if (table->columns() > 0) out_.paragraphs.back().endsRow = def;
         }
     }
 

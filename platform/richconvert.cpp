@@ -2,16 +2,36 @@
 #include "platform/richconvert.h"
 
 #include "platform/listformat.h"
+#include "platform/tableformat.h"
 #include "platform/textformats.h"
 
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextFrame>
 #include <QTextList>
+#include <QTextTable>
 #include <unordered_map>
 
 namespace qtrich {
 
-Snapshot::Snapshot(const QTextDocument *doc, int from, int to, const TFont &defaults)
+namespace {
+constexpr QChar FrameStart(0xFDD0); // the toolkit's mark before each cell
+constexpr QChar FrameEnd(0xFDD1);   // and after a table's last cell
+
+bool isBreak(QChar c) {
+    return c == QChar::ParagraphSeparator || c == FrameStart || c == FrameEnd;
+}
+
+int tableDepth(const QTextFrame *f) {
+    int depth = 0;
+    for (; f; f = f->parentFrame())
+        if (qobject_cast<const QTextTable *>(f)) ++depth;
+    return depth;
+}
+} // namespace
+
+Snapshot::Snapshot(const QTextDocument *doc, int from, int to, const TFont &defaults,
+                   const CellColumns &columns)
     : formats_(doc->allFormats()), defaults_(defaults) {
     const int length = doc->characterCount() - 1;
     from = std::clamp(from, 0, length);
@@ -51,6 +71,115 @@ Snapshot::Snapshot(const QTextDocument *doc, int from, int to, const TFont &defa
         }
         if (b.position() + b.length() > to) break;
     }
+    if (!doc->rootFrame()->childFrames().isEmpty()) markTables(doc, from, to, columns);
+}
+
+// Each paragraph's depth in the range's tables, the ends of cells and rows,
+// and the rows' definitions from the cells' formats (equal widths for a
+// table whose cells have none).
+void Snapshot::markTables(const QTextDocument *doc, int from, int to, const CellColumns &columns) {
+    const auto cellOf = [doc](const QTextTable *t, int pos) {
+        return t->cellAt(doc->findBlock(pos).position());
+    };
+    // A range inside one cell is not a table: depths count from that cell's.
+    int base = 0;
+    const int last = std::max(from, to - 1);
+    for (const QTextFrame *f = doc->frameAt(doc->findBlock(from).position()); f;
+         f = f->parentFrame()) {
+        const auto *t = qobject_cast<const QTextTable *>(f);
+        if (t && last <= t->lastPosition() && cellOf(t, from) == cellOf(t, last)) {
+            base = tableDepth(t);
+            break;
+        }
+    }
+    struct Row {
+        std::shared_ptr<rtf::RowDef> def = std::make_shared<rtf::RowDef>();
+        int last = -1;    // the paragraph that ended the row's last cell so far
+        int current = -1; // the row's last paragraph so far
+        rtf::CellDef currentDef;
+    };
+    std::vector<Row> rows; // open rows, by depth - 1
+    const auto endRows = [&](size_t keep) {
+        while (rows.size() > keep) {
+            Row &r = rows.back();
+            if (r.current > r.last) { // the range ends inside a cell
+                cells_[size_t(r.current)].endsCell = true;
+                r.def->cells.push_back(r.currentDef);
+                r.last = r.current;
+            }
+            if (r.last >= 0) cells_[size_t(r.last)].endsRow = std::move(r.def);
+            rows.pop_back();
+        }
+    };
+    cells_.assign(blockFormats_.size(), Cell{});
+    const QTextFrame *frame = nullptr;
+    const QTextTable *table = nullptr;
+    QTextTableCell cell;
+    int depth = 0;
+    bool outside = false;
+    size_t i = 0;
+    for (QTextBlock b = doc->findBlock(from); b.isValid() && i < cells_.size(); b = b.next(), ++i) {
+        const int pos = b.position();
+        const QChar before = pos > 0 ? doc->characterAt(pos - 1) : QChar();
+        if (i == 0 || before == FrameStart || before == FrameEnd) {
+            frame = doc->frameAt(pos);
+            table = qobject_cast<const QTextTable *>(frame);
+            depth = std::max(0, tableDepth(frame) - base);
+            if (depth == 0) table = nullptr;
+            if (table) cell = table->cellAt(pos);
+            outside = false;
+            if (columns.table && depth > 0) {
+                const QTextTableCell c = columns.table->cellAt(pos);
+                outside = c.isValid() && (c.column() < columns.first ||
+                                          c.column() >= columns.first + columns.count);
+            }
+        }
+        Cell &m = cells_[i];
+        const bool empty = b.length() == 1;
+        const int end = pos + b.length() - 1;
+        const bool endsCell = table && end == cell.lastPosition();
+        if (empty && !endsCell && b.blockFormat().boolProperty(TablePadProperty) &&
+            (doc->characterAt(end) == FrameStart || before == FrameEnd)) {
+            m.skip = true; // the toolkit's paragraph beside a table
+            continue;
+        }
+        endRows(size_t(depth));
+        if (!table) continue;
+        m.depth = depth;
+        const QTextTableCellFormat f = cell.format().toTableCellFormat();
+        const bool absent = isAbsent(f) && pos == cell.firstPosition() && endsCell && empty;
+        m.skip = outside || absent;
+        const int column = cell.column() + cell.columnSpan();
+        const bool endsRow =
+            endsCell && (column >= table->columns() ||
+                         (columns.table == table && column >= columns.first + columns.count));
+        if (!m.skip) {
+            while (rows.size() < size_t(depth))
+                rows.emplace_back();
+            Row &r = rows.back();
+            if (pos == cell.firstPosition() && r.def->cells.empty() && r.current < 0) {
+                const QTextTableCellFormat first =
+                    table->cellAt(cell.row(), 0).format().toTableCellFormat();
+                if (first.boolProperty(RowDefinedProperty)) *r.def = rowDef(first);
+            }
+            if (f.hasProperty(CellRightProperty)) {
+                r.currentDef = cellDef(f);
+            } else {
+                r.currentDef = rtf::CellDef{};
+                r.currentDef.right =
+                    r.def->left + column * DefaultTextWidth / std::max(1, table->columns());
+            }
+            r.current = int(i);
+            if (endsCell) {
+                m.endsCell = true;
+                r.def->cells.push_back(r.currentDef);
+                r.last = int(i);
+            }
+        }
+        if (endsRow && rows.size() == size_t(depth)) endRows(size_t(depth) - 1);
+        if (b.position() + b.length() > to) break;
+    }
+    endRows(0);
 }
 
 rtf::Document Snapshot::document() const {
@@ -70,12 +199,20 @@ rtf::Document Snapshot::document() const {
     size_t span = 0;
     int start = 0;
     for (size_t block = 0; start <= n; ++block) {
-        int end = int(text_.indexOf(QChar::ParagraphSeparator, start));
-        if (end < 0) end = n;
+        int end = nextBreak(start);
+        if (block < cells_.size() && cells_[block].skip) {
+            start = end + 1;
+            continue;
+        }
         rtf::Paragraph para;
         if (block < blockFormats_.size()) {
             para.format = paraOf(formats_.value(blockFormats_[block]).toBlockFormat());
             para.list = lists_[block];
+        }
+        if (block < cells_.size()) {
+            para.depth = cells_[block].depth;
+            para.endsCell = cells_[block].endsCell;
+            para.endsRow = cells_[block].endsRow;
         }
         // Runs: the spans' pieces within [start, end).
         while (span + 1 < spans_.size() && spans_[span + 1].start <= start)
@@ -102,23 +239,60 @@ rtf::Document Snapshot::document() const {
     return out;
 }
 
+int Snapshot::nextBreak(int from) const {
+    if (cells_.empty()) {
+        const qsizetype at = text_.indexOf(QChar::ParagraphSeparator, from);
+        return at < 0 ? int(text_.size()) : int(at);
+    }
+    const int n = int(text_.size());
+    while (from < n && !isBreak(text_.at(from)))
+        ++from;
+    return from;
+}
+
 QString Snapshot::plainText() const {
     QString plain;
     plain.reserve(text_.size());
-    size_t block = 0;
-    const auto marker = [&] {
+    const int n = int(text_.size());
+    bool first = true;
+    bool space = false;  // a space is due before any more text of the cell
+    size_t previous = 0; // the last paragraph given
+    int start = 0;
+    for (size_t block = 0; start <= n; ++block) {
+        const int end = nextBreak(start);
+        const Cell *cell = block < cells_.size() ? &cells_[block] : nullptr;
+        if (cell && cell->skip) {
+            start = end + 1;
+            continue;
+        }
+        if (!first) {
+            // A row is a line, its cells separated by a tab; the paragraphs
+            // of a cell (and the rows of a table inside it) by a space.
+            const Cell *before = previous < cells_.size() ? &cells_[previous] : nullptr;
+            if (!before || before->depth == 0 || (before->depth == 1 && before->endsRow)) {
+                plain += QLatin1Char('\n');
+                space = false;
+            } else if (before->depth == 1 && before->endsCell) {
+                plain += QLatin1Char('\t');
+                space = false;
+            } else {
+                space = true;
+            }
+        }
+        first = false;
+        previous = block;
+        if (space && (end > start || (block < lists_.size() && lists_[block].id))) {
+            plain += QLatin1Char(' ');
+            space = false;
+        }
         if (block < lists_.size() && lists_[block].id)
             plain += markerOf(lists_[block]) + QLatin1Char('\t');
-    };
-    marker();
-    for (const QChar c : text_) {
-        if (c == QChar::ParagraphSeparator) {
-            plain += QLatin1Char('\n');
-            ++block;
-            marker();
-        } else {
-            plain += c == QChar::LineSeparator ? QChar(u'\n') : c;
+        const QChar lineBreak = cell && cell->depth > 0 ? QChar(u' ') : QChar(u'\n');
+        for (int k = start; k < end; ++k) {
+            const QChar c = text_.at(k);
+            plain += c == QChar::LineSeparator ? lineBreak : c;
         }
+        start = end + 1;
     }
     return plain;
 }
@@ -146,14 +320,48 @@ struct Inserter::Formats : FormatCache {
 
 Inserter::Inserter(QTextCursor &cursor, bool intoEmpty)
     : cursor_(cursor), formats_(std::make_unique<Formats>()), intoEmpty_(intoEmpty) {
+    fresh_ = intoEmpty;
+    // Into a cell a table brings its paragraphs only.
+    flat_ = cursor_.currentTable() != nullptr;
     cursor_.beginEditBlock();
 }
 
 Inserter::~Inserter() {
-    finish();
+    // Left early (an exception): what was put in stays, in one edit block.
+    if (!finished_) {
+        finished_ = true;
+        cursor_.endEditBlock();
+    }
 }
 
 void Inserter::add(const rtf::Paragraph &p) {
+    if (flat_ && p.depth > 0) {
+        rtf::Paragraph plain = p;
+        plain.depth = 0;
+        plain.endsCell = false;
+        plain.endsRow.reset();
+        addParagraph(plain);
+        return;
+    }
+    if (p.depth > 0) {
+        // A row goes in whole, once it has ended: its definition comes with
+        // its last paragraph.
+        row_.push_back(p);
+        if (p.depth == 1 && p.endsRow) {
+            addRow(row_.data(), row_.data() + row_.size(), 1);
+            row_.clear();
+        }
+        return;
+    }
+    if (!row_.empty()) { // cells of a row that never ended
+        addRow(row_.data(), row_.data() + row_.size(), 1);
+        row_.clear();
+    }
+    closeTables(0);
+    addParagraph(p);
+}
+
+void Inserter::addParagraph(const rtf::Paragraph &p) {
     if (count_ == 0 || !(lastPara_ == p.format)) {
         blockFormat_ = blockFormatOf(p.format);
         lastPara_ = p.format;
@@ -169,11 +377,13 @@ void Inserter::add(const rtf::Paragraph &p) {
         itemPart_ = list->part;
     }
     const QTextBlockFormat &format = joins ? itemFormat_ : blockFormat_;
-    if (count_ > 0) {
-        cursor_.insertBlock(format);
-    } else if (intoEmpty_) {
+    if (fresh_) {
+        // An empty document, a new cell, or the paragraph after a table.
         cursor_.setBlockFormat(format);
-    }
+    } else if (count_ > 0) {
+        cursor_.insertBlock(format);
+    } // else the first paragraph of a paste joins the cursor's
+    fresh_ = false;
     for (const rtf::Run &r : p.runs) {
         charFormat_ = &formats_->get(r.format);
         cursor_.insertText(r.text, *charFormat_);
@@ -197,6 +407,10 @@ void Inserter::add(const rtf::Paragraph &p) {
         list->items = 1;
     }
     ++count_;
+    afterEdit();
+}
+
+void Inserter::afterEdit() {
     // The document's watchers (its layout, the editor's indexes) hear of
     // what was added when an edit block ends, taking time in proportion to
     // it: a long document is added in edit blocks of a part of it each, so
@@ -209,8 +423,141 @@ void Inserter::add(const rtf::Paragraph &p) {
     }
 }
 
+// The row [begin, end) of a table at `depth`: its cells end with the
+// paragraphs that end a cell at that depth; deeper paragraphs are rows of
+// tables inside its cells.
+void Inserter::addRow(const rtf::Paragraph *begin, const rtf::Paragraph *end, int depth) {
+    closeTables(size_t(depth));
+    std::vector<std::pair<const rtf::Paragraph *, const rtf::Paragraph *>> cells;
+    const rtf::Paragraph *start = begin;
+    for (const rtf::Paragraph *p = begin; p != end; ++p) {
+        if (p->depth == depth && (p->endsCell || p->endsRow)) {
+            cells.emplace_back(start, p + 1);
+            start = p + 1;
+        }
+    }
+    if (start != end) cells.emplace_back(start, end); // a cell that never ended
+    const rtf::Paragraph &last = end[-1];
+    rtf::RowDef def = last.depth == depth && last.endsRow ? *last.endsRow : rtf::RowDef{};
+    // A cell for each definition and each cell of text, whichever are more.
+    while (def.cells.size() < cells.size()) {
+        rtf::CellDef c;
+        c.right = (def.cells.empty() ? def.left : def.cells.back().right) + 1440;
+        def.cells.push_back(c);
+    }
+    while (cells.size() < def.cells.size())
+        cells.emplace_back(end, end);
+    // Cells past the last column go into the last one, which reaches as far
+    // as they did.
+    if (cells.size() > size_t(MaxTableColumns)) {
+        cells[MaxTableColumns - 1].second = cells.back().second;
+        cells.resize(MaxTableColumns);
+        def.cells[MaxTableColumns - 1].right = def.cells.back().right;
+        def.cells.resize(MaxTableColumns);
+    }
+    const int columns = std::max(1, int(cells.size()));
+
+    if (tables_.empty() || tables_.back().depth < depth) {
+        // A new table, where the cursor is; the paragraph it is put into
+        // goes on after it, with its format.
+        const int at = cursor_.position();
+        if (depth == 1) restFormat_ = cursor_.blockFormat();
+        QTextTable *table = cursor_.insertTable(1, columns);
+        // The toolkit keeps a paragraph before every table: one left empty
+        // is no paragraph of the document.
+        QTextBlock before = cursor_.document()->findBlock(at);
+        if (before.length() == 1) {
+            QTextCursor pad(before);
+            QTextBlockFormat f = before.blockFormat();
+            f.setProperty(TablePadProperty, true);
+            pad.setBlockFormat(f);
+        }
+        tables_.push_back(Table{table, 0, depth});
+    }
+    const size_t level = tables_.size() - 1;
+    QTextTable *table = tables_[level].table;
+    const int filled = tables_[level].rows;
+    if (table->columns() < columns) {
+        // A wider row: the rows before it have no cells there.
+        const int old = table->columns();
+        table->insertColumns(old, columns - old);
+        for (int r = 0; r < filled; ++r) {
+            for (int c = old; c < columns; ++c) {
+                QTextTableCell cell = table->cellAt(r, c);
+                QTextTableCellFormat f = cell.format().toTableCellFormat();
+                setAbsent(f);
+                cell.setFormat(f);
+            }
+        }
+    }
+    // The toolkit counts a table's cells again after rows are added to it:
+    // rows are added ahead, a quarter of those filled at a time, and those
+    // left over are taken away when the table ends.
+    if (filled == table->rows()) table->appendRows(std::max(1, filled / 4));
+    const int row = tables_[level].rows++;
+    const int total = table->columns();
+    for (int c = 0; c < total; ++c) {
+        QTextTableCell cell = table->cellAt(row, c);
+        QTextTableCellFormat f;
+        if (c < columns) {
+            setCellDef(f, def.cells[size_t(c)]);
+        } else {
+            setAbsent(f);
+        }
+        if (c == 0) setRowDef(f, def);
+        cell.setFormat(f);
+        if (c >= columns) continue;
+        cursor_.setPosition(cell.firstPosition());
+        fresh_ = true;
+        const rtf::Paragraph *nested = nullptr; // the first paragraph of a nested row
+        for (const rtf::Paragraph *p = cells[size_t(c)].first; p != cells[size_t(c)].second; ++p) {
+            if (p->depth > depth) {
+                if (!nested) nested = p;
+                if (p->depth == depth + 1 && p->endsRow) {
+                    addRow(nested, p + 1, depth + 1);
+                    nested = nullptr;
+                }
+                continue;
+            }
+            if (nested) {
+                addRow(nested, p, depth + 1);
+                nested = nullptr;
+            }
+            closeTables(size_t(depth));
+            addParagraph(*p);
+        }
+        if (nested) addRow(nested, cells[size_t(c)].second, depth + 1);
+        closeTables(size_t(depth));
+    }
+}
+
+// Ends the tables deeper than `open`: the rows made ahead are taken away and
+// the cursor goes to the paragraph after the table.
+void Inserter::closeTables(size_t open) {
+    while (!tables_.empty() && size_t(tables_.back().depth) > open) {
+        const Table t = tables_.back();
+        tables_.pop_back();
+        if (t.table->rows() > t.rows) t.table->removeRows(t.rows, t.table->rows() - t.rows);
+        cursor_.setPosition(t.table->lastPosition() + 1);
+        fresh_ = true;
+    }
+}
+
 void Inserter::finish() {
     if (finished_) return;
+    if (!row_.empty()) {
+        addRow(row_.data(), row_.data() + row_.size(), 1);
+        row_.clear();
+    }
+    const bool afterTable = !tables_.empty();
+    closeTables(0);
+    if (afterTable) {
+        // The rest of the paragraph the table went into, or the paragraph the
+        // toolkit keeps after a table that ends the document.
+        QTextBlockFormat f = restFormat_;
+        if (cursor_.block().length() == 1) f.setProperty(TablePadProperty, true);
+        cursor_.setBlockFormat(f);
+    }
     finished_ = true;
     cursor_.endEditBlock();
 }
@@ -219,6 +566,7 @@ void insert(QTextCursor &cursor, const rtf::Document &doc, bool intoEmpty) {
     Inserter in(cursor, intoEmpty);
     for (const rtf::Paragraph &p : doc.paragraphs)
         in.add(p);
+    in.finish();
 }
 
 } // namespace qtrich

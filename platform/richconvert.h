@@ -15,23 +15,62 @@
 
 class QTextDocument;
 class QTextList;
+class QTextTable;
 
 namespace qtrich {
+
+// On the empty paragraph the toolkit keeps before a table that starts a
+// document or a cell, and after a table that ends the document: made by the
+// inserter, it holds no paragraph of the file and is not given back while it
+// stays empty beside its table.
+constexpr int TablePadProperty = QTextFormat::UserProperty + 0x120;
+// A table holds at most this many columns; the text of the cells past them
+// goes into the last one.
+constexpr int MaxTableColumns = 64;
+// The width of the text between the margins of RTF's default page (Letter,
+// 1.25 inch margins), in twips: shared equally by the columns of a table that
+// says nothing of its widths.
+constexpr int DefaultTextWidth = 8640;
+
+// Columns of one table, when a range is some of its cells (a selection of
+// cells): cells outside them are left out.
+struct CellColumns {
+    const QTextTable *table = nullptr;
+    int first = 0;
+    int count = 0;
+};
 
 // A range of a document, taken cheaply: its raw text and where the formats
 // change. The rich text is built from it only when somebody asks for it.
 class Snapshot {
 public:
-    Snapshot(const QTextDocument *doc, int from, int to, const TFont &defaults);
-    // Paragraph breaks as U+2029, line breaks inside a paragraph as U+2028.
+    // A table met gives its rows back as rows of the model, a table's cells
+    // in the range only (with `columns`, only those columns of that table);
+    // a range inside one cell gives plain paragraphs.
+    Snapshot(const QTextDocument *doc, int from, int to, const TFont &defaults,
+             const CellColumns &columns = {});
+    // Paragraph breaks as U+2029, line breaks inside a paragraph as U+2028,
+    // cell boundaries as the toolkit's frame marks (U+FDD0, U+FDD1).
     const QString &rawText() const { return text_; }
     // Formats resolved against the editor's font at the time of the snapshot.
     rtf::Document document() const;
     // The text as other programs take it: breaks as '\n', and each list item
-    // whose start is in the range begins with its marker and a tab.
+    // whose start is in the range begins with its marker and a tab; a table
+    // row is a line, its cells separated by a tab and the paragraphs (and
+    // line breaks) of a cell by a space.
     QString plainText() const;
 
 private:
+    // Each paragraph's place in a table, when the range meets one.
+    struct Cell {
+        int depth = 0;
+        bool skip = false; // an absent cell's or a table's padding paragraph
+        bool endsCell = false;
+        std::shared_ptr<const rtf::RowDef> endsRow;
+    };
+    void markTables(const QTextDocument *doc, int from, int to, const CellColumns &columns);
+    // Where the paragraph starting at `from` of the text ends.
+    int nextBreak(int from) const;
     struct Span {
         int start;  // in text_
         int format; // index in formats_
@@ -40,6 +79,7 @@ private:
     std::vector<Span> spans_;          // where the character format changes, ascending
     std::vector<int> blockFormats_;    // each paragraph's format, index in formats_
     std::vector<rtf::ListItem> lists_; // each paragraph's place in a list
+    std::vector<Cell> cells_;          // empty when the range meets no table
     QList<QTextFormat> formats_;       // the document's format table
     TFont defaults_;
 };
@@ -47,7 +87,9 @@ private:
 // Formats resolved against `defaults`, the editor's font.
 rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &defaults);
 // Inserts at the cursor; with `intoEmpty` the first paragraph's format is
-// applied to the cursor's block too.
+// applied to the cursor's block too. Table rows become a table (rows of a
+// nested table, a table in its cell); inserted into a cell, a table gives its
+// paragraphs without the table, as word processors do that nest none.
 void insert(QTextCursor &cursor, const rtf::Document &doc, bool intoEmpty);
 
 // The same, a paragraph at a time, as a reader hands them over, in edit
@@ -66,6 +108,21 @@ public:
 
 private:
     struct Formats;
+    // A table being filled: the rows in use, and more made ahead of them.
+    struct Table {
+        QTextTable *table = nullptr;
+        int rows = 0;  // filled
+        int depth = 1; // 1: a table of the body, 2: in one of its cells...
+    };
+    void addParagraph(const rtf::Paragraph &p);
+    void addRow(const rtf::Paragraph *begin, const rtf::Paragraph *end, int depth);
+    void closeTables(size_t open);
+    void afterEdit();
+    std::vector<rtf::Paragraph> row_; // a row's paragraphs, held until it ends
+    std::vector<Table> tables_;       // the open tables, outermost first
+    bool fresh_ = false;              // the cursor's block holds no paragraph yet
+    bool flat_ = false;               // inserting into a cell: no tables
+    QTextBlockFormat restFormat_;     // of the paragraph a table was put into
     QTextCursor &cursor_;
     std::unique_ptr<Formats> formats_;
     const QTextCharFormat *charFormat_ = nullptr; // the last run's, owned by formats_

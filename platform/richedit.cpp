@@ -29,6 +29,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextList>
+#include <QTextTable>
 #include <QTimer>
 
 namespace {
@@ -39,6 +40,10 @@ constexpr qint64 PasteReserve = qint64(16) << 20;
 
 constexpr QChar LineSep(0x2028);
 constexpr QChar ParaSep(0x2029);
+// The toolkit's marks before each table cell and after a table's last: each
+// ends a paragraph, as a paragraph separator does.
+constexpr QChar CellStart(0xFDD0);
+constexpr QChar TableEnd(0xFDD1);
 
 // True when the key is the shortcut of one of the window's actions (the menu's
 // entries): the editor then leaves it to the menu.
@@ -162,7 +167,7 @@ const QString &RichEditWidget::crlfText() const {
         int from = 0;
         for (int i = 0; i < n; ++i) {
             const QChar c = raw.at(i);
-            if (c == ParaSep || c == LineSep) {
+            if (c == ParaSep || c == LineSep || c == CellStart || c == TableEnd) {
                 out.append(QStringView(raw).mid(from, i - from));
                 out.append(QLatin1String("\r\n"));
                 from = i + 1;
@@ -623,7 +628,19 @@ void RichEditWidget::inputMethodEvent(QInputMethodEvent *e) {
 
 QMimeData *RichEditWidget::createMimeDataFromSelection() const {
     const QTextCursor cur = textCursor();
-    qtrich::Snapshot snapshot(document(), cur.selectionStart(), cur.selectionEnd(), owner_->Font());
+    int from = cur.selectionStart(), to = cur.selectionEnd();
+    qtrich::CellColumns columns;
+    if (cur.hasComplexSelection()) {
+        // Cells selected: those cells, as a table.
+        int row = 0, rows = 0, column = 0, count = 0;
+        cur.selectedTableCells(&row, &rows, &column, &count);
+        if (const QTextTable *table = cur.currentTable(); table && rows > 0 && count > 0) {
+            from = table->cellAt(row, column).firstPosition();
+            to = table->cellAt(row + rows - 1, column + count - 1).lastPosition();
+            columns = {table, column, count};
+        }
+    }
+    qtrich::Snapshot snapshot(document(), from, to, owner_->Font(), columns);
     QString plain = snapshot.plainText();
     return qtrich::makeMimeData(std::move(snapshot), plain, owner_->Font().Name);
 }

@@ -508,6 +508,62 @@ private slots:
                  QStringLiteral("MS Sans Serif"));
     }
 
+    // A letter as a word processor writes it: what the editor does not show
+    // (the header, the page setup, a bookmark, a note, the style sheet) and
+    // the link it shows outlive a word changed and text typed in the link.
+    void aLetterKeepsWhatItDoesNotShow() {
+        FormFixture f;
+        TForm1 *form = f.form;
+        const QString in = path(QStringLiteral("lettre.rtf"));
+        writeFile(in,
+                  "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\froman Times New Roman;}{\\f3\\fswiss "
+                  "Arial;}}{\\colortbl;\\red0\\green0\\blue255;}"
+                  "{\\stylesheet{\\s0\\f3 Normal;}}{\\info{\\author Jeanne}}"
+                  "\\paperw11906\\paperh16838\\margl1134\\margr1134 "
+                  "{\\header\\pard\\plain\\f3\\cf1 Cabinet Dupont\\par}"
+                  "\\pard\\plain\\f3 Voici {\\*\\bkmkstart ici}le {\\field{\\*\\fldinst HYPERLINK "
+                  "\"https://example.org/\"}{\\fldrslt{\\cf1\\ul site}}} et une note"
+                  "{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn} Texte de la note.}."
+                  "{\\*\\bkmkend ici}\\par}");
+        answerFileDialog(in);
+        form->Ouvrir1->Click();
+        QCOMPARE(form->RichEdit1->Text(), QStringLiteral("Voici le site et une note1."));
+        QTextEdit *editor = editoraccess::Widget(form->RichEdit1);
+        QTextDocument *doc = editor->document();
+        QTextCursor link(doc);
+        link.setPosition(11); // inside "site"
+        QCOMPARE(link.charFormat().anchorHref(), QStringLiteral("https://example.org/"));
+        editor->setTextCursor(link);
+        QTest::keyClicks(editor, QStringLiteral("-web"));
+        QTextCursor word(doc);
+        word.setPosition(0);
+        word.setPosition(5, QTextCursor::KeepAnchor);
+        editor->setTextCursor(word);
+        QTest::keyClicks(editor, QStringLiteral("Voila"));
+        QCOMPARE(form->RichEdit1->Text(), QStringLiteral("Voila le si-webte et une note1."));
+
+        const QString out = path(QStringLiteral("lettre-copie.rtf"));
+        answerFileDialog(out);
+        form->EnregistrerSous1->Click();
+        const QByteArray saved = readFile(out);
+        for (const char *kept :
+             {"{\\stylesheet{\\s0\\f3 Normal;}}", "{\\info{\\author Jeanne}}",
+              "\\paperw11906\\paperh16838\\margl1134\\margr1134",
+              "{\\header\\pard\\plain\\f3\\cf1 Cabinet Dupont\\par}", "{\\*\\bkmkstart ici}",
+              "{\\*\\bkmkend ici}", "{\\f3\\fswiss\\fcharset0 Arial;}",
+              "{\\field{\\*\\fldinst HYPERLINK \"https://example.org/\"}{\\fldrslt ",
+              "{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn} Texte de la note.}"})
+            QVERIFY2(saved.contains(kept), kept);
+        QCOMPARE(saved.count("HYPERLINK"), 1);
+        // The typed text is in the link's result, which reads back whole.
+        const rtf::Document back = rtf::read(saved);
+        QCOMPARE(back.plainText(), QStringLiteral("Voila le si-webte et une note1."));
+        QString linked;
+        for (const rtf::Run &r : back.paragraphs[0].runs)
+            if (r.format.link == QLatin1String("https://example.org/")) linked += r.text;
+        QCOMPARE(linked, QStringLiteral("si-webte"));
+    }
+
     // Many distinct formats (more than the open path keeps built at once),
     // paragraph formats changing, a paragraph with nothing in it: Open then
     // Save As gives every run back as it was written.

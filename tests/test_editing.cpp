@@ -27,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTextTable>
 
 using namespace testing;
 
@@ -116,10 +117,10 @@ private slots:
         QCOMPARE(edit->Text(), QStringLiteral("un deux trois"));
     }
 
-    // HTML from another program arrives as text this editor holds: a table's
-    // rows as paragraphs of tab-separated cells (a nested table inside its
-    // cell), list items with their marker, images as nothing. No character of
-    // the toolkit's own reaches the text, the positions or the files.
+    // HTML from another program arrives as text this editor holds: a table
+    // as a table (a nested table inside its cell), list items with their
+    // marker, images as nothing. No character of the toolkit's own reaches
+    // the text, the positions or the files.
     void pastedHtmlHoldsNoToolkitCharacters() {
         FormFixture f;
         TForm1 *form = f.form;
@@ -135,9 +136,20 @@ private slots:
         QApplication::clipboard()->setMimeData(html);
         form->Coller1->Click();
         const QString text = edit->Text();
+        // Each cell's paragraph is a line of the editor's text; the nested
+        // table has the empty paragraphs the toolkit keeps around it in its cell.
         QCOMPARE(text,
-                 QStringLiteral("Avant  le tableau\r\nA1\tB1\r\nA2\tx y\r\n"
+                 QStringLiteral("Avant  le tableau\r\nA1\r\nB1\r\nA2\r\n\r\nx\r\ny\r\n\r\n"
                                 "\u2022\tpomme\r\n\u2022\tpoire\r\n1.\tun\r\n2.\tdeux\r\nFin"));
+        const rtf::Document model = editoraccess::Extract(edit);
+        QCOMPARE(model.paragraphs.size(), size_t(12));
+        QCOMPARE(model.paragraphs[2].depth, 1); // B1
+        QVERIFY(model.paragraphs[2].endsRow);
+        QCOMPARE(model.paragraphs[2].endsRow->cells.size(), size_t(2));
+        QCOMPARE(model.paragraphs[2].endsRow->cells[0].left.style, rtf::BorderStyle::Single);
+        QCOMPARE(model.paragraphs[5].depth, 2); // y, ending the nested row
+        QVERIFY(model.paragraphs[5].endsRow);
+        QVERIFY(model.paragraphs[6].endsRow && model.paragraphs[6].depth == 1);
         QCOMPARE(edit->GetTextLen(), int(text.size()));
         // Positions after the table agree with the text.
         const int fin = int(text.indexOf(QStringLiteral("Fin")));
@@ -150,10 +162,10 @@ private slots:
         at.setPosition(
             editoraccess::ToDocument(form->RichEdit1, int(text.indexOf(QStringLiteral("B1"))) + 1));
         QVERIFY(at.charFormat().fontWeight() >= QFont::Bold);
-        // Nothing of the toolkit's in the document, the files or the clipboard.
+        // Nothing of the toolkit's in the document (but its table marks), the
+        // files or the clipboard.
         const QString raw = editorOf(form)->document()->toRawText();
-        for (const QChar c : {QChar(0xFDD0), QChar(0xFDD1), QChar(0xFFFC)})
-            QVERIFY2(!raw.contains(c), qPrintable(QString::number(c.unicode(), 16)));
+        QVERIFY(!raw.contains(QChar(0xFFFC)));
         QTemporaryDir dir;
         const QString rtfFile = dir.filePath(QStringLiteral("colle.rtf"));
         form->RichEdit1->Lines->SaveToFile(rtfFile);
@@ -162,10 +174,13 @@ private slots:
         const QByteArray rtfBytes = in.readAll();
         for (const char *escape : {"\\u-1072", "\\u-1071", "\\u-4"})
             QVERIFY2(!rtfBytes.contains(escape), escape);
+        QVERIFY(rtfBytes.contains("\\cell") && rtfBytes.contains("\\row"));
         form->Slectionnertout1->Click();
         form->Copier1->Click();
+        // A row a line, its cells by a tab, the nested table's cells by a space.
         QCOMPARE(QApplication::clipboard()->text(),
-                 QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+                 QStringLiteral("Avant  le tableau\nA1\tB1\nA2\tx y\n"
+                                "\u2022\tpomme\n\u2022\tpoire\n1.\tun\n2.\tdeux\nFin"));
 
         // Plain text and typed text are held to the same: U+FFFC goes, a
         // non-character becomes U+FFFD.
@@ -181,6 +196,136 @@ private slots:
 
     // The menus hold every command: a right click shows no menu of the
     // toolkit's own, and no key redoes what Undo undid.
+    // Keys in a table's cells through the widget: Backspace at a cell's start
+    // and Delete at its end leave the cells apart, Return makes a paragraph
+    // in the cell, Undo takes typing back; Find sees the cells in reading
+    // order and no word across two of them; cells selected copy as a table
+    // (tab-separated plain text) and cut empties them keeping the grid; a
+    // table pasted into a cell gives its text, and Undo of a pasted table
+    // takes all of it away.
+    void editingInCellsKeepsTheGrid() {
+        FormFixture f;
+        f.show();
+        TForm1 *form = f.form;
+        TRichEdit *edit = form->RichEdit1;
+        QTextEdit *editor = editorOf(form);
+        QTextDocument *doc = editor->document();
+        auto row = std::make_shared<rtf::RowDef>();
+        for (int c = 1; c <= 2; ++c) {
+            rtf::CellDef cell;
+            cell.right = 2000 * c;
+            row->cells.push_back(cell);
+        }
+        rtf::Document model;
+        model.paragraphs.clear();
+        const auto add = [&](const QString &text, int depth, bool endsCell, bool endsRow) {
+            rtf::Paragraph p;
+            p.runs.push_back(rtf::Run{rtf::CharFormat{}, text});
+            p.depth = depth;
+            p.endsCell = endsCell;
+            if (endsRow) p.endsRow = row;
+            model.paragraphs.push_back(p);
+        };
+        add(QStringLiteral("Titre"), 0, false, false);
+        add(QStringLiteral("chat"), 1, true, false);
+        add(QStringLiteral("noir"), 1, true, true);
+        add(QStringLiteral("lune"), 1, true, false);
+        add(QStringLiteral("pleine"), 1, true, true);
+        add(QStringLiteral("Fin"), 0, false, false);
+        QTextCursor into(doc);
+        qtrich::insert(into, model, true);
+        edit->SetModified(false);
+        QTextTable *table = qobject_cast<QTextTable *>(doc->rootFrame()->childFrames().value(0));
+        QVERIFY(table);
+        const auto cellText = [&](int r, int c) {
+            const QTextTableCell cell = table->cellAt(r, c);
+            QTextCursor cur(doc);
+            cur.setPosition(cell.firstPosition());
+            cur.setPosition(cell.lastPosition(), QTextCursor::KeepAnchor);
+            return cur.selectedText();
+        };
+        const auto caretAt = [&](int position) {
+            QTextCursor cur(doc);
+            cur.setPosition(position);
+            editor->setTextCursor(cur);
+        };
+        const QString grid = QStringLiteral("Titre\r\nchat\r\nnoir\r\nlune\r\npleine\r\nFin");
+        QCOMPARE(edit->Text(), grid);
+
+        // Backspace at the start of the second cell, Delete at the end of the first.
+        caretAt(table->cellAt(0, 1).firstPosition());
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        caretAt(table->cellAt(0, 0).lastPosition());
+        QTest::keyClick(editor, Qt::Key_Delete);
+        QCOMPARE(edit->Text(), grid);
+        QCOMPARE(table->rows(), 2);
+        QCOMPARE(cellText(0, 0), QStringLiteral("chat"));
+        // Return makes a paragraph inside the cell; typing there, then Undo.
+        caretAt(table->cellAt(0, 1).firstPosition() + 2);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTest::keyClicks(editor, QStringLiteral("xy"));
+        QCOMPARE(cellText(0, 1), QStringLiteral("no\u2029xyir"));
+        QCOMPARE(table->rows(), 2);
+        QCOMPARE(table->columns(), 2);
+        QCOMPARE(editoraccess::Extract(edit).paragraphs.size(), size_t(7));
+        QVERIFY(edit->Modified());
+        while (cellText(0, 1) != QStringLiteral("noir") && doc->isUndoAvailable())
+            form->Dfaire1->Click();
+        QCOMPARE(edit->Text(), grid);
+
+        // Find: reading order, and no match across a cell boundary.
+        QCOMPARE(edit->FindText(QStringLiteral("lune"), 0, edit->GetTextLen(), {}),
+                 int(grid.indexOf(QStringLiteral("lune"))));
+        QCOMPARE(edit->FindText(QStringLiteral("chatnoir"), 0, edit->GetTextLen(), {}), -1);
+        QCOMPARE(edit->FindText(QStringLiteral("noir"), 0, edit->GetTextLen(), stWholeWord),
+                 int(grid.indexOf(QStringLiteral("noir"))));
+        edit->SetSelStart(int(grid.indexOf(QStringLiteral("pleine"))));
+        edit->SetSelLength(6);
+        QCOMPARE(edit->SelText(), QStringLiteral("pleine"));
+
+        // Cells selected: copied as a table, cut empties them.
+        QTextCursor cells(doc);
+        cells.setPosition(table->cellAt(0, 1).firstPosition());
+        cells.setPosition(table->cellAt(1, 1).lastPosition(), QTextCursor::KeepAnchor);
+        editor->setTextCursor(cells);
+        QVERIFY(editor->textCursor().hasComplexSelection());
+        form->Copier1->Click();
+        const QMimeData *clip = QApplication::clipboard()->mimeData();
+        QCOMPARE(clip->text(), QStringLiteral("noir\npleine"));
+        const rtf::Document copied = rtf::read(clip->data(QStringLiteral("text/rtf")));
+        QCOMPARE(copied.paragraphs.front().depth, 1);
+        QVERIFY(copied.paragraphs.front().endsRow);
+        QCOMPARE(copied.paragraphs.front().endsRow->cells.size(), size_t(1));
+        form->Couper1->Click();
+        QCOMPARE(table->rows(), 2);
+        QCOMPARE(table->columns(), 2);
+        QCOMPARE(edit->Text(), QStringLiteral("Titre\r\nchat\r\n\r\nlune\r\n\r\nFin"));
+        form->Dfaire1->Click();
+        QCOMPARE(edit->Text(), grid);
+
+        // A table pasted into a cell: its text, as paragraphs of the cell.
+        auto *html = new QMimeData;
+        html->setHtml(QStringLiteral("<table><tr><td>un</td><td>deux</td></tr></table>"));
+        QApplication::clipboard()->setMimeData(html);
+        caretAt(table->cellAt(1, 0).lastPosition());
+        form->Coller1->Click();
+        QCOMPARE(doc->rootFrame()->childFrames().size(), 1);
+        QVERIFY(table->childFrames().isEmpty());
+        QCOMPARE(cellText(1, 0), QStringLiteral("luneun\u2029deux"));
+        form->Dfaire1->Click();
+        QCOMPARE(edit->Text(), grid);
+        // Pasted after the table: a table of its own, gone whole with Undo.
+        html = new QMimeData;
+        html->setHtml(QStringLiteral("<table><tr><td>un</td><td>deux</td></tr></table>"));
+        QApplication::clipboard()->setMimeData(html);
+        caretAt(doc->characterCount() - 1);
+        form->Coller1->Click();
+        QCOMPARE(doc->rootFrame()->childFrames().size(), 2);
+        form->Dfaire1->Click();
+        QCOMPARE(doc->rootFrame()->childFrames().size(), 1);
+        QCOMPARE(edit->Text(), grid);
+    }
+
     void noContextMenuNorRedo() {
         FormFixture f;
         f.show();

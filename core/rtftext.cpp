@@ -259,7 +259,8 @@ void Reader::emitParagraph(const ParaState &props, bool inList) {
     p.format.before = std::exchange(kept_.before, QByteArray());
     p.format.after = std::exchange(kept_.inline_, QByteArray());
     if (text_.emitted == 0 && !kept_.tables.isEmpty()) {
-        if (fonts_.defaultFont >= 0) p.format.tables = "\\deff" + QByteArray::number(fonts_.defaultFont);
+        if (fonts_.defaultFont >= 0)
+            p.format.tables = "\\deff" + QByteArray::number(fonts_.defaultFont);
         p.format.tables += kept_.tables;
     }
     p.list = inList ? listItem(props) : ListItem{};

@@ -253,9 +253,11 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         colorIndex.insert(c, index);
         return index;
     };
-    const auto found = std::find_if(original.fonts.begin(), original.fonts.end(),
-                                    [&](const FontDef &f) { return f.number == original.defaultFont; });
-    const int deff = found != original.fonts.end() ? found->number : addFont(defaultFont, FontFamily::Nil);
+    const auto found =
+        std::find_if(original.fonts.begin(), original.fonts.end(),
+                     [&](const FontDef &f) { return f.number == original.defaultFont; });
+    const int deff =
+        found != original.fonts.end() ? found->number : addFont(defaultFont, FontFamily::Nil);
     const QString deffName = found != original.fonts.end() ? found->name : defaultFont;
     const auto westernFont = [&](int number) {
         const int charset = charsetOf.value(number);
@@ -518,7 +520,8 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
     for (size_t i = 0; i < count; ++i) {
         const Paragraph &p = doc.paragraphs[i];
         const int ls = lsOf[i];
-        if (i > 0 && !p.format.before.isEmpty() && p.format.before != doc.paragraphs[i - 1].format.before &&
+        if (i > 0 && !p.format.before.isEmpty() &&
+            p.format.before != doc.paragraphs[i - 1].format.before &&
             !breaksBefore(p.format.before))
             w.kept(p.format.before);
         if (i == 0 ? !(lookOf(p.format) == ParaFormat{}) || ls

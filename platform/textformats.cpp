@@ -129,7 +129,8 @@ QTextBlockFormat blockFormatOf(const rtf::ParaFormat &p) {
         f.setProperty(LineSpacingProperty, p.lineSpacing);
         f.setProperty(LineMultipleProperty, p.lineMultiple);
         if (p.lineMultiple) {
-            f.setLineHeight(std::abs(p.lineSpacing) * 100.0 / 240, QTextBlockFormat::ProportionalHeight);
+            f.setLineHeight(std::abs(p.lineSpacing) * 100.0 / 240,
+                            QTextBlockFormat::ProportionalHeight);
         } else {
             f.setLineHeight(std::abs(p.lineSpacing) / TwipsPerPixel,
                             p.lineSpacing > 0 ? QTextBlockFormat::MinimumHeight

@@ -421,7 +421,8 @@ private slots:
         QVERIFY(chars[1].format.underline);
         QCOMPARE(chars[2].format.extra, QByteArray("\\expndtw40"));
         QCOMPARE(chars[3].format.extra, QByteArray("\\v"));
-        QCOMPARE(doc.paragraphs[3].format.before, QByteArray("\\sect\\sectd\\lndscpsxn\\pgwsxn16838"));
+        QCOMPARE(doc.paragraphs[3].format.before,
+                 QByteArray("\\sect\\sectd\\lndscpsxn\\pgwsxn16838"));
 
         // Written again: each kept group as read, the tables by their numbers.
         const QByteArray out = write(doc, QStringLiteral("Arial"));
@@ -436,8 +437,8 @@ private slots:
               "\\s1\\keepn\\brdrb\\brdrs\\brdrw10", "\\sl360\\slmult1", "{\\*\\bkmkstart ici}",
               "{\\*\\bkmkend ici}",
               "{\\field{\\*\\fldinst HYPERLINK \"https://example.org/a\"}{\\fldrslt ",
-              "{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn} La note.} ici.",
-              "\\scaps", "\\uldb", "\\expndtw40", "\\v ", "\\sect\\sectd\\lndscpsxn\\pgwsxn16838"})
+              "{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn} La note.} ici.", "\\scaps",
+              "\\uldb", "\\expndtw40", "\\v ", "\\sect\\sectd\\lndscpsxn\\pgwsxn16838"})
             QVERIFY2(out.contains(kept), kept);
         QCOMPARE(out.count("{\\header"), 1);
         QCOMPARE(out.count("\\sect\\sectd"), 1);
@@ -485,7 +486,8 @@ private slots:
                 QCOMPARE(run.format.link, QStringLiteral("https://example.org/a"));
         // All of a field's result deleted: no field.
         Document gone = doc;
-        std::erase_if(gone.paragraphs[1].runs, [](const Run &x) { return !x.format.fields.isEmpty(); });
+        std::erase_if(gone.paragraphs[1].runs,
+                      [](const Run &x) { return !x.format.fields.isEmpty(); });
         QVERIFY(!write(gone).contains("HYPERLINK"));
     }
 
@@ -945,6 +947,32 @@ private slots:
                  QStringLiteral("abc"));
         QCOMPARE(textOf("{\\rtf1 \\abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz x}"),
                  QStringLiteral("x"));
+        // Fields nested 10,000 deep: the result, in the 16 outermost fields;
+        // a million bookmarks, every one written again, and 100,000 of them
+        // each before a character of its own.
+        QByteArray fields = "{\\rtf1 ";
+        for (int i = 0; i < 10000; ++i)
+            fields += "{\\field{\\*\\fldinst PAGE}{\\fldrslt ";
+        fields += "x" + QByteArray(20000, '}') + "}";
+        const Document nested = read(fields);
+        QCOMPARE(nested.plainText(), QStringLiteral("x"));
+        QCOMPARE(nested.paragraphs[0].runs[0].format.fields.size(), 16);
+        const QByteArray nestedOut = write(nested);
+        QCOMPARE(nestedOut.count("{\\*\\fldinst PAGE}"), 16);
+        QCOMPARE(read(nestedOut).paragraphs[0].runs[0].format.fields,
+                 nested.paragraphs[0].runs[0].format.fields);
+        QByteArray marks = "{\\rtf1 a";
+        for (int i = 0; i < 1000000; ++i)
+            marks += "{\\*\\bkmkstart m}";
+        for (int i = 0; i < 100000; ++i)
+            marks += "{\\*\\bkmkend m" + QByteArray::number(i) + "}b";
+        marks += "}";
+        const Document marked = read(marks);
+        QCOMPARE(marked.plainText(), QStringLiteral("a") + QString(100000, QLatin1Char('b')));
+        const QByteArray markedOut = write(marked);
+        QCOMPARE(markedOut.count("{\\*\\bkmkstart m}"), 1000000);
+        QCOMPARE(markedOut.count("{\\*\\bkmkend m"), 100000);
+        QVERIFY(markedOut.contains("{\\*\\bkmkend m99999}b"));
         // A colour table of a million entries is read without trouble.
         QByteArray colors = "{\\rtf1{\\colortbl;";
         for (int i = 0; i < 1000000; ++i)

@@ -2,6 +2,7 @@
 #include "platform/richconvert.h"
 
 #include "platform/listformat.h"
+#include "platform/pictures.h"
 #include "platform/tableformat.h"
 #include "platform/textformats.h"
 
@@ -220,10 +221,20 @@ rtf::Document Snapshot::document() const {
         for (int at = start; at < end && span < spans_.size();) {
             const int next = span + 1 < spans_.size() ? std::min(spans_[span + 1].start, end) : end;
             QString piece = text_.mid(at, next - at);
-            piece.remove(QChar::ObjectReplacementCharacter);
+            if (piece.contains(QChar::ObjectReplacementCharacter)) {
+                // A picture is a U+FFFC of its own format; other objects are nothing.
+                if (auto picture = pictureOf(formats_.value(spans_[span].format))) {
+                    for (qsizetype k = piece.count(QChar::ObjectReplacementCharacter); k > 0; --k)
+                        para.runs.push_back(rtf::Run{resolvedAt(spans_[span].format),
+                                                     QString(QChar::ObjectReplacementCharacter),
+                                                     picture});
+                }
+                piece.remove(QChar::ObjectReplacementCharacter);
+            }
             if (!piece.isEmpty()) {
                 const rtf::CharFormat &format = resolvedAt(spans_[span].format);
-                if (!para.runs.empty() && para.runs.back().format == format) {
+                if (!para.runs.empty() && para.runs.back().format == format &&
+                    !para.runs.back().picture) {
                     para.runs.back().text += piece;
                 } else {
                     para.runs.push_back(rtf::Run{format, std::move(piece)});
@@ -290,6 +301,7 @@ QString Snapshot::plainText() const {
         const QChar lineBreak = cell && cell->depth > 0 ? QChar(u' ') : QChar(u'\n');
         for (int k = start; k < end; ++k) {
             const QChar c = text_.at(k);
+            if (c == QChar::ObjectReplacementCharacter) continue; // a picture is no text
             plain += c == QChar::LineSeparator ? lineBreak : c;
         }
         start = end + 1;
@@ -386,7 +398,11 @@ void Inserter::addParagraph(const rtf::Paragraph &p) {
     fresh_ = false;
     for (const rtf::Run &r : p.runs) {
         charFormat_ = &formats_->get(r.format);
-        cursor_.insertText(r.text, *charFormat_);
+        if (r.picture) {
+            insertPicture(cursor_, *charFormat_, r.picture);
+        } else {
+            cursor_.insertText(r.text, *charFormat_);
+        }
     }
     if (p.runs.empty() && count_ > 0 && charFormat_) cursor_.setBlockCharFormat(*charFormat_);
     if (joins) {

@@ -10,11 +10,13 @@
 #include "platform/editoraccess.h"
 #include "platform/htmlpaste.h"
 #include "platform/listformat.h"
+#include "platform/pictures.h"
 #include "platform/progress.h"
 #include "platform/qtconvert.h"
 #include "platform/richconvert.h"
 #include "platform/richedit_p.h"
 #include "platform/richeditaccess.h"
+#include "platform/textformats.h"
 #include "platform/winapi.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -78,6 +80,7 @@ RichEditWidget::RichEditWidget(TRichEdit *owner) : owner_(owner) {
 
     // Paragraphs laid out as they are shown, whatever the document's size.
     layout_ = new BlockLayout(document());
+    qtrich::drawPictures(layout_);
     document()->setDocumentLayout(layout_);
     // Assistive technology reads the text from that layout too.
     installEditorAccessibility();
@@ -646,7 +649,8 @@ QMimeData *RichEditWidget::createMimeDataFromSelection() const {
 }
 
 bool RichEditWidget::canInsertFromMimeData(const QMimeData *source) const {
-    return source && (!qtrich::rtfData(source).isEmpty() || source->hasHtml() || source->hasText());
+    return source && (!qtrich::rtfData(source).isEmpty() || qtrich::hasClipboardPicture(source) ||
+                      source->hasHtml() || source->hasText());
 }
 
 void RichEditWidget::insertFromMimeData(const QMimeData *source) {
@@ -665,6 +669,16 @@ void RichEditWidget::insertFromMimeData(const QMimeData *source) {
             const rtf::Document doc = !rtfBytes.isEmpty()
                                           ? rtf::read(rtfBytes)
                                           : qtrich::fromHtml(source->html(), owner_->Font());
+            cur.beginEditBlock();
+            cur.removeSelectedText();
+            qtrich::insert(cur, doc, false);
+            cur.endEditBlock();
+        } else if (auto picture = qtrich::clipboardPicture(source)) {
+            // An image another program copied.
+            rtf::Document doc;
+            doc.paragraphs[0].runs.push_back(
+                rtf::Run{qtrich::resolve(cur.charFormat(), owner_->Font()),
+                         QString(QChar::ObjectReplacementCharacter), std::move(picture)});
             cur.beginEditBlock();
             cur.removeSelectedText();
             qtrich::insert(cur, doc, false);

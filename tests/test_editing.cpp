@@ -7,7 +7,9 @@
 #include "platform/finddialogs_p.h"
 #include "platform/printing.h"
 #include "platform/richconvert.h"
+#include "core/rtfpicture.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -115,6 +117,115 @@ private slots:
         QCOMPARE(at.charFormat().foreground().color(), QColor(255, 0, 0));
         form->Dfaire1->Click(); // one step
         QCOMPARE(edit->Text(), QStringLiteral("un deux trois"));
+    }
+
+    // A picture is one position of the text: shown at its size, stepped over
+    // by the caret, removed by Backspace and brought back by Undo, no text
+    // for plain-text copies, kept by Save As, copied and pasted as a picture,
+    // printed; an image another program copied pastes as a picture.
+    void picturesAreOnePosition() {
+        FormFixture f;
+        f.show();
+        TForm1 *form = f.form;
+        TRichEdit *edit = form->RichEdit1;
+        QTextEdit *editor = editorOf(form);
+        QImage red(40, 30, QImage::Format_RGB32);
+        red.fill(QColor(255, 0, 0));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(red.save(&buffer, "PNG"));
+        QTemporaryDir dir;
+        const QString in = dir.filePath(QStringLiteral("logo.rtf"));
+        QFile file(in);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        // 600 x 450 twips: 40 x 30 pixels.
+        file.write("{\\rtf1\\ansi a{\\pict\\pngblip\\picw40\\pich30\\picwgoal600\\pichgoal450 " +
+                   png.toHex() + "}b\\par}");
+        file.close();
+        QVERIFY(edit->Lines->LoadFromFile(in));
+        QCOMPARE(edit->GetTextLen(), 3);
+        // Shown at its size: 40 x 30 red pixels on the screen.
+        const auto redArea = [&] {
+            QApplication::processEvents();
+            const QImage shot = editor->viewport()->grab().toImage();
+            QRect box;
+            int count = 0;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x)
+                    if (shot.pixel(x, y) == qRgb(255, 0, 0)) {
+                        ++count;
+                        box |= QRect(x, y, 1, 1);
+                    }
+            return std::make_pair(count, box.size());
+        };
+        auto [count, size] = redArea();
+        QCOMPARE(size, QSize(40, 30));
+        QVERIFY2(count >= 40 * 30 - 2 * (40 + 30), qPrintable(QString::number(count)));
+        // One position: Right steps over it, Backspace removes it, Undo brings it back.
+        edit->SetSelStart(1);
+        QTest::keyClick(editor, Qt::Key_Right);
+        QCOMPARE(edit->SelStart(), 2);
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        QCOMPARE(edit->Text(), QStringLiteral("ab"));
+        QCOMPARE(redArea().first, 0);
+        form->Dfaire1->Click();
+        QCOMPARE(edit->GetTextLen(), 3);
+        QCOMPARE(redArea().second, QSize(40, 30));
+        // Plain text has nothing for it (Save goes through the clipboard's text).
+        form->Slectionnertout1->Click();
+        form->Copier1->Click();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("ab"));
+        // Save As writes its bytes and its size.
+        const QString out = dir.filePath(QStringLiteral("copie.rtf"));
+        edit->Lines->SaveToFile(out);
+        QFile saved(out);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const rtf::Document doc = rtf::read(saved.readAll());
+        QCOMPARE(doc.plainText(), QStringLiteral("ab"));
+        const auto pictureAt = [](const rtf::Document &d, size_t n) -> const rtf::Picture * {
+            for (const rtf::Paragraph &p : d.paragraphs)
+                for (const rtf::Run &r : p.runs)
+                    if (r.picture && n-- == 0) return r.picture.get();
+            return nullptr;
+        };
+        const rtf::Picture *kept = pictureAt(doc, 0);
+        QVERIFY(kept);
+        QCOMPARE(kept->data, png);
+        QCOMPARE(kept->goalWidth, 600);
+        QCOMPARE(kept->goalHeight, 450);
+        // Copied and pasted in the editor: a second picture.
+        edit->SetSelStart(3);
+        form->Coller1->Click();
+        QCOMPARE(edit->GetTextLen(), 6);
+        QVERIFY(pictureAt(editoraccess::Extract(edit), 1));
+        QCOMPARE(pictureAt(editoraccess::Extract(edit), 1)->data, png);
+        // An image from another program: a PNG picture at its size.
+        QImage green(20, 10, QImage::Format_RGB32);
+        green.fill(QColor(0, 255, 0));
+        auto *image = new QMimeData;
+        image->setImageData(green);
+        QApplication::clipboard()->setMimeData(image);
+        edit->SetSelStart(0);
+        form->Coller1->Click();
+        const rtf::Picture *pasted = pictureAt(editoraccess::Extract(edit), 0);
+        QVERIFY(pasted);
+        QCOMPARE(int(pasted->kind), int(rtf::PictureKind::Png));
+        QCOMPARE(pasted->shownWidth(), 300);
+        QCOMPARE(pasted->shownHeight(), 150);
+        QVERIFY(rtf::write(editoraccess::Extract(edit)).contains("\\pngblip"));
+        // Printed: the pictures are in the PDF.
+        if (QStandardPaths::findExecutable(QStringLiteral("pdfimages")).isEmpty()) return;
+        const QString pdf = dir.filePath(QStringLiteral("sortie.pdf"));
+        CurrentPrinter().setOutputFormat(QPrinter::PdfFormat);
+        CurrentPrinter().setOutputFileName(pdf);
+        edit->Print(QString());
+        QProcess list;
+        list.start(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf});
+        list.waitForFinished(30000);
+        const QStringList lines = QString::fromUtf8(list.readAllStandardOutput())
+                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() - 2 >= 3, qPrintable(lines.join(QLatin1Char('\n'))));
     }
 
     // HTML from another program arrives as text this editor holds: a table

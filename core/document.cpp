@@ -13,7 +13,17 @@ QString Document::plainText() const {
     QString out;
     for (size_t i = 0; i < paragraphs.size(); ++i) {
         const Paragraph &p = paragraphs[i];
-        if (i) out += QLatin1Char('\n');
+        if (i) {
+            // A row of the outermost table is one line, its cells separated by
+            // a tab; inside a cell (its paragraphs, the tables nested in it)
+            // everything is separated by a space.
+            const Paragraph &prev = paragraphs[i - 1];
+            if (prev.depth == 0 || p.depth == 0 || (prev.depth == 1 && prev.endsRow)) {
+                out += QLatin1Char('\n');
+            } else {
+                out += prev.depth == 1 && prev.endsCell ? QLatin1Char('\t') : QLatin1Char(' ');
+            }
+        }
         if (p.list.id)
             out += markerText(p.list.style, p.list.prefix, p.list.suffix, p.list.number) +
                    QLatin1Char('\t');

@@ -5,7 +5,7 @@
 // groups and words to the handlers of each kind and destination, which live
 // beside the state they change: text, characters and paragraphs (rtftext),
 // the font and colour tables (rtffonts), lists (rtflists), fields, shapes and
-// notes (rtffields).
+// notes (rtffields), tables (rtftables).
 #include "core/rtfreader_p.h"
 
 #include "core/exception.h"
@@ -225,7 +225,8 @@ void Reader::closeGroup() {
     // Text gathered goes on across groups that change nothing of it: a
     // million tiny groups cost no more than the text they hold.
     if (state_.dest != Dest::Text || stack_.empty() || stack_.back().dest != Dest::Text ||
-        stack_.back().codePage != state_.codePage || !(stack_.back().format == state_.format))
+        stack_.back().codePage != state_.codePage || !(stack_.back().format == state_.format) ||
+        stack_.back().para.depth != state_.para.depth)
         flushBytes();
     if (state_.dest == Dest::FontTable && fonts_.number >= 0 && !fonts_.name.empty())
         endFontEntry(); // an entry closed without its ';'
@@ -270,7 +271,8 @@ bool Reader::destination(const Word &w) {
         capture(KeptPlace::Tables);
         return true;
     default:
-        return listDestination(w) || fieldDestination(w) || pictureDestination(w);
+        return listDestination(w) || fieldDestination(w) || pictureDestination(w) ||
+               tableDestination(w);
     }
 }
 
@@ -341,7 +343,8 @@ void Reader::word(std::string_view name, bool hasParam, long long param) {
         break;
     }
     if (w->kind == Kind::Symbol) return addChar(char16_t(w->value));
-    if (documentWord(*w, param) || characterWord(*w, hasParam, param)) return;
+    if (documentWord(*w, param) || characterWord(*w, hasParam, param) || tableWord(*w, param))
+        return;
     paragraphWord(*w, param);
 }
 

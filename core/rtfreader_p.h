@@ -46,7 +46,8 @@ struct ParaState {
     ParaFormat format;
     int ls = 0; // the list override a paragraph belongs to; 0: none
     int ilvl = 0;
-    int pn = -1; // the old-style list definition, in Lists::pnDefs; -1: none
+    int pn = -1;   // the old-style list definition, in Lists::pnDefs; -1: none
+    int depth = 0; // in a table (\intbl, \itapN): how deeply nested; 0: not
 };
 
 // What a group changes and its closing brace restores.
@@ -57,6 +58,7 @@ struct State {
     int codePage = 0; // of the current font; 0: the document's
     int uc = 1;
     Dest dest = Dest::Text;
+    int tableLevel = 1; // the depth whose row the table words define (nested: 2...)
 };
 
 // ---------------------------------------------------------------- fonts and colours
@@ -146,7 +148,7 @@ constexpr size_t MaxFieldDepth = 16;
 struct Fields {
     QString instruction;
     QByteArray instructionGroup; // as read, until the result takes it
-    bool symbolResult = false; // the field's result is to be skipped
+    bool symbolResult = false;   // the field's result is to be skipped
     int footnotes = 0;
 };
 
@@ -199,6 +201,29 @@ struct Kept {
     bool borderWords = false; // a paragraph border's words go on
 };
 
+// ---------------------------------------------------------------- tables
+
+// Tables nest this deep at most; a deeper \itap reads as this depth.
+constexpr int MaxTableDepth = 64;
+
+// A depth of tables: the row definition in force there and its row being read.
+struct TableLevel {
+    RowDef def;                           // as \trowd and the words after it defined it
+    CellDef cell;                         // the cell being defined, until its \cellx
+    int border = -1;                      // the cell's border the border words set; -1: none
+    std::shared_ptr<const RowDef> shared; // the definition the last row ended with
+    size_t cells = 0;                     // cells the open row has ended
+};
+
+struct Tables {
+    std::vector<TableLevel> levels; // by depth - 1
+    // Rows are open at depths 1 to this: each has paragraphs and no \row yet.
+    int openDepth = 0;
+    // The paragraphs of the open row of the outermost table (with those of
+    // the tables nested in it), handed over when the row ends.
+    std::vector<Paragraph> held;
+};
+
 // ---------------------------------------------------------------- text
 
 struct TextState {
@@ -243,7 +268,6 @@ public:
     FileTables fileTables() const;
 
 private:
-
     // --- words by kind (rtftext.cpp)
     bool documentWord(const Word &w, long long param);
     bool characterWord(const Word &w, bool hasParam, long long param);
@@ -260,8 +284,19 @@ private:
     void endParagraph();
     void finishDocument();
     // Hands the paragraph over with the properties given; `inList`: it may be
-    // a list item.
-    void emitParagraph(const ParaState &props, bool inList);
+    // a list item; `endsCell`: it ends a table's cell at its depth.
+    void emitParagraph(const ParaState &props, bool inList, bool endsCell = false);
+    void deliver(Paragraph &&p);
+
+    // --- tables (rtftables.cpp)
+    bool tableDestination(const Word &w);
+    bool tableWord(const Word &w, long long param);
+    void endCell(int minDepth);
+    void endRow(int depth);
+    void tableParagraph(Paragraph &&p);
+    void closeRows(int depth);
+    std::shared_ptr<const RowDef> rowDef(TableLevel &level);
+    TableLevel &level(int depth);
 
     // --- pictures (rtfpicture.cpp)
     bool pictureDestination(const Word &w);
@@ -315,7 +350,8 @@ private:
 
     Tokenizer tokens_;
     const std::function<void(Paragraph &&)> &sink_; // empty: paragraphs go to the document
-    const std::function<bool(double)> &progress_;   // told the share read; true: stop
+    // (A copy: the constructor's default is a temporary.)
+    const std::function<bool(double)> progress_; // told the share read; true: stop
     bool cancelled_ = false;
     bool done_ = false;
     State state_;
@@ -330,6 +366,7 @@ private:
     Fields fields_;
     Pictures pictures_;
     Kept kept_;
+    Tables tables_;
     TextState text_;
 };
 

@@ -250,9 +250,10 @@ void Reader::finishDocument() {
     // file ending in \par (as word processors write) has no empty line after.
     if (!text_.para.runs.empty() || !text_.lastWasPar || text_.emitted == 0)
         emitParagraph(text_.lastText, !text_.para.runs.empty());
+    closeRows(0); // a row the file left open ends with it
 }
 
-void Reader::emitParagraph(const ParaState &props, bool inList) {
+void Reader::emitParagraph(const ParaState &props, bool inList, bool endsCell) {
     Paragraph p = std::move(text_.para);
     p.format = props.format;
     // What was kept before the paragraph and after its text (rtfkept.cpp).
@@ -263,6 +264,8 @@ void Reader::emitParagraph(const ParaState &props, bool inList) {
             p.format.tables = "\\deff" + QByteArray::number(fonts_.defaultFont);
         p.format.tables += kept_.tables;
     }
+    p.depth = props.depth;
+    p.endsCell = endsCell;
     p.list = inList ? listItem(props) : ListItem{};
     // A list item's marker comes from its list; the text written for readers
     // without lists would show it twice.
@@ -274,6 +277,10 @@ void Reader::emitParagraph(const ParaState &props, bool inList) {
     // an object's U+FFFC has no place in a document.
     clean(p);
     ++text_.emitted;
+    tableParagraph(std::move(p));
+}
+
+void Reader::deliver(Paragraph &&p) {
     if (sink_) {
         sink_(std::move(p));
     } else {

@@ -72,7 +72,7 @@ const Row Rows[] = {
     {"shpinst", {Kind::Destination, Act::Drawing}},
     {"do", {Kind::Destination, Act::Drawing}},
     {"result", {Kind::Destination, Act::Show}},
-    {"nonesttables", {Kind::Destination, Act::Show}},
+    {"nesttableprops", {Kind::Destination, Act::NestTableProps}},
     // document
     {"rtf", {Kind::Value, Act::None}},
     {"ansi", {Kind::Flag, Act::Ansi}},
@@ -130,15 +130,11 @@ const Row Rows[] = {
     {"sb", {Kind::Value, Act::SpaceBefore}},
     {"sa", {Kind::Value, Act::SpaceAfter}},
     {"par", {Kind::Flag, Act::Par, 0, true}},
-    {"row", {Kind::Flag, Act::Par, 0, true}},
-    {"nestrow", {Kind::Flag, Act::Par, 0, true}},
     {"page", {Kind::Flag, Act::Break, 0, true}},
     {"sect", {Kind::Flag, Act::Break, 1, true}},
     // characters by name
     {"line", {Kind::Symbol, Act::None, 0x2028, true}},
     {"tab", {Kind::Symbol, Act::None, '\t'}},
-    {"cell", {Kind::Symbol, Act::None, '\t', true}},
-    {"nestcell", {Kind::Symbol, Act::None, '\t', true}},
     {"emdash", {Kind::Symbol, Act::None, 0x2014}},
     {"endash", {Kind::Symbol, Act::None, 0x2013}},
     {"bullet", {Kind::Symbol, Act::None, 0x2022}},
@@ -200,6 +196,48 @@ const Row Rows[] = {
     {"objh", {Kind::Value, Act::PictureSize, ObjHeight}},
     {"objscalex", {Kind::Value, Act::PictureSize, ObjScaleX}},
     {"objscaley", {Kind::Value, Act::PictureSize, ObjScaleY}},
+    // tables
+    {"intbl", {Kind::Flag, Act::InTable}},
+    {"itap", {Kind::Value, Act::TableLevel}},
+    {"cell", {Kind::Flag, Act::Cell, 0, true}},
+    {"nestcell", {Kind::Flag, Act::NestCell, 0, true}},
+    {"row", {Kind::Flag, Act::Row, 0, true}},
+    {"nestrow", {Kind::Flag, Act::NestRow, 0, true}},
+    {"trowd", {Kind::Flag, Act::RowReset}},
+    {"trleft", {Kind::Value, Act::RowLeft}},
+    {"trgaph", {Kind::Value, Act::RowGap}},
+    {"trql", {Kind::Flag, Act::RowAlign, int(rtf::Align::Left)}},
+    {"trqc", {Kind::Flag, Act::RowAlign, int(rtf::Align::Center)}},
+    {"trqr", {Kind::Flag, Act::RowAlign, int(rtf::Align::Right)}},
+    {"trrh", {Kind::Value, Act::RowHeight}},
+    {"trhdr", {Kind::Flag, Act::RowHeader}},
+    {"cellx", {Kind::Value, Act::CellEdge}},
+    {"clbrdrt", {Kind::Flag, Act::CellBorder, 0}},
+    {"clbrdrl", {Kind::Flag, Act::CellBorder, 1}},
+    {"clbrdrb", {Kind::Flag, Act::CellBorder, 2}},
+    {"clbrdrr", {Kind::Flag, Act::CellBorder, 3}},
+    {"brdrw", {Kind::Value, Act::BorderWidth}},
+    {"brdrcf", {Kind::Value, Act::BorderColor}},
+    {"clcbpat", {Kind::Value, Act::CellShading}},
+    {"clcbpatraw", {Kind::Value, Act::CellShading}},
+    {"clshdng", {Kind::Value, Act::CellShadingPercent}},
+    {"clshdngraw", {Kind::Value, Act::CellShadingPercent}},
+    {"clvertalt", {Kind::Flag, Act::CellVAlign, int(CellAlign::Top)}},
+    {"clvertalc", {Kind::Flag, Act::CellVAlign, int(CellAlign::Center)}},
+    {"clvertalb", {Kind::Flag, Act::CellVAlign, int(CellAlign::Bottom)}},
+    {"clmgf", {Kind::Flag, Act::MergeAcross, int(Merge::First)}},
+    {"clmrg", {Kind::Flag, Act::MergeAcross, int(Merge::Next)}},
+    {"clvmgf", {Kind::Flag, Act::MergeDown, int(Merge::First)}},
+    {"clvmrg", {Kind::Flag, Act::MergeDown, int(Merge::Next)}},
+    {"brdrnone", {Kind::Flag, Act::BorderLine, int(BorderStyle::None)}},
+    {"brdrnil", {Kind::Flag, Act::BorderLine, int(BorderStyle::None)}},
+    {"brdrtbl", {Kind::Flag, Act::BorderLine, int(BorderStyle::None)}},
+    {"brdrs", {Kind::Flag, Act::BorderLine, int(BorderStyle::Single)}},
+    {"brdrth", {Kind::Flag, Act::BorderLine, int(BorderStyle::Thick)}},
+    {"brdrdb", {Kind::Flag, Act::BorderLine, int(BorderStyle::Double)}},
+    {"brdrdot", {Kind::Flag, Act::BorderLine, int(BorderStyle::Dotted)}},
+    {"brdrdash", {Kind::Flag, Act::BorderLine, int(BorderStyle::Dashed)}},
+    {"brdrhair", {Kind::Flag, Act::BorderLine, int(BorderStyle::Hairline)}},
 };
 // clang-format on
 
@@ -208,6 +246,21 @@ const std::string_view Underlines[] = {
     "ul",         "uld",       "uldash",     "uldashd", "uldashdd", "uldb",
     "ulhwave",    "ulldash",   "ulth",       "ulthd",   "ulthdash", "ulthdashd",
     "ulthdashdd", "ulthldash", "ululdbwave", "ulw",     "ulwave",
+};
+
+// Border lines read as one of another kind.
+const std::string_view OtherLines[] = {
+    "brdrdashd",  "brdrdashdd",   "brdrdashdotstr", "brdrdashsm", "brdrtriple",   "brdrtnthsg",
+    "brdrthtnsg", "brdrtnthtnsg", "brdrtnthmg",     "brdrthtnmg", "brdrtnthtnmg", "brdrtnthlg",
+    "brdrthtnlg", "brdrtnthtnlg", "brdrwavy",       "brdrwavydb", "brdremboss",   "brdrengrave",
+    "brdrinset",  "brdroutset",   "brdrframe",
+};
+
+// Borders of other things than cells: the border words after them are theirs.
+const std::string_view OtherBorders[] = {
+    "brdrt",   "brdrl",   "brdrb",   "brdrr",   "brdrbtw", "brdrbar", "box",
+    "trbrdrt", "trbrdrl", "trbrdrb", "trbrdrr", "trbrdrh", "trbrdrv", "chbrdr",
+    "cldglu",  "cldgll",  "pgbrdrt", "pgbrdrl", "pgbrdrb", "pgbrdrr",
 };
 
 // Destinations whose content is not document text.
@@ -249,7 +302,7 @@ const std::string_view Skipped[] = {
     "listpicture",
     "manager",
     "mmathPr",
-    "nesttableprops",
+    "nonesttables", // a nested table's text for readers without nesting
     "nextfile",
     "objalias",
     "objclass",
@@ -294,6 +347,10 @@ const Word *findWord(std::string_view name) {
             t.emplace(row.name, row.word);
         for (std::string_view u : Underlines)
             t.emplace(u, Word{Kind::Toggle, Act::Underline});
+        for (std::string_view l : OtherLines)
+            t.emplace(l, Word{Kind::Flag, Act::BorderLine, int(BorderStyle::Other)});
+        for (std::string_view b : OtherBorders)
+            t.emplace(b, Word{Kind::Flag, Act::OtherBorder});
         for (std::string_view d : Skipped)
             t.emplace(d, Word{Kind::Destination, Act::Skip});
         return t;

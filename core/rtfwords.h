@@ -44,6 +44,7 @@ enum class Act : std::uint8_t {
     PictureFallback, // \nonshppict: the picture again, for readers without shapes
     PictureKind,     // \pngblip...; value: the rtf::PictureKind
     PictureSize,     // \picw...; value: the PictureField
+    NestTableProps,  // a nested row's definition and its \nestrow
     // document
     Ansi,
     Mac,
@@ -97,6 +98,30 @@ enum class Act : std::uint8_t {
     PnStyle,
     PnStart,
     PnFont,
+    // tables: rows and cells (rtftables.cpp)
+    InTable,     // \intbl: the paragraph stands in a table
+    TableLevel,  // \itapN: how deeply
+    Cell,        // \cell: ends a cell
+    NestCell,    // \nestcell: ends a cell of a nested table
+    Row,         // \row
+    NestRow,     // \nestrow
+    RowReset,    // \trowd: a new row definition
+    RowLeft,     // \trleft
+    RowGap,      // \trgaph
+    RowAlign,    // \trql, \trqc, \trqr; value: the Align
+    RowHeight,   // \trrh
+    RowHeader,   // \trhdr
+    CellEdge,    // \cellx: ends the cell's definition
+    CellBorder,  // \clbrdrt/l/b/r; value: which (0 top, 1 left, 2 bottom, 3 right)
+    OtherBorder, // a paragraph's, a row's or a character's border: not a cell's
+    BorderLine,  // \brdrs, \brdrdb...; value: the BorderStyle
+    BorderWidth, // \brdrw
+    BorderColor, // \brdrcf
+    CellShading, // \clcbpat
+    CellShadingPercent,
+    CellVAlign,  // value: the CellAlign
+    MergeAcross, // value: the Merge
+    MergeDown,
 };
 
 struct Word {

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
+#include <set>
 
 using namespace rtf;
 
@@ -124,6 +125,67 @@ void compareDocuments(const Document &a, const Document &b) {
             QCOMPARE(fa.valign, fb.valign);
         }
     }
+}
+
+// Each paragraph's place in its table: its depth, then c where it ends a
+// cell, r where it ends a row (and its last cell).
+QString shape(const Document &doc) {
+    QStringList out;
+    for (const Paragraph &p : doc.paragraphs)
+        out << QString::number(p.depth) + (p.endsRow    ? QStringLiteral("r")
+                                           : p.endsCell ? QStringLiteral("c")
+                                                        : QString());
+    return out.join(QLatin1Char(' '));
+}
+
+// The cells' right edges of each row, rows separated by '|'.
+QString edges(const Document &doc) {
+    QStringList rows;
+    for (const Paragraph &p : doc.paragraphs) {
+        if (!p.endsRow) continue;
+        QStringList row;
+        for (const CellDef &c : p.endsRow->cells)
+            row << QString::number(c.right);
+        rows << row.join(QLatin1Char(' '));
+    }
+    return rows.join(QLatin1Char('|'));
+}
+
+// What any document read must be: a table nests in a cell of the one
+// around it; a row ends with a paragraph of its depth that ends its last
+// cell and holds one definition per cell, each right of the one before; no
+// row is left open. Empty when it is so.
+QString tableFault(const Document &doc) {
+    std::vector<size_t> cells; // by depth - 1: cells ended in the open row
+    int open = 0;              // rows are open at depths 1 to this
+    for (size_t i = 0; i < doc.paragraphs.size(); ++i) {
+        const Paragraph &p = doc.paragraphs[i];
+        const QString at = QStringLiteral(" (paragraph %1)").arg(i);
+        if (p.depth < 0 || p.depth > open + 1) return QStringLiteral("depth") + at;
+        if (p.depth < open) return QStringLiteral("a row left open") + at;
+        if (p.depth == 0) {
+            if (p.endsCell || p.endsRow) return QStringLiteral("a cell out of a table") + at;
+            continue;
+        }
+        open = p.depth;
+        cells.resize(size_t(open));
+        if (p.endsRow && !p.endsCell) return QStringLiteral("a row ends, its cell not") + at;
+        if (p.endsCell) ++cells[size_t(open - 1)];
+        if (!p.endsRow) continue;
+        if (p.endsRow->cells.size() != cells[size_t(open - 1)])
+            return QStringLiteral("%1 cells, %2 defined")
+                       .arg(cells[size_t(open - 1)])
+                       .arg(p.endsRow->cells.size()) +
+                   at;
+        int left = p.endsRow->left;
+        for (const CellDef &c : p.endsRow->cells) {
+            if (c.right <= left) return QStringLiteral("edges not increasing") + at;
+            left = c.right;
+        }
+        cells[size_t(open - 1)] = 0;
+        --open;
+    }
+    return open ? QStringLiteral("a row left open at the end") : QString();
 }
 
 QString corpusDir() {
@@ -681,6 +743,145 @@ private slots:
         QCOMPARE(read(write(doc)).plainText(), text);
     }
 
+    // Tables as word processors write them: the text of each row on a line,
+    // each paragraph's place in its row, and each row's cells.
+    void tables_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shape");
+        QTest::addColumn<QString>("edges");
+        QTest::newRow("definition before the cells, a cell of two paragraphs")
+            << QByteArray(
+                   "\\trowd\\trgaph108\\cellx1000\\cellx2000\\cellx3000\\pard\\intbl Cell 1\\cell "
+                   "Cell 2\\par More in cell 2\\cell Cell 3\\cell\\row"
+                   "\\trowd\\cellx1500\\cellx2000\\cellx3000\\pard\\intbl Next row\\cell Next "
+                   "row\\cell Next row\\cell\\row\\pard Apr\\'e8s\\par")
+            << QStringLiteral("Cell 1\tCell 2 More in cell 2\tCell 3\nNext row\tNext row\tNext "
+                              "row\nAprès")
+            << QStringLiteral("1c 1 1c 1r 1c 1c 1r 0")
+            << QStringLiteral("1000 2000 3000|1500 2000 3000");
+        QTest::newRow("definition after the cells, and repeated")
+            << QByteArray(
+                   "\\pard\\intbl a\\cell b\\cell{\\trowd\\cellx700\\cellx900\\row}"
+                   "\\trowd\\cellx100\\cellx200 c\\cell d\\cell\\trowd\\cellx300\\cellx400\\row")
+            << QStringLiteral("a\tb\nc\td") << QStringLiteral("1c 1r 1c 1r")
+            << QStringLiteral("700 900|300 400");
+        QTest::newRow("the last definition kept for the next row")
+            << QByteArray("\\trowd\\cellx100\\cellx200\\pard\\intbl a\\cell b\\cell\\row "
+                          "c\\cell d\\cell\\row")
+            << QStringLiteral("a\tb\nc\td") << QStringLiteral("1c 1r 1c 1r")
+            << QStringLiteral("100 200|100 200");
+        QTest::newRow("a table nested in a cell, as Word writes it")
+            << QByteArray(
+                   "\\pard\\intbl\\itap1 A\\cell\\pard\\intbl\\itap2 n1\\nestcell n2\\nestcell"
+                   "{\\*\\nesttableprops\\trowd\\cellx500\\cellx1000\\nestrow}"
+                   "{\\nonesttables\\par}n3\\nestcell n4\\nestcell{\\*\\nesttableprops\\trowd"
+                   "\\cellx600\\cellx1100\\nestrow}{\\nonesttables\\par}\\pard\\intbl\\itap1 \\cell"
+                   "\\trowd\\cellx2000\\cellx4000\\row\\pard\\itap0 fin")
+            << QStringLiteral("A\tn1 n2 n3 n4 \nfin") << QStringLiteral("1c 2c 2r 2c 2r 1r 0")
+            << QStringLiteral("500 1000|600 1100|2000 4000");
+        QTest::newRow("a list in a cell")
+            << QByteArray(
+                   "{\\*\\listtable{\\list{\\listlevel\\levelnfc0\\levelstartat1{\\leveltext"
+                   "\\'02\\'00.;}}\\listid7}}{\\*\\listoverridetable{\\listoverride\\listid7\\ls1}}"
+                   "\\trowd\\cellx1000\\cellx2000\\pard\\intbl\\ls1{\\listtext 1.\\tab}un\\par"
+                   "{\\listtext 2.\\tab}deux\\cell\\pard\\intbl x\\cell\\row")
+            << QStringLiteral("1.\tun 2.\tdeux\tx") << QStringLiteral("1 1c 1r")
+            << QStringLiteral("1000 2000");
+        // Broken tables: no text lost, every row whole.
+        QTest::newRow("\\cell with no \\intbl and no row")
+            << QByteArray("a\\cell b\\cell\\pard c\\par") << QStringLiteral("a\tb\nc")
+            << QStringLiteral("1c 1r 0") << QStringLiteral("1440 2880");
+        QTest::newRow("rows of different cell counts")
+            << QByteArray("\\trowd\\cellx1000\\cellx3000\\intbl a\\cell b\\cell c\\cell\\row"
+                          "\\trowd\\cellx1000\\cellx2000\\cellx3000 d\\cell\\row")
+            << QStringLiteral("a\tb\tc\nd") << QStringLiteral("1c 1c 1r 1r")
+            << QStringLiteral("1000 3000 5000|1000");
+        QTest::newRow("\\cellx decreasing, huge, negative")
+            << QByteArray("\\trowd\\trleft-100\\cellx2000\\cellx1000\\cellx2147483648\\cellx5"
+                          "\\intbl a\\cell b\\cell c\\cell d\\cell\\row")
+            << QStringLiteral("a\tb\tc\td") << QStringLiteral("1c 1c 1c 1r")
+            << QStringLiteral("2000 3440 126720 128160");
+        QTest::newRow("text before \\row ends the last cell")
+            << QByteArray("\\intbl a\\cell b\\row c\\par") << QStringLiteral("a\tb\nc")
+            << QStringLiteral("1c 1r 1r") << QString();
+        QTest::newRow("a paragraph out of the table ends its row")
+            << QByteArray("\\intbl a\\cell b\\par\\pard c\\par") << QStringLiteral("a\tb\nc")
+            << QStringLiteral("1c 1r 0") << QStringLiteral("1440 2880");
+        QTest::newRow("the file ends inside a row")
+            << QByteArray("\\trowd\\cellx500\\intbl a\\cell b") << QStringLiteral("a\tb")
+            << QStringLiteral("1c 1r") << QStringLiteral("500 1000");
+        QTest::newRow("nesting deeper than the rows open, nested rows left open")
+            << QByteArray("\\intbl\\itap3 a\\nestcell\\itap2 b\\nestcell\\itap1 c\\cell\\row")
+            << QStringLiteral("a\tb c") << QStringLiteral("1c 2r 1r")
+            << QStringLiteral("1440|1440 2880");
+        QTest::newRow("\\row and \\nestrow with no row open")
+            << QByteArray("a\\row\\nestrow\\pard b\\par") << QStringLiteral("a\nb")
+            << QStringLiteral("1r 0") << QStringLiteral("1440");
+    }
+    void tables() {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, text);
+        QFETCH(QString, shape);
+        QFETCH(QString, edges);
+        const QByteArray src = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}" + body + "}";
+        const Document doc = read(src);
+        QCOMPARE(doc.plainText(), text);
+        QCOMPARE(::shape(doc), shape);
+        if (!edges.isNull()) QCOMPARE(::edges(doc), edges);
+        QCOMPARE(tableFault(doc), QString());
+        // Read paragraph by paragraph: the same.
+        Document streamed;
+        streamed.paragraphs.clear();
+        read(src, [&](Paragraph &&p) { streamed.paragraphs.push_back(std::move(p)); });
+        QCOMPARE(::shape(streamed), shape);
+        QCOMPARE(streamed.plainText(), text);
+    }
+
+    // A row's and its cells' properties, and the words of other borders
+    // that stand among them.
+    void tableDefinitions() {
+        const Document doc = read(
+            "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}"
+            "\\trowd\\trgaph108\\trleft-108\\trqc\\trrh-400\\trhdr"
+            "\\trbrdrt\\brdrs\\brdrw30\\clvertalc\\clbrdrt\\brdrs\\brdrw10\\brdrcf1"
+            "\\clbrdrl\\brdrdb\\clbrdrb\\brdrdot\\brdrw15\\clbrdrr\\brdrnone\\clcbpat2\\clshdng2500"
+            "\\clmgf\\clvmgf"
+            "\\cellx1000\\clvertalb\\clbrdrt\\brdrdashd\\clmrg\\clvmrg\\brdrt\\brdrth\\cellx2000"
+            "\\pard\\intbl\\brdrb\\brdrs a\\cell\\cell\\row}");
+        QCOMPARE(::shape(doc), QStringLiteral("1c 1r"));
+        const RowDef &row = *doc.paragraphs.at(1).endsRow;
+        QCOMPARE(row.left, -108);
+        QCOMPARE(row.gap, 108);
+        QCOMPARE(row.align, Align::Center);
+        QCOMPARE(row.height, -400);
+        QVERIFY(row.header);
+        QCOMPARE(row.cells.size(), size_t(2));
+        const CellDef &a = row.cells[0], &b = row.cells[1];
+        QCOMPARE(a.right, 1000);
+        QCOMPARE(a.align, CellAlign::Center);
+        QCOMPARE(a.top, (Border{BorderStyle::Single, 10, 0xFF0000}));
+        QCOMPARE(a.left, (Border{BorderStyle::Double, 0, NoColor}));
+        QCOMPARE(a.bottom, (Border{BorderStyle::Dotted, 15, NoColor}));
+        QCOMPARE(a.rightBorder, Border{});
+        QCOMPARE(a.shading, 0x0000FF);
+        QCOMPARE(a.shadingPercent, 2500);
+        QCOMPARE(a.across, Merge::First);
+        QCOMPARE(a.down, Merge::First);
+        QCOMPARE(b.right, 2000);
+        QCOMPARE(b.align, CellAlign::Bottom);
+        // \\brdrth after the paragraph border word \\brdrt is not the cell's.
+        QCOMPARE(b.top, (Border{BorderStyle::Other, 0, NoColor}));
+        QCOMPARE(b.across, Merge::Next);
+        QCOMPARE(b.down, Merge::Next);
+        QCOMPARE(b.shading, NoColor);
+        // Rows with the same definition share it.
+        const Document rows = read("{\\rtf1\\trowd\\cellx100\\intbl a\\cell\\row"
+                                   "\\trowd\\cellx100 b\\cell\\row\\trowd\\cellx200 c\\cell\\row}");
+        QCOMPARE(rows.paragraphs.at(0).endsRow, rows.paragraphs.at(1).endsRow);
+        QVERIFY(rows.paragraphs.at(1).endsRow != rows.paragraphs.at(2).endsRow);
+    }
+
     void roundTrip() {
         const Document doc = sample();
         const Document back = read(write(doc));
@@ -1006,6 +1207,60 @@ private slots:
         for (int i = 0; i < 4096; ++i)
             noise += char((i * 7919) & 0xFF);
         (void)read(noise);
+    }
+
+    // Broken tables at the sizes hostile files reach: read whole, a row at
+    // a time, in time that grows with the input.
+    void tablesAtScale() {
+        // A million rows go out as they end; they share their definition.
+        QByteArray rows = "{\\rtf1\\trowd\\cellx1000\\cellx2000\\pard\\intbl ";
+        for (int i = 0; i < 1000000; ++i)
+            rows += "a\\cell b\\cell\\row ";
+        rows += "}";
+        size_t delivered = 0, atHalf = 0;
+        std::set<const RowDef *> defs;
+        read(
+            rows,
+            [&](Paragraph &&p) {
+                ++delivered;
+                if (p.endsRow) defs.insert(p.endsRow.get());
+            },
+            [&](double share) {
+                if (share < 0.5) atHalf = delivered;
+                return false;
+            });
+        QCOMPARE(delivered, size_t(2000000));
+        QVERIFY2(atHalf > 900000, qPrintable(QString::number(atHalf)));
+        QCOMPARE(defs.size(), size_t(1));
+        // A hundred thousand \\cellx, then as many rows of one cell each.
+        QByteArray wide = "{\\rtf1\\trowd";
+        for (int i = 1; i <= 100000; ++i)
+            wide += "\\cellx" + QByteArray::number(i);
+        wide += "\\intbl";
+        for (int i = 0; i < 100000; ++i)
+            wide += " c\\cell\\row";
+        const Document w = read(wide + "}");
+        QCOMPARE(w.paragraphs.size(), size_t(100000));
+        QCOMPARE(tableFault(w), QString());
+        // Ten thousand levels of nesting, in and out: every word kept, tables
+        // no deeper than the reader's bound, each in a cell of the one around it.
+        QByteArray deep = "{\\rtf1";
+        QString words;
+        for (int k = 1; k <= 10000; ++k) {
+            deep += "\\pard\\intbl\\itap" + QByteArray::number(k) + " t" + QByteArray::number(k) +
+                    (k == 1 ? "\\cell" : "\\nestcell");
+            words += QStringLiteral("t%1").arg(k);
+        }
+        for (int k = 0; k < 10000; ++k)
+            deep += "\\itap10000 x\\nestcell\\itap1 y\\cell\\row";
+        words += QStringLiteral("xy").repeated(10000);
+        const Document d = read(deep + "}");
+        QCOMPARE(tableFault(d), QString());
+        QCOMPARE(squeeze(d.plainText()), words);
+        int deepest = 0;
+        for (const Paragraph &p : d.paragraphs)
+            deepest = std::max(deepest, p.depth);
+        QCOMPARE(deepest, 64);
     }
 
     void stripRtfCorpus() {

@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The reader's tables. RTF marks a table's paragraphs (\intbl, \itapN), ends
+// each cell (\cell, \nestcell) and each row (\row, \nestrow), and defines a
+// row with \trowd and the words after it, before its cells or after them, up
+// to its \row. The paragraphs of a row are held until the row ends, so that
+// its last one carries the row's definition, then handed over: memory holds
+// one row of the outermost table, however long the table.
+#include "core/rtfreader_p.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace rtf::reader {
+
+namespace {
+// Edges and indents beyond this (88 inches) are read as this.
+constexpr int MaxEdge = 126720;
+// The width of a cell that has no \cellx of its own, or whose \cellx does not
+// stand right of the cell before it: an inch.
+constexpr int DefaultCellWidth = 1440;
+
+Border &side(CellDef &c, int which) {
+    switch (which) {
+    case 0:
+        return c.top;
+    case 1:
+        return c.left;
+    case 2:
+        return c.bottom;
+    default:
+        return c.rightBorder;
+    }
+}
+} // namespace
+
+TableLevel &Reader::level(int depth) {
+    const size_t d = size_t(std::clamp(depth, 1, MaxTableDepth));
+    if (tables_.levels.size() < d) tables_.levels.resize(d);
+    return tables_.levels[d - 1];
+}
+
+bool Reader::tableDestination(const Word &w) {
+    if (w.act != Act::NestTableProps || state_.dest != Dest::Text) return false;
+    // A nested row's definition, then its \nestrow: for the deepest row open.
+    state_.tableLevel = std::clamp(state_.para.depth, 2, std::max(2, tables_.openDepth));
+    return true;
+}
+
+bool Reader::tableWord(const Word &w, long long param) {
+    ParaState &para = state_.para;
+    switch (w.act) {
+    case Act::InTable:
+        para.depth = std::max(para.depth, 1);
+        return true;
+    case Act::TableLevel:
+        para.depth = clampInt(param, 0, MaxTableDepth);
+        return true;
+    case Act::Cell:
+        endCell(1);
+        return true;
+    case Act::NestCell:
+        endCell(2);
+        return true;
+    case Act::Row:
+        endRow(1);
+        return true;
+    case Act::NestRow:
+        endRow(std::clamp(para.depth, 2, std::max(2, tables_.openDepth)));
+        return true;
+    default:
+        break;
+    }
+    TableLevel &lv = level(state_.tableLevel);
+    RowDef &row = lv.def;
+    CellDef &cell = lv.cell;
+    switch (w.act) {
+    case Act::RowReset:
+        row = RowDef{};
+        cell = CellDef{};
+        lv.border = -1;
+        return true;
+    case Act::RowLeft:
+        row.left = clampInt(param, -MaxEdge, MaxEdge);
+        return true;
+    case Act::RowGap:
+        row.gap = clampInt(param, 0, 31680);
+        return true;
+    case Act::RowAlign:
+        row.align = rtf::Align(w.value);
+        return true;
+    case Act::RowHeight:
+        row.height = clampInt(param, -31680, 31680);
+        return true;
+    case Act::RowHeader:
+        row.header = true;
+        return true;
+    case Act::CellEdge:
+        cell.right = clampInt(param, -MaxEdge, MaxEdge);
+        row.cells.push_back(cell);
+        cell = CellDef{};
+        lv.border = -1;
+        return true;
+    case Act::CellBorder:
+        lv.border = w.value;
+        return true;
+    case Act::OtherBorder:
+        lv.border = -1;
+        return true;
+    case Act::BorderLine:
+        if (lv.border >= 0) side(cell, lv.border).style = rtf::BorderStyle(w.value);
+        return true;
+    case Act::BorderWidth:
+        if (lv.border >= 0) side(cell, lv.border).width = clampInt(param, 0, 255);
+        return true;
+    case Act::BorderColor:
+        if (lv.border >= 0) side(cell, lv.border).color = colorAt(param);
+        return true;
+    case Act::CellShading:
+        cell.shading = colorAt(param);
+        return true;
+    case Act::CellShadingPercent:
+        cell.shadingPercent = clampInt(param, 0, 10000);
+        return true;
+    case Act::CellVAlign:
+        cell.align = CellAlign(w.value);
+        return true;
+    case Act::MergeAcross:
+        cell.across = Merge(w.value);
+        return true;
+    case Act::MergeDown:
+        cell.down = Merge(w.value);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// \cell, \nestcell: the paragraph ends a cell, in a table even without \intbl.
+void Reader::endCell(int minDepth) {
+    flushBytes();
+    if (state_.dest != Dest::Text) return;
+    endRun();
+    ParaState props = state_.para;
+    props.depth = std::max(props.depth, minDepth);
+    emitParagraph(props, true, true);
+    text_.para = Paragraph{};
+    text_.lastWasPar = true;
+}
+
+// \row, \nestrow: text not ended by \cell ends the row's last cell.
+void Reader::endRow(int depth) {
+    flushBytes();
+    if (state_.dest != Dest::Text) return;
+    if (!text_.runText.isEmpty() || !text_.para.runs.empty()) endCell(depth);
+    if (tables_.openDepth >= depth) closeRows(depth - 1);
+}
+
+// Every paragraph passes here: a table's are held until their row ends.
+void Reader::tableParagraph(Paragraph &&p) {
+    // A table nests in a cell of the one around it: a paragraph deeper than
+    // that stands in a table one deeper than the rows open.
+    p.depth = std::min(p.depth, tables_.openDepth + 1);
+    closeRows(p.depth); // rows deeper than this one ended without their \row
+    if (p.depth == 0) return deliver(std::move(p));
+    tables_.openDepth = p.depth;
+    if (p.endsCell) ++level(p.depth).cells;
+    tables_.held.push_back(std::move(p));
+}
+
+// Ends the rows open deeper than `depth`, the deepest first; the outermost
+// row ended, its paragraphs are handed over.
+void Reader::closeRows(int depth) {
+    std::vector<Paragraph> &held = tables_.held;
+    for (int d = tables_.openDepth; d > depth; --d) {
+        TableLevel &lv = level(d);
+        // The row ends with a paragraph of its depth, which ends its last
+        // cell; after a nested table, one more, empty, as word processors
+        // write it.
+        if (held.empty() || held.back().depth != d || held.back().endsRow) {
+            Paragraph empty;
+            empty.depth = d;
+            held.push_back(std::move(empty));
+        }
+        Paragraph &last = held.back();
+        if (!last.endsCell) {
+            last.endsCell = true;
+            ++lv.cells;
+        }
+        last.endsRow = rowDef(lv);
+        lv.cells = 0;
+    }
+    tables_.openDepth = std::min(tables_.openDepth, depth);
+    if (tables_.openDepth == 0 && !held.empty()) {
+        for (Paragraph &p : held)
+            deliver(std::move(p));
+        held.clear();
+    }
+}
+
+// The definition of the row ending at `lv`, one cell per cell it holds: cells
+// without a \cellx get the width of the one before, and an edge that does
+// not stand right of the one before is put an inch right of it. The last
+// row's definition is shared when this one is the same.
+std::shared_ptr<const RowDef> Reader::rowDef(TableLevel &lv) {
+    const RowDef &given = lv.def;
+    RowDef def;
+    def.left = given.left;
+    def.gap = given.gap;
+    def.align = given.align;
+    def.height = given.height;
+    def.header = given.header;
+    const size_t n = lv.cells;
+    def.cells.assign(given.cells.begin(),
+                     given.cells.begin() + std::ptrdiff_t(std::min(n, given.cells.size())));
+    constexpr long long Largest = std::numeric_limits<int>::max() / 2;
+    long long prev = def.left;
+    long long width = DefaultCellWidth;
+    for (size_t i = 0; i < n; ++i) {
+        if (i == def.cells.size()) {
+            CellDef c = i ? def.cells[i - 1] : CellDef{};
+            c.across = c.down = Merge::None;
+            c.right = int(std::min(prev + width, Largest));
+            def.cells.push_back(c);
+        }
+        CellDef &c = def.cells[i];
+        if (c.right <= prev) c.right = int(std::min(prev + DefaultCellWidth, Largest));
+        if (c.right > prev) width = c.right - prev;
+        prev = c.right;
+    }
+    if (lv.shared && *lv.shared == def) return lv.shared;
+    lv.shared = std::make_shared<const RowDef>(std::move(def));
+    return lv.shared;
+}
+
+} // namespace rtf::reader

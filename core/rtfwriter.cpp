@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The RTF writer: 7-bit output that every reader understands, with line breaks
-// in the file every couple of hundred characters.
+// in the file every couple of hundred characters. Tables as Word writes them:
+// a row's definition before its cells, a nested row's after its cells.
 #include "core/rtf.h"
 #include "core/rtfpicture.h"
 #include "core/textcodec.h"
@@ -47,6 +48,27 @@ const char *familyWord(FontFamily f) {
         return "\\ftech";
     default:
         return "\\fnil";
+    }
+}
+
+const char *borderWord(BorderStyle s) {
+    switch (s) {
+    case BorderStyle::None:
+        return "\\brdrnone";
+    case BorderStyle::Single:
+        return "\\brdrs";
+    case BorderStyle::Thick:
+        return "\\brdrth";
+    case BorderStyle::Double:
+        return "\\brdrdb";
+    case BorderStyle::Dotted:
+        return "\\brdrdot";
+    case BorderStyle::Dashed:
+        return "\\brdrdash";
+    case BorderStyle::Hairline:
+        return "\\brdrhair";
+    default:
+        return "\\brdrdashd"; // one of the others, read back as such
     }
 }
 
@@ -264,11 +286,20 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         return charset == 0 || charset == 1;
     };
     addFont(defaultFont, FontFamily::Nil);
+    const RowDef *lastRow = nullptr; // rows mostly share their definition
     for (const Paragraph &p : doc.paragraphs) {
         for (const Run &r : p.runs) {
             addFont(r.format.font, r.format.family);
             addColor(r.format.color);
             addColor(r.format.highlight);
+        }
+        if (p.endsRow && p.endsRow.get() != lastRow) {
+            lastRow = p.endsRow.get();
+            for (const CellDef &c : lastRow->cells) {
+                for (const Border *b : {&c.top, &c.left, &c.bottom, &c.rightBorder})
+                    addColor(b->color);
+                addColor(c.shading);
+            }
         }
     }
 
@@ -396,6 +427,7 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
     w.word("\\f", deff);
     w.western = westernFont(deff);
     ParaFormat curPara;
+    int curDepth = 0;
     // A paragraph's format without what is kept around it.
     const auto lookOf = [](const ParaFormat &f) {
         ParaFormat look = f;
@@ -405,8 +437,11 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         return look;
     };
 
-    const auto writePara = [&](const ParaFormat &p) {
+    const auto writePara = [&](const ParaFormat &p, int depth) {
         w.word("\\pard");
+        if (depth > 0) w.word("\\intbl");
+        if (depth > 1) w.word("\\itap", depth);
+        curDepth = depth;
         switch (p.align) {
         case Align::Center:
             w.word("\\qc");
@@ -431,6 +466,35 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         }
         w.kept(p.extra);
         curPara = lookOf(p);
+    };
+    const auto writeBorder = [&](const char *side, const Border &b) {
+        if (b == Border{}) return;
+        w.word(side);
+        w.word(borderWord(b.style));
+        if (b.width) w.word("\\brdrw", b.width);
+        if (b.color != NoColor) w.word("\\brdrcf", addColor(b.color));
+    };
+    const auto writeRow = [&](const RowDef &r) {
+        w.word("\\trowd");
+        w.word("\\trgaph", r.gap);
+        if (r.left) w.word("\\trleft", r.left);
+        if (r.align == Align::Center) w.word("\\trqc");
+        if (r.align == Align::Right) w.word("\\trqr");
+        if (r.height) w.word("\\trrh", r.height);
+        if (r.header) w.word("\\trhdr");
+        for (const CellDef &c : r.cells) {
+            if (c.down != Merge::None) w.word(c.down == Merge::First ? "\\clvmgf" : "\\clvmrg");
+            if (c.across != Merge::None) w.word(c.across == Merge::First ? "\\clmgf" : "\\clmrg");
+            if (c.align == CellAlign::Center) w.word("\\clvertalc");
+            if (c.align == CellAlign::Bottom) w.word("\\clvertalb");
+            writeBorder("\\clbrdrt", c.top);
+            writeBorder("\\clbrdrl", c.left);
+            writeBorder("\\clbrdrb", c.bottom);
+            writeBorder("\\clbrdrr", c.rightBorder);
+            if (c.shading != NoColor) w.word("\\clcbpat", addColor(c.shading));
+            if (c.shadingPercent) w.word("\\clshdng", c.shadingPercent);
+            w.word("\\cellx", c.right);
+        }
     };
     const auto writeFormat = [&](const CharFormat &f) {
         const QString face = f.font.isEmpty() ? defaultFont : f.font;
@@ -517,16 +581,28 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
     };
 
     const size_t count = doc.paragraphs.size();
+    bool inRow = false; // a row of the outermost table is being written
     for (size_t i = 0; i < count; ++i) {
         const Paragraph &p = doc.paragraphs[i];
         const int ls = lsOf[i];
+        const int depth = std::max(0, p.depth);
+        if (depth > 0 && !inRow) {
+            // The row's definition first, from the paragraph that ends it.
+            for (size_t j = i; j < count && doc.paragraphs[j].depth > 0; ++j) {
+                if (doc.paragraphs[j].depth == 1 && doc.paragraphs[j].endsRow) {
+                    writeRow(*doc.paragraphs[j].endsRow);
+                    break;
+                }
+            }
+        }
+        inRow = depth > 0 && !(depth == 1 && p.endsRow);
         if (i > 0 && !p.format.before.isEmpty() &&
             p.format.before != doc.paragraphs[i - 1].format.before &&
             !breaksBefore(p.format.before))
             w.kept(p.format.before);
-        if (i == 0 ? !(lookOf(p.format) == ParaFormat{}) || ls
-                   : !(lookOf(p.format) == curPara) || ls != curLs) {
-            writePara(p.format);
+        if (i == 0 ? !(lookOf(p.format) == ParaFormat{}) || ls || depth
+                   : !(lookOf(p.format) == curPara) || ls != curLs || depth != curDepth) {
+            writePara(p.format, depth);
             if (ls) w.word("\\ls", ls);
             curLs = ls;
         }
@@ -559,7 +635,29 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         const bool empty = std::all_of(p.runs.begin(), p.runs.end(),
                                        [](const Run &r) { return r.text.isEmpty(); });
         const QByteArray *next = i + 1 < count ? &doc.paragraphs[i + 1].format.before : nullptr;
-        if (next && breaksBefore(*next) && *next != p.format.before) {
+        const bool breaks = next && breaksBefore(*next) && *next != p.format.before;
+        if (depth > 0 && (p.endsCell || p.endsRow)) {
+            // A cell ends, outside any field; a nested row ends with its
+            // definition, and a paragraph for readers without nested tables.
+            closeFields(0);
+            if (depth == 1) {
+                w.word("\\cell");
+                if (p.endsRow) w.word("\\row");
+            } else {
+                w.word("\\nestcell");
+                if (p.endsRow) {
+                    w.raw("{\\*");
+                    w.word("\\nesttableprops");
+                    writeRow(*p.endsRow);
+                    w.word("\\nestrow");
+                    w.raw("}{");
+                    w.word("\\nonesttables");
+                    w.word("\\par");
+                    w.raw("}");
+                }
+            }
+            if (breaks && depth == 1 && p.endsRow) w.kept(*next);
+        } else if (breaks) {
             w.kept(*next); // a section or page break ends the paragraph
         } else if (i + 1 < count || (count > 1 && empty)) {
             w.word("\\par");

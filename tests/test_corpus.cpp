@@ -399,6 +399,7 @@ private slots:
         chainA->wait();
         chainB->wait();
         const QStringList givenUp = givenUpA + givenUpB;
+        const bool outOfTime = deadline.hasExpired();
         const qint64 converting = clock.restart();
         QJsonObject original = readOdts(tmp.filePath(QStringLiteral("odt-original"))),
                     theirs = readOdts(tmp.filePath(QStringLiteral("odt-lo")));
@@ -550,6 +551,12 @@ private slots:
         qInfo("%lld of %lld table cells kept with their text (the table above is in %s)",
               qlonglong(cellsKept), qlonglong(tally[0].original), qPrintable(out));
 
+        // Out of time, the files left are not LibreOffice's verdict on them.
+        QVERIFY2(!outOfTime,
+                 qPrintable(QStringLiteral("LibreOffice was stopped after 8 minutes with %1 "
+                                           "files not converted; its readings of the originals "
+                                           "are kept for the next run")
+                                .arg(givenUp.size())));
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
         QEXPECT_FAIL("", "the reader and the writer do not keep tables yet", Continue);
         QVERIFY2(lostCells.isEmpty(),

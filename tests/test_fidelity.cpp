@@ -8,7 +8,9 @@
 #include "platform/editoraccess.h"
 #include "platform/richconvert.h"
 
+#include <QBuffer>
 #include <QHash>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -542,6 +544,52 @@ private slots:
         }
         qInfo("their files: %d of %d read as LibreOffice reads them", equal, int(rtfs.size()));
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('\n'))));
+    }
+
+    // Pictures opened and saved again: LibreOffice finds as many in our file
+    // as in the original, each at the same size.
+    void picturesThroughLibreOffice() {
+        if (!have("soffice")) QSKIP("LibreOffice is not installed");
+        const auto pngOf = [](QSize size, QColor color) {
+            QImage image(size, QImage::Format_RGB32);
+            image.fill(color);
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            return png.toHex();
+        };
+        const QString original = dir.filePath(QStringLiteral("images.rtf"));
+        {
+            QFile f(original);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("{\\rtf1\\ansi Logo {\\pict\\pngblip\\picw40\\pich30\\picwgoal1200\\pichgoal900 " +
+                    pngOf({40, 30}, Qt::red) +
+                    "} et signature {\\*\\shppict{\\pict\\pngblip\\picw20\\pich10\\picwgoal600"
+                    "\\pichgoal300\\picscalex200 " +
+                    pngOf({20, 10}, Qt::blue) + "}}\\par}");
+        }
+        FormFixture f;
+        QVERIFY(f.form->RichEdit1->Lines->LoadFromFile(original));
+        const QString ours = dir.filePath(QStringLiteral("images-copie.rtf"));
+        f.form->RichEdit1->Lines->SaveToFile(ours);
+        // Each frame's width and height, as LibreOffice writes them.
+        const auto frames = [](const QByteArray &fodt) {
+            static const QRegularExpression frame(QStringLiteral("<draw:frame[^>]*>"));
+            static const QRegularExpression width(QStringLiteral("svg:width=\"([^\"]+)\""));
+            static const QRegularExpression height(QStringLiteral("svg:height=\"([^\"]+)\""));
+            QStringList sizes;
+            for (const auto &m : frame.globalMatch(QString::fromUtf8(fodt))) {
+                const QString tag = m.captured(0);
+                sizes << width.match(tag).captured(1) + QLatin1Char('x') +
+                             height.match(tag).captured(1);
+            }
+            return sizes;
+        };
+        const QStringList before = frames(readAll(soffice(original, QStringLiteral("fodt"))));
+        const QStringList after = frames(readAll(soffice(ours, QStringLiteral("fodt"))));
+        QCOMPARE(before.size(), 2); // LibreOffice read both pictures of the original
+        QCOMPARE(after, before);
     }
 
     void roundTripThroughLibreOffice() {

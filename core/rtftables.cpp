@@ -147,11 +147,18 @@ void Reader::endCell(int minDepth) {
     text_.lastWasPar = true;
 }
 
-// \row, \nestrow: text not ended by \cell ends the row's last cell.
+// \row, \nestrow: text after the last \cell is a paragraph of the last cell.
 void Reader::endRow(int depth) {
     flushBytes();
     if (state_.dest != Dest::Text) return;
-    if (!text_.runText.isEmpty() || !text_.para.runs.empty()) endCell(depth);
+    endRun();
+    if (!text_.para.runs.empty()) {
+        ParaState props = state_.para;
+        props.depth = std::max(props.depth, depth);
+        emitParagraph(props, true);
+        text_.para = Paragraph{};
+        text_.lastWasPar = true;
+    }
     if (tables_.openDepth >= depth) closeRows(depth - 1);
 }
 
@@ -183,8 +190,17 @@ void Reader::closeRows(int depth) {
         }
         Paragraph &last = held.back();
         if (!last.endsCell) {
+            // What follows the row's last \cell belongs to that cell: the
+            // row has as many cells as the file ended.
+            auto end = std::find_if(held.rbegin() + 1, held.rend(), [d](const Paragraph &p) {
+                return p.depth <= d && (p.depth < d || p.endsCell);
+            });
+            if (lv.cells && end != held.rend() && end->depth == d) {
+                end->endsCell = false;
+            } else {
+                ++lv.cells;
+            }
             last.endsCell = true;
-            ++lv.cells;
         }
         last.endsRow = rowDef(lv);
         lv.cells = 0;

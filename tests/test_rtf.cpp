@@ -595,8 +595,9 @@ private slots:
                           "{\\pict\\pngblip 89504e47}C{\\*\\bkmkstart m}D\\bin4 }{}\\E"
                           "\\emdash\\endash\\bullet\\lquote\\rquote\\ldblquote\\rdblquote\\~\\_"
                           "\\cell x\\row y\\page z\\line w\\tab v\\plain\\b0\\ul0\\ulnone\\cf0 u}";
-        // The footnote's text is dropped; its number stays where it is anchored.
-        QCOMPARE(textOf(src), QStringLiteral("1AlienBCDE—–•‘’“”\u00A0\u2011\tx\ny\nz\u2028w\tvu"));
+        // The footnote's text is dropped; its number stays where it is
+        // anchored. (Text after a row's last \\cell is that cell's.)
+        QCOMPARE(textOf(src), QStringLiteral("1AlienBCDE—–•‘’“”\u00A0\u2011 x\ny\nz\u2028w\tvu"));
         QCOMPARE(
             textOf("{\\rtf1 a{\\footnote x}b{\\super\\chftn}{\\footnote\\pard{\\super\\chftn} y}c"
                    "{\\*\\footnote z}.}"),
@@ -836,15 +837,17 @@ private slots:
                           "\\intbl a\\cell b\\cell c\\cell d\\cell\\row")
             << QStringLiteral("a\tb\tc\td") << QStringLiteral("1c 1c 1c 1r")
             << QStringLiteral("2000 3440 126720 128160");
-        QTest::newRow("text before \\row ends the last cell")
-            << QByteArray("\\intbl a\\cell b\\row c\\par") << QStringLiteral("a\tb\nc")
-            << QStringLiteral("1c 1r 1r") << QString();
+        QTest::newRow("text after the last \\cell is the last cell's")
+            << QByteArray("\\trowd\\cellx700\\cellx900\\intbl a\\cell b\\cell c\\row d\\par\\row"
+                          "\\intbl e\\cell f\\par g\\par\\row")
+            << QStringLiteral("a\tb c\nd\ne f g") << QStringLiteral("1c 1 1r 1r 1 1 1r")
+            << QStringLiteral("700 900|700|700");
         QTest::newRow("a paragraph out of the table ends its row")
-            << QByteArray("\\intbl a\\cell b\\par\\pard c\\par") << QStringLiteral("a\tb\nc")
-            << QStringLiteral("1c 1r 0") << QStringLiteral("1440 2880");
+            << QByteArray("\\intbl a\\cell b\\par\\pard c\\par") << QStringLiteral("a b\nc")
+            << QStringLiteral("1 1r 0") << QStringLiteral("1440");
         QTest::newRow("the file ends inside a row")
-            << QByteArray("\\trowd\\cellx500\\intbl a\\cell b") << QStringLiteral("a\tb")
-            << QStringLiteral("1c 1r") << QStringLiteral("500 1000");
+            << QByteArray("\\trowd\\cellx500\\intbl a\\cell b\\cell c") << QStringLiteral("a\tb c")
+            << QStringLiteral("1c 1 1r") << QStringLiteral("500 1000");
         QTest::newRow("nesting deeper than the rows open, nested rows left open")
             << QByteArray("\\intbl\\itap3 a\\nestcell\\itap2 b\\nestcell\\itap1 c\\cell\\row")
             << QStringLiteral("a\tb c") << QStringLiteral("1c 2r 1r")
@@ -1119,8 +1122,8 @@ private slots:
         row("object without a picture",
             "{\\object\\objemb\\objw2880\\objh1440\\objscalex50{\\*\\objdata 0102}{\\result bla}}",
             PictureKind::None, "", 1440, 1440, "{\\*\\objdata 0102}{\\result bla}");
-        row("unknown kind", "{\\pict\\pmmetafile4\\picw10\\pich10 0102}", PictureKind::None,
-            "0102", 150, 150, "\\pmmetafile4");
+        row("unknown kind", "{\\pict\\pmmetafile4\\picw10\\pich10 0102}", PictureKind::None, "0102",
+            150, 150, "\\pmmetafile4");
     }
     void pictures() {
         QFETCH(QByteArray, rtf);
@@ -1200,7 +1203,8 @@ private slots:
         // inside an object: the picture is kept as read, written with its
         // groups closed, and reads back the same.
         for (const char *truncated :
-             {"{\\rtf1 x{\\pict\\pngblip\\picw1\\pich1 89504e4", "{\\rtf1 x{\\pict\\pngblip\\picw1\\",
+             {"{\\rtf1 x{\\pict\\pngblip\\picw1\\pich1 89504e4",
+              "{\\rtf1 x{\\pict\\pngblip\\picw1\\",
               "{\\rtf1 x{\\object\\objw20\\objh20{\\*\\objdata 0102",
               "{\\rtf1 x{\\object{\\*\\objdata 01}{\\result{\\pict\\emfblip 0102"}) {
             doc = read(truncated);

@@ -16,8 +16,17 @@ void FuzzRtf(const std::uint8_t *data, std::size_t size) {
         for (char c : written) {
             if (static_cast<unsigned char>(c) >= 0x80) std::abort(); // the writer is 7-bit
         }
-        // What we write we read back with the same text.
-        if (rtf::read(written).plainText() != doc.plainText()) std::abort();
+        // What we write we read back with the same text, and the same tables:
+        // each paragraph in the same place of the same rows.
+        const rtf::Document back = rtf::read(written);
+        if (back.plainText() != doc.plainText()) std::abort();
+        if (back.paragraphs.size() != doc.paragraphs.size()) std::abort();
+        for (size_t i = 0; i < doc.paragraphs.size(); ++i) {
+            const rtf::Paragraph &a = doc.paragraphs[i], &b = back.paragraphs[i];
+            if (a.depth != b.depth || a.endsCell != b.endsCell || !a.endsRow != !b.endsRow ||
+                (a.endsRow && !(*a.endsRow == *b.endsRow)))
+                std::abort();
+        }
     } catch (const Exception &) {
         // Nesting too deep: reported, not a fault.
     }

@@ -48,6 +48,35 @@ struct CharFormat {
     bool operator==(const CharFormat &) const = default;
 };
 
+// The lines a paragraph's or a cell's borders are drawn with.
+enum class BorderStyle : std::uint8_t {
+    None,
+    Single,
+    Thick,
+    Double,
+    Dotted,
+    Dashed,
+    Hairline,
+    Other
+};
+
+struct Border {
+    BorderStyle style = BorderStyle::None;
+    int width = 0;                // twips
+    std::int32_t color = NoColor; // 0xRRGGBB or NoColor (automatic)
+    bool operator==(const Border &) const = default;
+};
+
+// A paragraph's borders and shading as shown (the words themselves are kept
+// in ParaFormat::extra), read from those words with the file's colours.
+struct ParaBox {
+    Border top, left, bottom, right;
+    int space = 0;                  // \brsp: between the text and the borders, twips
+    std::int32_t shading = NoColor; // \cbpat darkened by \shading towards \cfpat
+    bool operator==(const ParaBox &) const = default;
+    bool isEmpty() const { return *this == ParaBox{}; }
+};
+
 struct ParaFormat {
     Align align = Align::Left;
     int leftIndent = 0; // all in twips
@@ -60,6 +89,7 @@ struct ParaFormat {
     // Kept as read: paragraph words the editor does not model (style, borders,
     // shading, tabs, keep-with-next...), written after \pard;
     QByteArray extra;
+    ParaBox box; // what of extra is drawn
     // what stands before the paragraph (the document's groups and page setup
     // for the first one; a section or page break and the new section's
     // properties and headers for others) and after its text (bookmarks, notes
@@ -103,24 +133,6 @@ struct ListItem {
 // cell ended by \cell and each row by \row with the row's definition; the
 // model keeps that shape, so that a reader can hand a row over as soon as it
 // ends and a writer needs no tree.
-enum class BorderStyle : std::uint8_t {
-    None,
-    Single,
-    Thick,
-    Double,
-    Dotted,
-    Dashed,
-    Hairline,
-    Other
-};
-
-struct Border {
-    BorderStyle style = BorderStyle::None;
-    int width = 0;                // twips
-    std::int32_t color = NoColor; // 0xRRGGBB or NoColor (automatic)
-    bool operator==(const Border &) const = default;
-};
-
 enum class CellAlign : std::uint8_t { Top, Center, Bottom };
 // A cell merged with its neighbours: the first of the merged cells holds the
 // text, the others follow it (to its right across, below it down).
@@ -210,6 +222,10 @@ struct FileTables {
     int defaultFont = -1;             // \deff; -1: not given
 };
 FileTables readTables(const QByteArray &tables);
+
+// The borders and shading that paragraph words kept as read give, with the
+// colours of the file's table (by their numbers in it).
+ParaBox paraBox(const QByteArray &extra, const std::vector<std::int32_t> &colors);
 
 // Writes 7-bit RTF. The default font is the one written as \f0.
 QByteArray write(const Document &doc, const QString &defaultFont = QStringLiteral("MS Sans Serif"));

@@ -8,6 +8,7 @@
 #include "core/rtfreader_p.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace rtf::reader {
 
@@ -261,6 +262,70 @@ FileTables Reader::fileTables() const {
 } // namespace rtf::reader
 
 namespace rtf {
+
+ParaBox paraBox(const QByteArray &extra, const std::vector<std::int32_t> &colors) {
+    ParaBox box;
+    std::vector<Border *> sides; // those the border words go to
+    std::int32_t back = NoColor, fore = NoColor;
+    int percent = -1;
+    const auto color = [&colors](long long n) {
+        return n >= 0 && size_t(n) < colors.size() ? colors[size_t(n)] : NoColor;
+    };
+    for (qsizetype i = 0; i < extra.size();) {
+        qsizetype end = i + 1;
+        while (end < extra.size() && reader::isLetter(extra[end]))
+            ++end;
+        const std::string_view name(extra.constData() + i + 1, size_t(end - i - 1));
+        const qsizetype digits = end;
+        while (end < extra.size() && extra[end] != '\\')
+            ++end;
+        const bool hasParam = end > digits;
+        const long long param = hasParam ? extra.mid(digits, end - digits).toLongLong() : 0;
+        i = end;
+        if (name == "brdrt" || name == "brdrl" || name == "brdrb" || name == "brdrr") {
+            Border *side[] = {&box.top, &box.left, &box.bottom, &box.right};
+            sides = {side[std::string_view("tlbr").find(name.back())]};
+            *sides.front() = Border{BorderStyle::Single, 0, NoColor};
+        } else if (name == "box") {
+            sides = {&box.top, &box.left, &box.bottom, &box.right};
+            for (Border *b : sides)
+                *b = Border{BorderStyle::Single, 0, NoColor};
+        } else if (name == "brdrbtw" || name == "brdrbar") {
+            sides.clear(); // between paragraphs, beside them: not drawn
+        } else if (name == "brdrw") {
+            for (Border *b : sides)
+                b->width = int(std::clamp(param, 0LL, 1440LL));
+        } else if (name == "brdrcf") {
+            for (Border *b : sides)
+                b->color = color(param);
+        } else if (name == "brsp") {
+            if (!sides.empty()) box.space = int(std::clamp(param, 0LL, 1440LL));
+        } else if (name.substr(0, 4) == "brdr") {
+            const reader::Word *w = reader::findWord(name);
+            if (w && w->act == reader::Act::BorderLine)
+                for (Border *b : sides)
+                    b->style = BorderStyle(w->value);
+        } else if (name == "shading") {
+            percent = int(std::clamp(param, 0LL, 10000LL));
+        } else if (name == "cbpat") {
+            back = color(param);
+        } else if (name == "cfpat") {
+            fore = color(param);
+        }
+    }
+    if (back == NoColor && percent <= 0) return box;
+    // The pattern's share of the foreground (black by default) over the
+    // background (white by default), as a fine pattern looks from afar.
+    const double p = std::max(percent, 0) / 10000.0;
+    const std::int32_t b = back == NoColor ? 0xFFFFFF : back, f = fore == NoColor ? 0 : fore;
+    std::int32_t mixed = 0;
+    for (int shift : {16, 8, 0}) {
+        const int c = int(std::lround(((b >> shift) & 0xFF) * (1 - p) + ((f >> shift) & 0xFF) * p));
+        mixed |= std::int32_t(std::clamp(c, 0, 255)) << shift;
+    }
+    box.shading = mixed;
+    return box;
+}
 
 FileTables readTables(const QByteArray &tables) {
     if (tables.isEmpty()) return {};

@@ -259,6 +259,7 @@ void Reader::emitParagraph(const ParaState &props, bool inList, bool endsCell) {
     // What was kept before the paragraph and after its text (rtfkept.cpp).
     p.format.before = std::exchange(kept_.before, QByteArray());
     p.format.after = std::exchange(kept_.inline_, QByteArray());
+    if (!p.format.extra.isEmpty()) p.format.box = paraBox(p.format.extra, fonts_.colors);
     if (text_.emitted == 0 && !kept_.tables.isEmpty()) {
         if (fonts_.defaultFont >= 0)
             p.format.tables = "\\deff" + QByteArray::number(fonts_.defaultFont);

@@ -71,10 +71,27 @@ namespace {
 // Wide enough for any line of a paragraph laid out without wrapping.
 constexpr double NoWrapWidth = 1e7;
 
+// How far a line of a paragraph with a line height of its own (\sl) moves
+// the next one down, and how far above its place its text is drawn, as the
+// toolkit's layout (and so the print) has them: a proportional height adds
+// room below the text, an exact one centres the text's ascent in 4/5 of
+// it, an "at least" one puts the room above.
+std::pair<double, double> lineStep(const QTextBlockFormat &format, const QTextLine &line) {
+    const int type = format.lineHeightType();
+    if (type == QTextBlockFormat::SingleHeight) return {line.height(), 0};
+    const double raw = std::ceil(line.ascent() + line.descent() + line.leading());
+    const double height = format.lineHeight(raw, 1);
+    if (type == QTextBlockFormat::FixedHeight)
+        return {height, line.ascent() + std::max(line.leading(), 0.0) - height * 4 / 5};
+    if (type == QTextBlockFormat::MinimumHeight) return {height, line.height() - height};
+    return {height, 0};
+}
+
 // Breaks a layout into lines of `width` from `top` down, the first indented
-// by `indent`; gives the bottom and the widest line's right end.
-std::pair<double, double> layLines(QTextLayout *tl, double left, double indent, double width,
-                                   double top) {
+// by `indent`, each as high as the paragraph's line height says; gives the
+// bottom and the widest line's right end.
+std::pair<double, double> layLines(QTextLayout *tl, const QTextBlockFormat &format, double left,
+                                   double indent, double width, double top) {
     double y = top, widest = 0;
     bool first = true;
     tl->beginLayout();
@@ -82,8 +99,9 @@ std::pair<double, double> layLines(QTextLayout *tl, double left, double indent, 
         line.setLeadingIncluded(true);
         const double x = left + (first ? indent : 0);
         line.setLineWidth(std::max(1.0, width - (first ? indent : 0)));
-        line.setPosition(QPointF(x, y));
-        y += line.height();
+        const auto [step, raise] = lineStep(format, line);
+        line.setPosition(QPointF(x, y - raise));
+        y += step;
         widest = std::max(widest, x + line.naturalTextWidth());
         first = false;
     }
@@ -223,7 +241,7 @@ std::pair<double, double> BlockLayout::layoutText(const QTextBlock &block, doubl
     tl->setTextOption(optionFor(block));
     const double indent = format.textIndent() + markerRoom(block, format);
     const auto [y, widest] =
-        layLines(tl, format.leftMargin(), indent,
+        layLines(tl, format, format.leftMargin(), indent,
                  width - format.leftMargin() - format.rightMargin(), format.topMargin());
     return {y + format.bottomMargin(), widest + format.rightMargin()};
 }
@@ -509,6 +527,8 @@ void BlockLayout::draw(QPainter *painter, const PaintContext &context) {
         if (format.background().style() != Qt::NoBrush)
             painter->fillRect(QRectF(origin, QSizeF(availableWidth(), heights_.at(n))),
                               format.background());
+        if (format.hasProperty(qtrich::ParaBoxProperty))
+            drawParaBox(painter, b, QRectF(origin, QSizeF(availableWidth(), heights_.at(n))));
         const int bs = b.position();
         const int be = bs + b.length();
         const auto selectionsIn = [&](int from, int to) {
@@ -841,7 +861,8 @@ void BlockLayout::layoutSegment(const QTextBlock &block, Giant &g, size_t i) con
             tl->setPreeditArea(pre, preedit_);
         }
         tl->setFormats(formats);
-        std::tie(y, widest) = layLines(tl.get(), 0, indent, wrapping() ? width : NoWrapWidth, 0);
+        std::tie(y, widest) =
+            layLines(tl.get(), format, 0, indent, wrapping() ? width : NoWrapWidth, 0);
         // With wrapping, the last (short) line goes to the next segment (laid
         // out again when next needed, if it was), so that the cut falls where
         // a line breaks anyway and the paragraph reads as one: moves by line
@@ -1231,6 +1252,39 @@ void drawEdge(QPainter *painter, const QLineF &line, const rtf::Border &b, const
     painter->drawLine(line.translated(-normal));
 }
 
+void drawSide(QPainter *painter, const QLineF &line, const rtf::Border &b, const QColor &text) {
+    if (b.style != rtf::BorderStyle::None) drawEdge(painter, line, b, text);
+}
+} // namespace
+
+void BlockLayout::drawParaBox(QPainter *painter, const QTextBlock &block,
+                              const QRectF &rect) const {
+    const QTextBlockFormat format = block.blockFormat();
+    const rtf::ParaBox box = qtrich::paraBoxOf(format);
+    // Paragraphs that follow each other with the same borders share one box.
+    const auto same = [this, &box](const QTextBlock &other) {
+        return other.isValid() && !rowAt(other).table &&
+               qtrich::paraBoxOf(other.blockFormat()) == box;
+    };
+    const bool joinsAbove = same(block.previous()), joinsBelow = same(block.next());
+    // Around the text, the border's spacing away from it, within the paragraph.
+    const double space = px(box.space);
+    QRectF r(rect.left() + format.leftMargin() - space,
+             rect.top() + (joinsAbove ? 0 : format.topMargin() - space),
+             rect.width() - format.leftMargin() - format.rightMargin() + 2 * space, 0);
+    r.setBottom(rect.bottom() - (joinsBelow ? 0 : format.bottomMargin() - space));
+    r = r.intersected(rect.adjusted(0, 0, 0, -1));
+    if (box.shading != rtf::NoColor) painter->fillRect(r, QColor::fromRgb(QRgb(box.shading)));
+    painter->save();
+    const QColor text = painter->pen().color();
+    if (!joinsAbove) drawSide(painter, QLineF(r.topLeft(), r.topRight()), box.top, text);
+    if (!joinsBelow) drawSide(painter, QLineF(r.bottomLeft(), r.bottomRight()), box.bottom, text);
+    drawSide(painter, QLineF(r.topLeft(), r.bottomLeft()), box.left, text);
+    drawSide(painter, QLineF(r.topRight(), r.bottomRight()), box.right, text);
+    painter->restore();
+}
+
+namespace {
 // Where a layout's lines hold a point (relative to the layout's origin):
 // the position in the layout, or -1 (an exact hit off the text).
 int hitLines(const QTextLayout *tl, const QPointF &local, Qt::HitTestAccuracy accuracy) {

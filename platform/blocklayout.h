@@ -178,6 +178,10 @@ private:
     double markerRoom(const QTextBlock &block, const QTextBlockFormat &format) const;
     void drawMarker(QPainter *painter, const QTextBlock &block, const QTextLayout *tl,
                     const QPointF &at, double left) const;
+    // A paragraph's borders and shading, around its lines (and those of
+    // the paragraphs next to it with the same ones), in `rect`, the
+    // paragraph's place; drawn before its text.
+    void drawParaBox(QPainter *painter, const QTextBlock &block, const QRectF &rect) const;
     // Lays out every block (and segment) that intersects the area.
     void ensureRange(const QRectF &area) const;
     QTextOption optionFor(const QTextBlock &block) const;

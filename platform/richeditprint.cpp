@@ -8,6 +8,7 @@
 #include "platform/listformat.h"
 #include "platform/richedit_p.h"
 #include "platform/tableformat.h"
+#include "platform/textformats.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QElapsedTimer>
@@ -283,6 +284,66 @@ void giveTableFormats(QTextTable *t) {
     t->setFormat(f);
 }
 
+// What the editor shows of the RTF it keeps, in the toolkit's terms: hidden
+// text goes; a paragraph's shading becomes its background; paragraphs that
+// follow each other with the same borders go into one frame, whose border is
+// the same on all four sides (the toolkit draws no other): the widest of
+// theirs, in its style and colour, as far from the text as theirs.
+void showKept(QTextDocument *copy) {
+    QTextCursor cur(copy);
+    cur.beginEditBlock();
+    for (QTextBlock b = copy->lastBlock(); b.isValid(); b = b.previous()) {
+        for (QTextBlock::iterator it = b.end(); it != b.begin();) {
+            --it;
+            const QTextFragment frag = it.fragment();
+            if (!frag.charFormat().boolProperty(qtrich::HiddenProperty)) continue;
+            cur.setPosition(frag.position());
+            cur.setPosition(frag.position() + frag.length(), QTextCursor::KeepAnchor);
+            cur.removeSelectedText();
+        }
+    }
+    std::vector<std::pair<int, int>> groups; // first and last block numbers
+    for (QTextBlock b = copy->begin(); b.isValid(); b = b.next()) {
+        const rtf::ParaBox box = qtrich::paraBoxOf(b.blockFormat());
+        if (box.isEmpty() || qobject_cast<QTextTable *>(copy->frameAt(b.position()))) continue;
+        if (box.shading != rtf::NoColor) {
+            QTextBlockFormat f = b.blockFormat();
+            f.setBackground(QColor::fromRgb(QRgb(box.shading)));
+            cur.setPosition(b.position());
+            cur.setBlockFormat(f);
+        }
+        const QTextBlock prev = b.previous();
+        if (!groups.empty() && groups.back().second == prev.blockNumber() &&
+            qtrich::paraBoxOf(prev.blockFormat()) == box) {
+            groups.back().second = b.blockNumber();
+        } else {
+            groups.emplace_back(b.blockNumber(), b.blockNumber());
+        }
+    }
+    for (auto g = groups.rbegin(); g != groups.rend(); ++g) {
+        const QTextBlock first = copy->findBlockByNumber(g->first);
+        const QTextBlock last = copy->findBlockByNumber(g->second);
+        const rtf::ParaBox box = qtrich::paraBoxOf(first.blockFormat());
+        const rtf::Border *widest = nullptr;
+        for (const rtf::Border *side : {&box.top, &box.left, &box.bottom, &box.right}) {
+            if (side->style != rtf::BorderStyle::None &&
+                (!widest || borderWidth(*side) > borderWidth(*widest)))
+                widest = side;
+        }
+        if (!widest) continue;
+        QTextFrameFormat f;
+        f.setBorder(borderWidth(*widest));
+        f.setBorderStyle(borderStyle(widest->style));
+        f.setBorderBrush(borderBrush(*widest));
+        f.setPadding(box.space / TwipsPerPx);
+        f.setMargin(0);
+        cur.setPosition(first.position());
+        cur.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
+        cur.insertFrame(f);
+    }
+    cur.endEditBlock();
+}
+
 void giveTablesFormats(QTextDocument *copy) {
     QList<QPointer<QTextTable>> tables;
     for (QTextTable *t : tablesOf(copy->rootFrame()))
@@ -476,19 +537,24 @@ void PrintDocument(const QTextDocument *doc, const QString &title) {
     // holds the markers as text and the indents in dots.
     // Tables hold their geometry in properties of our own, which the
     // toolkit's layout does not read: a copy holds it in the toolkit's formats.
-    bool lists = false, indents = false, tables = false;
+    // Hidden text, borders and shading are in properties of our own too.
+    bool lists = false, indents = false, tables = false, kept = false;
     for (QTextFrame *f : doc->rootFrame()->childFrames())
         tables = tables || qobject_cast<QTextTable *>(f) != nullptr;
-    for (QTextBlock b = doc->begin(); b.isValid() && !(lists && indents); b = b.next()) {
+    for (QTextBlock b = doc->begin(); b.isValid() && !(lists && indents && kept); b = b.next()) {
         const QTextBlockFormat f = b.blockFormat();
         lists = lists || b.textList() != nullptr;
         indents = indents || f.leftMargin() != 0 || f.rightMargin() != 0 || f.textIndent() != 0;
+        kept = kept || f.hasProperty(qtrich::ParaBoxProperty);
+        for (QTextBlock::iterator it = b.begin(); !kept && !it.atEnd(); ++it)
+            kept = it.fragment().charFormat().boolProperty(qtrich::HiddenProperty);
     }
-    if (!lists && !indents && !tables) {
+    if (!lists && !indents && !tables && !kept) {
         doc->print(&printer);
     } else {
         std::unique_ptr<QTextDocument> copy(doc->clone());
         copy->setUndoRedoEnabled(false);
+        if (kept) showKept(copy.get());
         if (lists) qtrich::markersToText(copy.get());
         const double dots = printer.logicalDpiX() / 96.0;
         QTextCursor cur(copy.get());

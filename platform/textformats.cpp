@@ -4,6 +4,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QFont>
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 
@@ -50,7 +51,18 @@ void showExtra(QTextCharFormat &f, const QByteArray &extra) {
             };
             for (const auto &[kind, style] : kinds)
                 if (name == kind) f.setUnderlineStyle(style);
+        } else if (name == "v") {
+            f.setProperty(HiddenProperty, true);
         }
+    }
+    if (f.boolProperty(HiddenProperty)) {
+        // Hidden text stays in the text (it is saved, found, copied) but
+        // takes no room: its letters shaped a sixty-fourth of a percent
+        // wide (the least the toolkit's fixed-point spacing holds; 0 would
+        // mean "unchanged"), so that positions and the caret stay sound.
+        // Its colour goes to a property and the letters are drawn in none.
+        f.setFontLetterSpacingType(QFont::PercentageSpacing);
+        f.setFontLetterSpacing(1.0 / 64);
     }
 }
 
@@ -81,6 +93,21 @@ QTextCharFormat uncolouredFormatOf(const rtf::CharFormat &c) {
 }
 } // namespace
 
+rtf::ParaBox paraBoxOf(const QTextBlockFormat &f) {
+    const QList<int> v = f.property(ParaBoxProperty).value<QList<int>>();
+    rtf::ParaBox box;
+    if (v.size() != 14) return box;
+    rtf::Border *sides[] = {&box.top, &box.left, &box.bottom, &box.right};
+    for (int k = 0; k < 4; ++k) {
+        sides[k]->style = rtf::BorderStyle(std::clamp(v[3 * k], 0, int(rtf::BorderStyle::Other)));
+        sides[k]->width = v[3 * k + 1];
+        sides[k]->color = v[3 * k + 2];
+    }
+    box.space = v[12];
+    box.shading = v[13];
+    return box;
+}
+
 rtf::ParaFormat paraOf(const QTextBlockFormat &f) {
     rtf::ParaFormat p;
     const Qt::Alignment a = f.alignment() & Qt::AlignHorizontal_Mask;
@@ -98,6 +125,7 @@ rtf::ParaFormat paraOf(const QTextBlockFormat &f) {
     p.lineSpacing = f.intProperty(LineSpacingProperty);
     p.lineMultiple = f.boolProperty(LineMultipleProperty);
     p.extra = f.property(ParaExtraProperty).toByteArray();
+    p.box = paraBoxOf(f);
     p.before = f.property(ParaBeforeProperty).toByteArray();
     p.after = f.property(ParaAfterProperty).toByteArray();
     p.tables = f.property(ParaTablesProperty).toByteArray();
@@ -138,6 +166,13 @@ QTextBlockFormat blockFormatOf(const rtf::ParaFormat &p) {
         }
     }
     if (!p.extra.isEmpty()) f.setProperty(ParaExtraProperty, p.extra);
+    if (!p.box.isEmpty()) {
+        QList<int> v;
+        for (const rtf::Border *b : {&p.box.top, &p.box.left, &p.box.bottom, &p.box.right})
+            v << int(b->style) << b->width << b->color;
+        v << p.box.space << p.box.shading;
+        f.setProperty(ParaBoxProperty, QVariant::fromValue(v));
+    }
     if (!p.before.isEmpty()) f.setProperty(ParaBeforeProperty, p.before);
     if (!p.after.isEmpty()) f.setProperty(ParaAfterProperty, p.after);
     if (!p.tables.isEmpty()) f.setProperty(ParaTablesProperty, p.tables);
@@ -167,7 +202,12 @@ const QTextCharFormat &FormatCache::get(const rtf::CharFormat &c) {
         base = uncoloured_.emplace(key, uncolouredFormatOf(key)).first;
     }
     QTextCharFormat f = base->second;
-    if (c.color != rtf::NoColor) f.setForeground(QColor(QRgb(c.color)));
+    if (f.boolProperty(HiddenProperty)) {
+        f.setProperty(HiddenColorProperty, c.color);
+        f.setForeground(QColor(Qt::transparent));
+    } else if (c.color != rtf::NoColor) {
+        f.setForeground(QColor(QRgb(c.color)));
+    }
     return full_.emplace(c, std::move(f)).first->second;
 }
 
@@ -188,7 +228,8 @@ rtf::CharFormat resolve(const QTextCharFormat &f, const TFont &d) {
                                                               : bool(d.Style & fsUnderline);
     c.strike =
         f.hasProperty(QTextFormat::FontStrikeOut) ? f.fontStrikeOut() : bool(d.Style & fsStrikeOut);
-    c.color = rgbOf(f.foreground());
+    c.color = f.hasProperty(HiddenColorProperty) ? f.intProperty(HiddenColorProperty)
+                                                 : rgbOf(f.foreground());
     if (c.color == rtf::NoColor && !(d.Color & 0x80000000u)) {
         c.color =
             std::int32_t(((d.Color & 0xFF) << 16) | (d.Color & 0xFF00) | ((d.Color >> 16) & 0xFF));

@@ -27,8 +27,14 @@ enum KeptProperty {
     ParaAfterProperty,                                     // QByteArray
     ParaTablesProperty,                                    // QByteArray
     LineSpacingProperty,                                   // int, twips (\sl)
-    LineMultipleProperty                                   // bool (\slmult)
+    LineMultipleProperty,                                  // bool (\slmult)
+    ParaBoxProperty,                                       // QList<int>: rtf::ParaBox
+    HiddenProperty,                                        // bool: \v, not shown
+    HiddenColorProperty                                    // int: its colour, or rtf::NoColor
 };
+
+// A paragraph's borders and shading as its format holds them.
+rtf::ParaBox paraBoxOf(const QTextBlockFormat &f);
 
 rtf::ParaFormat paraOf(const QTextBlockFormat &f);
 QTextBlockFormat blockFormatOf(const rtf::ParaFormat &p);

@@ -56,6 +56,9 @@ rtf::Document formattedDocument() {
         p.format.firstIndent = i % 5 == 0 ? 480 : 0;
         p.format.spaceBefore = (i % 3) * 120;
         p.format.spaceAfter = (i % 2) * 240;
+        // Line spacing: double, exactly 20 points, at least 30 points.
+        p.format.lineSpacing = i == 3 ? 480 : i == 8 ? -400 : i == 10 ? 600 : 0;
+        p.format.lineMultiple = i == 3;
         rtf::CharFormat c;
         c.halfPoints = 20 + 4 * (i % 3);
         c.bold = i % 2;
@@ -213,6 +216,19 @@ private slots:
             const QRectF ra = layout->blockBoundingRect(a);
             theirs->documentLayout()->blockBoundingRect(b);
             QCOMPARE(a.layout()->lineCount(), b.layout()->lineCount());
+            // Each line as far below the first as the toolkit puts it, line
+            // spacing included (the toolkit lets the space between paragraphs
+            // overlap, so that the first lines may differ).
+            for (int i = 1; i < a.layout()->lineCount(); ++i) {
+                const double ya = a.layout()->lineAt(i).y() - a.layout()->lineAt(0).y();
+                const double yb = b.layout()->lineAt(i).y() - b.layout()->lineAt(0).y();
+                QVERIFY2(std::abs(ya - yb) <= 1,
+                         qPrintable(QStringLiteral("block %1 line %2: y %3, toolkit %4")
+                                        .arg(a.blockNumber())
+                                        .arg(i)
+                                        .arg(ya)
+                                        .arg(yb)));
+            }
             for (int pos = a.position(); pos < a.position() + a.length(); pos += 7) {
                 QTextCursor ca(ours->document()), cb(theirs);
                 ca.setPosition(pos);

@@ -28,6 +28,11 @@ bool Reader::fieldDestination(const Word &w) {
         dest = dest == Dest::Text && kept_.capturing ? Dest::Kept : Dest::Skip;
         return true;
     case Act::Show:
+        if (w.value == 1 && dest == Dest::Text && fields_.open.size() < MaxFieldDepth) {
+            fields_.open.push_back(OpenField{
+                kept_.groupOpen, stack_.size(), text_.emitted, text_.para.runs.size(),
+                text_.runText.size() + qsizetype(text_.bytes.size()), kept_.inline_.size()});
+        }
         return dest == Dest::Text;
     case Act::FieldInst:
         if (dest != Dest::Text) return false;
@@ -74,6 +79,25 @@ void Reader::fieldResult() {
     QString address = m.captured(2) + m.captured(3);
     if (l.hasMatch()) address += QLatin1Char('#') + l.captured(2) + l.captured(3);
     if (!address.isEmpty()) state_.format.link = address;
+}
+
+// A field whose result holds nothing (or that has none) is kept as read,
+// before the text after it; one holding text keeps its instruction on it.
+void Reader::fieldClosed() {
+    const OpenField f = fields_.open.back();
+    fields_.open.pop_back();
+    fields_.instructionGroup.clear();
+    if (state_.dest != Dest::Text || kept_.capturing || text_.emitted != f.emitted ||
+        text_.para.runs.size() != f.runs ||
+        text_.runText.size() + qsizetype(text_.bytes.size()) != f.text ||
+        kept_.inline_.size() < f.kept)
+        return;
+    const std::string_view data = tokens_.input();
+    const size_t to = std::min(tokens_.offset(), data.size());
+    if (f.from >= to) return;
+    // What it held that was kept (a bookmark) is in it.
+    kept_.inline_.truncate(f.kept);
+    kept_.inline_.append(data.data() + f.from, qsizetype(to - f.from));
 }
 
 // SYMBOL n [\f "font"] [\u] [\a] [\h] [\s size]: the character n of the

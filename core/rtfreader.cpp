@@ -209,6 +209,8 @@ void Reader::openGroup() {
     // (The bytes gathered stay: the group's state is the same until a word
     // changes it, and words flush them first.)
     if (stack_.size() >= size_t(MaxDepth)) {
+        // What was read whole is handed over before the error.
+        if (text_.waiting) send(*std::exchange(text_.waiting, std::nullopt));
         throw Exception(
             QStringLiteral("Le fichier RTF est illisible : ses groupes sont imbriqués sur "
                            "plus de %1 niveaux.")
@@ -248,6 +250,7 @@ void Reader::closeGroup() {
     pictureGroupClosed(depth, tokens_.offset(), state_);
     if (kept_.capturing && stack_.size() == kept_.depth) endCapture();
     if (inner == Dest::FieldInst && state_.dest == Dest::Text) symbolField();
+    if (!fields_.open.empty() && fields_.open.back().depth == depth) fieldClosed();
     groupStart_ = false;
     star_ = false;
 }

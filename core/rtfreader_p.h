@@ -14,6 +14,7 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -145,7 +146,16 @@ struct Lists {
 // Fields nest in each other's results this deep at most.
 constexpr size_t MaxFieldDepth = 16;
 
+// A field open in the text: where its group opened (its '{', the stack's
+// depth inside it) and how much text and kept RTF stood before it, so that
+// a field whose result holds nothing is kept whole, as read.
+struct OpenField {
+    size_t from = 0, depth = 0, emitted = 0, runs = 0;
+    qsizetype text = 0, kept = 0;
+};
+
 struct Fields {
+    std::vector<OpenField> open; // MaxFieldDepth at most
     QString instruction;
     QByteArray instructionGroup; // as read, until the result takes it
     bool symbolResult = false;   // the field's result is to be skipped
@@ -237,6 +247,9 @@ struct TextState {
     CharFormat runFormat;
     bool lastWasPar = false;
     size_t emitted = 0;
+    // The last paragraph read waits for the next, so that what the file
+    // keeps after its last paragraph (a final \sect) can go with it.
+    std::optional<Paragraph> waiting;
 };
 
 // ---------------------------------------------------------------- the reader
@@ -287,6 +300,9 @@ private:
     // a list item; `endsCell`: it ends a table's cell at its depth.
     void emitParagraph(const ParaState &props, bool inList, bool endsCell = false);
     void deliver(Paragraph &&p);
+    void send(Paragraph &&p);
+    // A field's group has closed (rtffields.cpp).
+    void fieldClosed();
 
     // --- tables (rtftables.cpp)
     bool tableDestination(const Word &w);

@@ -251,6 +251,12 @@ void Reader::finishDocument() {
     if (!text_.para.runs.empty() || !text_.lastWasPar || text_.emitted == 0)
         emitParagraph(text_.lastText, !text_.para.runs.empty());
     closeRows(0); // a row the file left open ends with it
+    // What the file keeps after its last paragraph (a section break) ends it.
+    if (!text_.waiting) return;
+    text_.waiting->format.after += kept_.before + kept_.inline_;
+    kept_.before.clear();
+    kept_.inline_.clear();
+    send(*std::exchange(text_.waiting, std::nullopt));
 }
 
 void Reader::emitParagraph(const ParaState &props, bool inList, bool endsCell) {
@@ -282,6 +288,11 @@ void Reader::emitParagraph(const ParaState &props, bool inList, bool endsCell) {
 }
 
 void Reader::deliver(Paragraph &&p) {
+    if (text_.waiting) send(std::move(*text_.waiting));
+    text_.waiting = std::move(p);
+}
+
+void Reader::send(Paragraph &&p) {
     if (sink_) {
         sink_(std::move(p));
     } else {

@@ -64,7 +64,7 @@ const Row Rows[] = {
     {"shppict", {Kind::Destination, Act::PictureHolder}},
     {"object", {Kind::Destination, Act::PictureHolder, 1}},
     {"nonshppict", {Kind::Destination, Act::PictureFallback}},
-    {"field", {Kind::Destination, Act::Show}},
+    {"field", {Kind::Destination, Act::Show, 1}},
     {"fldrslt", {Kind::Destination, Act::FieldResult}},
     {"fldinst", {Kind::Destination, Act::FieldInst}},
     {"shptxt", {Kind::Destination, Act::BoxText}},

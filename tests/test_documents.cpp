@@ -5,6 +5,7 @@
 #include "core/docfile.h"
 #include "core/rtf.h"
 #include "helpers.h"
+#include "platform/blocklayout.h"
 #include "platform/editoraccess.h"
 #include "platform/listformat.h"
 #include "platform/printing.h"
@@ -19,6 +20,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -517,19 +519,73 @@ private slots:
         const QString in = path(QStringLiteral("lettre.rtf"));
         writeFile(in,
                   "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\froman Times New Roman;}{\\f3\\fswiss "
-                  "Arial;}}{\\colortbl;\\red0\\green0\\blue255;}"
+                  "Arial;}}{\\colortbl;\\red0\\green0\\blue255;\\red255\\green255\\blue0;}"
                   "{\\stylesheet{\\s0\\f3 Normal;}}{\\info{\\author Jeanne}}"
                   "\\paperw11906\\paperh16838\\margl1134\\margr1134 "
                   "{\\header\\pard\\plain\\f3\\cf1 Cabinet Dupont\\par}"
                   "\\pard\\plain\\f3 Voici {\\*\\bkmkstart ici}le {\\field{\\*\\fldinst HYPERLINK "
                   "\"https://example.org/\"}{\\fldrslt{\\cf1\\ul site}}} et une note"
                   "{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn} Texte de la note.}."
-                  "{\\*\\bkmkend ici}\\par}");
+                  "{\\*\\bkmkend ici}\\par"
+                  "\\pard\\sl480\\slmult1\\sb600\\box\\brdrs\\brdrw30\\brdrcf1\\brsp60\\cbpat2"
+                  "\\plain\\f3 Cadre{\\v cache}\\par"
+                  "\\pard\\sb600\\plain\\f3 Cadre{\\field{\\*\\fldinst TOC}}\\par\\sect}");
         answerFileDialog(in);
         form->Ouvrir1->Click();
-        QCOMPARE(form->RichEdit1->Text(), QStringLiteral("Voici le site et une note1."));
+        QCOMPARE(form->RichEdit1->Text(),
+                 QStringLiteral("Voici le site et une note1.\r\nCadrecache\r\nCadre"));
         QTextEdit *editor = editoraccess::Widget(form->RichEdit1);
         QTextDocument *doc = editor->document();
+
+        // Shown: double line spacing, the box and its shading, the hidden
+        // text taking no room and drawn nowhere.
+        BlockLayout *layout = editoraccess::Layout(form->RichEdit1);
+        editor->clearFocus();
+        QApplication::processEvents();
+        const QTextBlock boxed = doc->begin().next(), plain = boxed.next();
+        const QRectF r1 = layout->blockBoundingRect(boxed), r2 = layout->blockBoundingRect(plain);
+        QVERIFY2(r1.height() - 40 > 1.8 * (r2.height() - 40) &&
+                     r1.height() - 40 < 2.2 * (r2.height() - 40),
+                 qPrintable(QStringLiteral("%1 %2").arg(r1.height()).arg(r2.height())));
+        const int at = boxed.position() + 5; // "cache"
+        QVERIFY(std::abs(layout->caretRect(at).x() - layout->caretRect(at + 5).x()) < 1);
+        QVERIFY(layout->caretRect(at).x() > layout->caretRect(at - 5).x() + 10);
+        const QImage image = editor->viewport()->grab().toImage();
+        const int y = int(r1.bottom()) - 12 - editor->verticalScrollBar()->value();
+        const int middle = int(r1.center().x());
+        QCOMPARE(QColor(image.pixel(middle, y)), QColor(0xFF, 0xFF, 0x00)); // shading
+        int blue = 0;
+        for (int x = 0; x < middle; ++x)
+            blue += image.pixel(x, y) == qRgb(0, 0, 0xFF) ? 1 : 0;
+        QVERIFY(blue >= 1 && blue <= 3); // the left border
+        // The same line laid out without the hidden text: the same ink.
+        const int ink = [&] {
+            int n = 0;
+            for (int row = int(r1.top()); row < int(r1.bottom()); ++row)
+                for (int x = 0; x < image.width(); ++x)
+                    n += qGray(image.pixel(x, row - editor->verticalScrollBar()->value())) < 100
+                             ? 1
+                             : 0;
+            return n;
+        }();
+        QTextCursor hidden(doc);
+        hidden.setPosition(at);
+        hidden.setPosition(at + 5, QTextCursor::KeepAnchor);
+        QTextCharFormat visible = hidden.charFormat();
+        visible.clearProperty(QTextFormat::FontLetterSpacing);
+        visible.setForeground(QColor(Qt::black));
+        hidden.setCharFormat(visible);
+        QApplication::processEvents();
+        const QImage shownText = editor->viewport()->grab().toImage();
+        int inkShown = 0;
+        for (int row = int(r1.top()); row < int(r1.bottom()); ++row)
+            for (int x = 0; x < shownText.width(); ++x)
+                inkShown +=
+                    qGray(shownText.pixel(x, row - editor->verticalScrollBar()->value())) < 100 ? 1
+                                                                                                : 0;
+        QVERIFY2(inkShown > ink + 20, qPrintable(QStringLiteral("%1 %2").arg(ink).arg(inkShown)));
+        editor->document()->undo();
+        QApplication::processEvents();
         QTextCursor link(doc);
         link.setPosition(11); // inside "site"
         QCOMPARE(link.charFormat().anchorHref(), QStringLiteral("https://example.org/"));
@@ -540,7 +596,8 @@ private slots:
         word.setPosition(5, QTextCursor::KeepAnchor);
         editor->setTextCursor(word);
         QTest::keyClicks(editor, QStringLiteral("Voila"));
-        QCOMPARE(form->RichEdit1->Text(), QStringLiteral("Voila le si-webte et une note1."));
+        QCOMPARE(form->RichEdit1->Text(),
+                 QStringLiteral("Voila le si-webte et une note1.\r\nCadrecache\r\nCadre"));
 
         const QString out = path(QStringLiteral("lettre-copie.rtf"));
         answerFileDialog(out);
@@ -552,12 +609,15 @@ private slots:
               "{\\header\\pard\\plain\\f3\\cf1 Cabinet Dupont\\par}", "{\\*\\bkmkstart ici}",
               "{\\*\\bkmkend ici}", "{\\f3\\fswiss\\fcharset0 Arial;}",
               "{\\field{\\*\\fldinst HYPERLINK \"https://example.org/\"}{\\fldrslt ",
-              "{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn} Texte de la note.}"})
-            QVERIFY2(saved.contains(kept), kept);
+              "{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn} Texte de la note.}",
+              "\\sl480\\slmult1", "\\box\\brdrs\\brdrw30\\brdrcf1\\brsp60\\cbpat2", "\\v cache",
+              "Cadre{\\field{\\*\\fldinst TOC}}", "\\sect"})
+            QVERIFY2(QByteArray(saved).replace("\r\n", "").contains(kept), kept);
         QCOMPARE(saved.count("HYPERLINK"), 1);
         // The typed text is in the link's result, which reads back whole.
         const rtf::Document back = rtf::read(saved);
-        QCOMPARE(back.plainText(), QStringLiteral("Voila le si-webte et une note1."));
+        QCOMPARE(back.plainText(),
+                 QStringLiteral("Voila le si-webte et une note1.\nCadrecache\nCadre"));
         QString linked;
         for (const rtf::Run &r : back.paragraphs[0].runs)
             if (r.format.link == QLatin1String("https://example.org/")) linked += r.text;

@@ -479,13 +479,15 @@ private slots:
             "\\sectd\\pgwsxn11906\\pghsxn16838"
             "{\\header\\pard\\plain\\f5\\cf2 En-tete\\par}"
             "{\\footer\\pard\\plain\\f0 Page {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}}\\par}\r\n"
-            "\\pard\\plain\\s1\\keepn\\brdrb\\brdrs\\brdrw10\\sl360\\slmult1\\f1 Madame,\\par\r\n"
+            "\\pard\\plain\\s1\\keepn\\brdrb\\brdrs\\brdrw10\\sl360\\slmult1\\box\\brdrdb\\brdrw30"
+            "\\brdrcf2\\brsp80\\shading2500\\cfpat1\\f1 Madame,\\par\r\n"
             "\\pard\\plain\\f1 Voici {\\*\\bkmkstart ici}le lien{\\*\\bkmkend ici} "
             "{\\field{\\*\\fldinst HYPERLINK \"https://example.org/a\"}{\\fldrslt{\\cf1\\ul "
-            "exemple}}} et{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn} La note.} ici."
+            "exemple}}}{\\field{\\*\\fldinst PAGEREF ici}{\\fldrslt }}{\\field{\\*\\fldinst TOC}}"
+            " et{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn} La note.} ici."
             "\\par\r\n"
             "\\pard\\plain\\f1{\\scaps petites}{\\uldb double}{\\expndtw40 large}{\\v cache}"
-            "\\sect\\sectd\\lndscpsxn\\pgwsxn16838 Fin.\\par}";
+            "\\sect\\sectd\\lndscpsxn\\pgwsxn16838 Fin.\\par\\sect}";
         const Document doc = read(letter);
         QCOMPARE(doc.plainText(), QStringLiteral("Madame,\nVoici le lien exemple et1 ici.\n"
                                                  "petitesdoublelargecache\nFin."));
@@ -493,7 +495,21 @@ private slots:
         QVERIFY(title.format.before.contains("{\\header\\pard\\plain\\f5\\cf2 En-tete\\par}"));
         QCOMPARE(title.format.lineSpacing, 360);
         QVERIFY(title.format.lineMultiple);
-        QCOMPARE(title.format.extra, QByteArray("\\s1\\keepn\\brdrb\\brdrs\\brdrw10"));
+        QCOMPARE(title.format.extra, QByteArray("\\s1\\keepn\\brdrb\\brdrs\\brdrw10\\box\\brdrdb"
+                                                "\\brdrw30\\brdrcf2\\brsp80\\shading2500\\cfpat1"));
+        // Drawn: a double red box (\box after \brdrb sets all four sides),
+        // a quarter of the blue pattern over white.
+        const Border red{BorderStyle::Double, 30, 0xFF0000};
+        QCOMPARE(title.format.box.top, red);
+        QCOMPARE(title.format.box.bottom, red);
+        QCOMPARE(title.format.box.left, red);
+        QCOMPARE(title.format.box.right, red);
+        QCOMPARE(title.format.box.space, 80);
+        QCOMPARE(title.format.box.shading, 0xBFBFFF);
+        QCOMPARE(paraBox("\\brdrb\\brdrs\\brdrw10\\brdrbtw\\brdrs", {}).bottom,
+                 (Border{BorderStyle::Single, 10, NoColor}));
+        QVERIFY(paraBox("\\brdrb\\brdrs\\brdrw10\\brdrbtw\\brdrs", {}).top == Border{});
+        QVERIFY(doc.paragraphs[1].format.box.isEmpty());
         const std::vector<Run> &runs = doc.paragraphs[1].runs;
         const auto runOf = [&](const QString &text) {
             for (const Run &r : runs)
@@ -519,9 +535,17 @@ private slots:
         QCOMPARE(chars[3].format.extra, QByteArray("\\v"));
         QCOMPARE(doc.paragraphs[3].format.before,
                  QByteArray("\\sect\\sectd\\lndscpsxn\\pgwsxn16838"));
+        // Fields with nothing to show, and the last section break, kept at their place.
+        QCOMPARE(runOf(QStringLiteral(" et")).format.kept,
+                 QByteArray(
+                     "{\\field{\\*\\fldinst PAGEREF ici}{\\fldrslt }}{\\field{\\*\\fldinst TOC}}"));
+        QCOMPARE(doc.paragraphs.size(), size_t(4));
+        QCOMPARE(doc.paragraphs[3].format.after, QByteArray("\\sect"));
 
-        // Written again: each kept group as read, the tables by their numbers.
+        // Written again: each kept group as read, the tables by their numbers
+        // (the lines the writer breaks, which readers ignore, left out).
         const QByteArray out = write(doc, QStringLiteral("Arial"));
+        const QByteArray flat = QByteArray(out).replace("\r\n", "");
         for (const char *kept :
              {"\\deff1", "{\\f0\\froman\\fcharset0 Times New Roman;}",
               "{\\f5\\fmodern\\fcharset0 Courier New;}",
@@ -534,8 +558,10 @@ private slots:
               "{\\*\\bkmkend ici}",
               "{\\field{\\*\\fldinst HYPERLINK \"https://example.org/a\"}{\\fldrslt ",
               "{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn} La note.} ici.", "\\scaps",
-              "\\uldb", "\\expndtw40", "\\v ", "\\sect\\sectd\\lndscpsxn\\pgwsxn16838"})
-            QVERIFY2(out.contains(kept), kept);
+              "\\uldb", "\\expndtw40", "\\v ", "\\sect\\sectd\\lndscpsxn\\pgwsxn16838",
+              "{\\field{\\*\\fldinst PAGEREF ici}{\\fldrslt }}{\\field{\\*\\fldinst TOC}}",
+              "\\box\\brdrdb\\brdrw30\\brdrcf2\\brsp80\\shading2500\\cfpat1", "Fin.\\sect"})
+            QVERIFY2(flat.contains(kept), kept);
         QCOMPARE(out.count("{\\header"), 1);
         QCOMPARE(out.count("\\sect\\sectd"), 1);
         // Read again, the same document.

@@ -29,6 +29,7 @@ tree=$work/one/pavelin-$version
 mkdir -p "$tree"
 (cd "$src" && git ls-files -co --exclude-standard -z | while IFS= read -r -d '' f; do [ -e "$f" ] || [ -L "$f" ] && printf '%s\0' "$f"; done |
     tar --null -T - -cf -) | tar -xf - -C "$tree" || failed "copying the checkout"
+chmod -R u+rwX,go+rX,go-w "$tree" # the modes a clone under umask 022 has
 (cd "$tree" && umask 022 && TZ=UTC DEB_BUILD_OPTIONS=$jobs dpkg-buildpackage -us -uc) >"$work/one/build.log" 2>&1 ||
     { tail -n 40 "$work/one/build.log"; failed "dpkg-buildpackage (log: $work/one/build.log)"; }
 lap
@@ -39,9 +40,12 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
     as=(setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups)
     chown nobody: "$two"
 fi
+# dpkg-source packs the modes of the tree it is given, and unpacking gives the
+# tree the umask's: the tree is unpacked as build 1's was, the build itself
+# runs under umask 002.
 cp "$work/one/pavelin_$version.dsc" "$work/one/pavelin_$version.tar.xz" "$two/" && chmod a+r "$two"/* || exit 1
 (cd "$two" && umask 002 && env HOME="$two" TZ=Etc/GMT-14 DEB_BUILD_OPTIONS="nocheck $jobs" "${as[@]}" sh -c \
-    "dpkg-source -x pavelin_$version.dsc out/pavelin-$version && cd out/pavelin-$version && dpkg-buildpackage -us -uc") >"$work/two.log" 2>&1 ||
+    "mkdir out && (umask 022 && dpkg-source -x pavelin_$version.dsc out/pavelin-$version) && cd out/pavelin-$version && dpkg-buildpackage -us -uc") >"$work/two.log" 2>&1 ||
     { tail -n 40 "$work/two.log"; failed "the second dpkg-buildpackage (log: $work/two.log)"; }
 lap
 

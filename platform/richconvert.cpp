@@ -331,7 +331,7 @@ struct Inserter::Formats : FormatCache {
 };
 
 Inserter::Inserter(QTextCursor &cursor, bool intoEmpty)
-    : cursor_(cursor), formats_(std::make_unique<Formats>()), intoEmpty_(intoEmpty) {
+    : cursor_(cursor), formats_(std::make_unique<Formats>()) {
     fresh_ = intoEmpty;
     // Into a cell a table brings its paragraphs only.
     flat_ = cursor_.currentTable() != nullptr;

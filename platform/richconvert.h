@@ -132,7 +132,6 @@ private:
     const QTextList *itemPart_ = nullptr;
     size_t count_ = 0;
     size_t sinceEdit_ = 0; // paragraphs added since the edit block began
-    bool intoEmpty_;
     bool finished_ = false;
 };
 

@@ -285,61 +285,30 @@ void giveTableFormats(QTextTable *t) {
 }
 
 // What the editor shows of the RTF it keeps, in the toolkit's terms: hidden
-// text goes; a paragraph's shading becomes its background; paragraphs that
-// follow each other with the same borders go into one frame, whose border is
-// the same on all four sides (the toolkit draws no other): the widest of
-// theirs, in its style and colour, as far from the text as theirs.
+// text goes, and a paragraph's shading becomes its background. (Its borders
+// are not printed: the toolkit's paragraphs have none, and a frame moved
+// around paragraphs splits and joins them.)
 void showKept(QTextDocument *copy) {
     QTextCursor cur(copy);
     cur.beginEditBlock();
     for (QTextBlock b = copy->lastBlock(); b.isValid(); b = b.previous()) {
-        for (QTextBlock::iterator it = b.end(); it != b.begin();) {
-            --it;
+        std::vector<std::pair<int, int>> hidden;
+        for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
-            if (!frag.charFormat().boolProperty(qtrich::HiddenProperty)) continue;
-            cur.setPosition(frag.position());
-            cur.setPosition(frag.position() + frag.length(), QTextCursor::KeepAnchor);
+            if (frag.charFormat().boolProperty(qtrich::HiddenProperty))
+                hidden.emplace_back(frag.position(), frag.length());
+        }
+        for (auto h = hidden.rbegin(); h != hidden.rend(); ++h) {
+            cur.setPosition(h->first);
+            cur.setPosition(h->first + h->second, QTextCursor::KeepAnchor);
             cur.removeSelectedText();
         }
-    }
-    std::vector<std::pair<int, int>> groups; // first and last block numbers
-    for (QTextBlock b = copy->begin(); b.isValid(); b = b.next()) {
         const rtf::ParaBox box = qtrich::paraBoxOf(b.blockFormat());
-        if (box.isEmpty() || qobject_cast<QTextTable *>(copy->frameAt(b.position()))) continue;
-        if (box.shading != rtf::NoColor) {
-            QTextBlockFormat f = b.blockFormat();
-            f.setBackground(QColor::fromRgb(QRgb(box.shading)));
-            cur.setPosition(b.position());
-            cur.setBlockFormat(f);
-        }
-        const QTextBlock prev = b.previous();
-        if (!groups.empty() && groups.back().second == prev.blockNumber() &&
-            qtrich::paraBoxOf(prev.blockFormat()) == box) {
-            groups.back().second = b.blockNumber();
-        } else {
-            groups.emplace_back(b.blockNumber(), b.blockNumber());
-        }
-    }
-    for (auto g = groups.rbegin(); g != groups.rend(); ++g) {
-        const QTextBlock first = copy->findBlockByNumber(g->first);
-        const QTextBlock last = copy->findBlockByNumber(g->second);
-        const rtf::ParaBox box = qtrich::paraBoxOf(first.blockFormat());
-        const rtf::Border *widest = nullptr;
-        for (const rtf::Border *side : {&box.top, &box.left, &box.bottom, &box.right}) {
-            if (side->style != rtf::BorderStyle::None &&
-                (!widest || borderWidth(*side) > borderWidth(*widest)))
-                widest = side;
-        }
-        if (!widest) continue;
-        QTextFrameFormat f;
-        f.setBorder(borderWidth(*widest));
-        f.setBorderStyle(borderStyle(widest->style));
-        f.setBorderBrush(borderBrush(*widest));
-        f.setPadding(box.space / TwipsPerPx);
-        f.setMargin(0);
-        cur.setPosition(first.position());
-        cur.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
-        cur.insertFrame(f);
+        if (box.shading == rtf::NoColor) continue;
+        QTextBlockFormat f = b.blockFormat();
+        f.setBackground(QColor::fromRgb(QRgb(box.shading)));
+        cur.setPosition(b.position());
+        cur.setBlockFormat(f);
     }
     cur.endEditBlock();
 }

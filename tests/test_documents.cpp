@@ -20,8 +20,8 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
-#include <QScrollBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -423,6 +423,22 @@ private slots:
         QCOMPARE(doc->blockCount(), 3);
         QCOMPARE(shape(editoraccess::Extract(form->RichEdit1)), shape(alone));
 
+        // Empty cells after text keep their definitions: a merge across,
+        // the edges, the row's own (on an empty first cell).
+        auto merged = std::make_shared<rtf::RowDef>(*rowOf(2));
+        merged->cells[0].across = rtf::Merge::First;
+        merged->cells[1].across = rtf::Merge::Next;
+        rtf::Document empties;
+        empties.paragraphs = {para(QStringLiteral("a"), 1, true), para(QString(), 1, false, merged),
+                              para(QString(), 1, true), para(QString(), 1, false, rowOf(2, 70))};
+        form->RichEdit1->Lines->Clear();
+        QTextCursor e(doc);
+        qtrich::insert(e, empties, true);
+        const rtf::Document kept = editoraccess::Extract(form->RichEdit1);
+        QCOMPARE(shape(kept), shape(empties));
+        QCOMPARE(*kept.paragraphs.at(1).endsRow, *merged);
+        QCOMPARE(*kept.paragraphs.at(3).endsRow, *rowOf(2, 70));
+
         // A row of 70 cells: 64 columns, the last holding the text of the
         // cells past it, reaching as far.
         rtf::Document wide;
@@ -586,6 +602,20 @@ private slots:
         QVERIFY2(inkShown > ink + 20, qPrintable(QStringLiteral("%1 %2").arg(ink).arg(inkShown)));
         editor->document()->undo();
         QApplication::processEvents();
+        // Printed without the hidden text.
+        if (!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) {
+            QPrinter &printer = CurrentPrinter();
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(path(QStringLiteral("lettre.pdf")));
+            form->RichEdit1->Print(QString());
+            QProcess pdf;
+            pdf.start(QStringLiteral("pdftotext"),
+                      {path(QStringLiteral("lettre.pdf")), QStringLiteral("-")});
+            QVERIFY(pdf.waitForFinished(60000));
+            const QString printed = QString::fromUtf8(pdf.readAllStandardOutput()).simplified();
+            QVERIFY2(printed.contains(QStringLiteral("Voici le site et une note1. Cadre Cadre")),
+                     qPrintable(printed));
+        }
         QTextCursor link(doc);
         link.setPosition(11); // inside "site"
         QCOMPARE(link.charFormat().anchorHref(), QStringLiteral("https://example.org/"));

@@ -56,6 +56,8 @@ bool Reader::fieldDestination(const Word &w) {
         return true;
     case Act::BoxText:
         if (dest == Dest::Drawing) dest = Dest::Text;
+        // The box's paragraphs stand where its shape does, in a cell too.
+        state_.boxDepth = std::max(state_.boxDepth, state_.para.depth);
         return dest == Dest::Text;
     default:
         return false;

@@ -60,6 +60,7 @@ struct State {
     int uc = 1;
     Dest dest = Dest::Text;
     int tableLevel = 1; // the depth whose row the table words define (nested: 2...)
+    int boxDepth = 0;   // in a text box: the table depth of the paragraph its shape is in
 };
 
 // ---------------------------------------------------------------- fonts and colours
@@ -232,6 +233,11 @@ struct Tables {
     // The paragraphs of the open row of the outermost table (with those of
     // the tables nested in it), handed over when the row ends.
     std::vector<Paragraph> held;
+    // A row has begun (\intbl in the text) and not ended: paragraphs out of
+    // the table wait in `loose` until the row goes on (they are its cell's)
+    // or ends otherwise (they follow it).
+    bool begun = false;
+    std::vector<Paragraph> loose;
 };
 
 // ---------------------------------------------------------------- text
@@ -311,6 +317,7 @@ private:
     void endRow(int depth);
     void tableParagraph(Paragraph &&p);
     void closeRows(int depth);
+    void joinLoose();
     std::shared_ptr<const RowDef> rowDef(TableLevel &level);
     TableLevel &level(int depth);
 

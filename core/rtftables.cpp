@@ -18,6 +18,9 @@ constexpr int MaxEdge = 126720;
 // The width of a cell that has no \cellx of its own, or whose \cellx does not
 // stand right of the cell before it: an inch.
 constexpr int DefaultCellWidth = 1440;
+// Paragraphs out of the table that wait, within a row begun, to be read as
+// its cell's: at most this many, then the row ends before them.
+constexpr size_t MaxLoose = 64;
 
 Border &side(CellDef &c, int which) {
     switch (which) {
@@ -51,9 +54,11 @@ bool Reader::tableWord(const Word &w, long long param) {
     switch (w.act) {
     case Act::InTable:
         para.depth = std::max(para.depth, 1);
+        if (state_.dest == Dest::Text) tables_.begun = true;
         return true;
     case Act::TableLevel:
         para.depth = clampInt(param, 0, MaxTableDepth);
+        if (para.depth > 0 && state_.dest == Dest::Text) tables_.begun = true;
         return true;
     case Act::Cell:
         endCell(1);
@@ -152,6 +157,7 @@ void Reader::endRow(int depth) {
     flushBytes();
     if (state_.dest != Dest::Text) return;
     endRun();
+    joinLoose();
     if (!text_.para.runs.empty()) {
         ParaState props = state_.para;
         props.depth = std::max(props.depth, depth);
@@ -165,8 +171,14 @@ void Reader::endRow(int depth) {
 // Every paragraph passes here: a table's are held until their row ends.
 void Reader::tableParagraph(Paragraph &&p) {
     // A table nests in a cell of the one around it: a paragraph deeper than
-    // that stands in a table one deeper than the rows open.
-    p.depth = std::min(p.depth, tables_.openDepth + 1);
+    // that stands in a table one deeper than the rows open. A text box's
+    // paragraphs stand in the cell its shape stands in.
+    p.depth = std::min(std::max(p.depth, state_.boxDepth), tables_.openDepth + 1);
+    // A paragraph out of the table within a row begun: read as LibreOffice
+    // reads it, it is a paragraph of the cell the row goes on with.
+    if (p.depth == 0 && (tables_.begun || tables_.openDepth > 0) && tables_.loose.size() < MaxLoose)
+        return tables_.loose.push_back(std::move(p));
+    if (p.depth > 0) joinLoose();
     closeRows(p.depth); // rows deeper than this one ended without their \row
     if (p.depth == 0) return deliver(std::move(p));
     tables_.openDepth = p.depth;
@@ -206,11 +218,27 @@ void Reader::closeRows(int depth) {
         lv.cells = 0;
     }
     tables_.openDepth = std::min(tables_.openDepth, depth);
-    if (tables_.openDepth == 0 && !held.empty()) {
+    if (tables_.openDepth == 0) {
         for (Paragraph &p : held)
             deliver(std::move(p));
         held.clear();
+        // The row ended without them: they follow it.
+        tables_.begun = false;
+        for (Paragraph &p : tables_.loose)
+            deliver(std::move(p));
+        tables_.loose.clear();
     }
+}
+
+// The row goes on: the paragraphs that waited are its cell's.
+void Reader::joinLoose() {
+    if (tables_.loose.empty()) return;
+    for (Paragraph &p : tables_.loose) {
+        p.depth = 1;
+        tables_.held.push_back(std::move(p));
+    }
+    tables_.loose.clear();
+    tables_.openDepth = std::max(tables_.openDepth, 1);
 }
 
 // The definition of the row ending at `lv`, one cell per cell it holds: cells

@@ -8,6 +8,7 @@
 
 #include <QHash>
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -72,10 +73,15 @@ const char *borderWord(BorderStyle s) {
     }
 }
 
-// RTF kept before a paragraph that starts with a break: it ends the paragraph
-// before, in place of \par.
+// RTF kept before a paragraph that starts with a break (\sect or \page, not
+// \sectd): it ends the paragraph before, in place of \par.
 bool breaksBefore(const QByteArray &before) {
-    return before.startsWith("\\sect") || before.startsWith("\\page");
+    const auto startsWithWord = [&before](const char *word, qsizetype length) {
+        return before.startsWith(word) &&
+               (before.size() == length ||
+                !std::isalpha(static_cast<unsigned char>(before[length])));
+    };
+    return startsWithWord("\\sect", 5) || startsWithWord("\\page", 5);
 }
 
 class Writer {

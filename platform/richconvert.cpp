@@ -404,7 +404,16 @@ void Inserter::addParagraph(const rtf::Paragraph &p) {
             cursor_.insertText(r.text, *charFormat_);
         }
     }
-    if (p.runs.empty() && count_ > 0 && charFormat_) cursor_.setBlockCharFormat(*charFormat_);
+    if (p.runs.empty() && count_ > 0 && charFormat_) {
+        // The character format of a cell's first paragraph is its mark's,
+        // which holds the cell's definition: that stays.
+        const int at = cursor_.block().position();
+        if (at > 0 && cursor_.document()->characterAt(at - 1) == FrameStart) {
+            cursor_.mergeBlockCharFormat(*charFormat_);
+        } else {
+            cursor_.setBlockCharFormat(*charFormat_);
+        }
+    }
     if (joins) {
         ++list->items;
     } else if (list) {

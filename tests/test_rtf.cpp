@@ -871,6 +871,22 @@ private slots:
         QTest::newRow("a paragraph out of the table ends its row")
             << QByteArray("\\intbl a\\cell b\\par\\pard c\\par") << QStringLiteral("a b\nc")
             << QStringLiteral("1 1r 0") << QStringLiteral("1440");
+        QTest::newRow("a paragraph out of the table within a row is its cell's")
+            << QByteArray("\\trowd\\cellx100\\cellx200\\cellx300\\pard\\intbl a\\cell b\\cell"
+                          "\\pard c\\par\\pard\\intbl\\cell\\row")
+            << QStringLiteral("a\tb\tc ") << QStringLiteral("1c 1c 1 1r")
+            << QStringLiteral("100 200 300");
+        QTest::newRow("paragraphs out of the table after \\intbl, before the first cell")
+            << QByteArray("\\trowd\\cellx100\\pard\\intbl\\pard\\itap0 x\\par\\pard\\intbl y\\cell"
+                          "\\row\\pard z\\par")
+            << QStringLiteral("x y\nz") << QStringLiteral("1 1r 0") << QStringLiteral("100");
+        QTest::newRow("a text box in a cell, its paragraphs out of the table")
+            << QByteArray("\\trowd\\cellx100\\cellx200\\pard\\intbl{\\shp{\\*\\shpinst{\\shptxt"
+                          "\\pard\\itap0 C\\par}}}A\\cell B\\cell\\row")
+            << QStringLiteral("C A\tB") << QStringLiteral("1 1c 1r") << QStringLiteral("100 200");
+        QTest::newRow("\\sectd in a cell ends no paragraph")
+            << QByteArray("\\trowd\\cellx100\\pard\\intbl a\\par\\sectd b\\cell\\row")
+            << QStringLiteral("a b") << QStringLiteral("1 1r") << QStringLiteral("100");
         QTest::newRow("the file ends inside a row")
             << QByteArray("\\trowd\\cellx500\\intbl a\\cell b\\cell c") << QStringLiteral("a\tb c")
             << QStringLiteral("1c 1 1r") << QStringLiteral("500 1000");

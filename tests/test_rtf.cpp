@@ -1071,6 +1071,13 @@ private slots:
                                    "\\trowd\\cellx100 b\\cell\\row\\trowd\\cellx200 c\\cell\\row}");
         QCOMPARE(rows.paragraphs.at(0).endsRow, rows.paragraphs.at(1).endsRow);
         QVERIFY(rows.paragraphs.at(1).endsRow != rows.paragraphs.at(2).endsRow);
+        // A table in a positioned frame keeps the frame on its paragraphs.
+        const QByteArray frame =
+            "\\phpg\\pvpg\\posx720\\posy432\\absw2000\\dxfrtext187\\wraparound";
+        const Document framed =
+            read("{\\rtf1\\trowd\\cellx100\\pard\\intbl" + frame + " a\\cell\\row}");
+        QCOMPARE(framed.paragraphs.at(0).format.extra, frame);
+        QVERIFY(write(framed).replace("\r\n", "").contains(frame + " a\\cell\\row"));
     }
 
     void roundTrip() {

@@ -314,6 +314,8 @@ rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &d
 }
 
 namespace {
+// The most cells added to a table ahead of the rows that fill them.
+constexpr int AheadCells = 4096;
 // Each list made by an inserter has a key of its own.
 int nextListKey = 0;
 // The toolkit marks every item of a list changed when one is added, which
@@ -517,8 +519,11 @@ void Inserter::addRow(const rtf::Paragraph *begin, const rtf::Paragraph *end, in
     }
     // The toolkit counts a table's cells again after rows are added to it:
     // rows are added ahead, a quarter of those filled at a time, and those
-    // left over are taken away when the table ends.
-    if (filled == table->rows()) table->appendRows(std::max(1, filled / 4));
+    // left over are taken away when the table ends. Taking rows away costs
+    // the square of their cells (the toolkit looks each one up in a list of
+    // those taken), so no more than AheadCells cells are added at a time.
+    if (filled == table->rows())
+        table->appendRows(std::clamp(filled / 4, 1, std::max(1, AheadCells / table->columns())));
     const int row = tables_[level].rows++;
     const int total = table->columns();
     for (int c = 0; c < total; ++c) {

@@ -146,6 +146,7 @@ struct CellDef {
     CellAlign align = CellAlign::Top;
     Merge across = Merge::None;
     Merge down = Merge::None;
+    QByteArray extra; // the cell's words not modelled (widths, padding...), as read
     bool operator==(const CellDef &) const = default;
 };
 
@@ -155,6 +156,7 @@ struct RowDef {
     Align align = Align::Left; // of the row between the margins
     int height = 0;            // \trrh: > 0 at least that tall, < 0 exactly, 0 as tall as its text
     bool header = false;       // repeated at the top of each printed page
+    QByteArray extra;          // the row's words not modelled (widths, padding...), as read
     std::vector<CellDef> cells;
     bool operator==(const RowDef &) const = default;
 };

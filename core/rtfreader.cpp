@@ -312,6 +312,11 @@ void Reader::word(std::string_view name, bool hasParam, long long param) {
         groupStart_ = false;
         return;
     }
+    if (!w && !isDestination && (state_.dest == Dest::Text) &&
+        otherTableWord(name, hasParam, param)) {
+        groupStart_ = false;
+        return;
+    }
     if (!w) {
         // An unknown destination marked \* is skipped whole.
         if (star && groupStart_) state_.dest = Dest::Skip;

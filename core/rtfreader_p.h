@@ -313,6 +313,7 @@ private:
     // --- tables (rtftables.cpp)
     bool tableDestination(const Word &w);
     bool tableWord(const Word &w, long long param);
+    bool otherTableWord(std::string_view name, bool hasParam, long long param);
     void endCell(int minDepth);
     void endRow(int depth);
     void tableParagraph(Paragraph &&p);

@@ -21,6 +21,8 @@ constexpr int DefaultCellWidth = 1440;
 // Paragraphs out of the table that wait, within a row begun, to be read as
 // its cell's: at most this many, then the row ends before them.
 constexpr size_t MaxLoose = 64;
+// The most bytes of words not modelled kept with a row or a cell.
+constexpr qsizetype MaxKeptTableWords = 1024;
 
 Border &side(CellDef &c, int which) {
     switch (which) {
@@ -140,6 +142,20 @@ bool Reader::tableWord(const Word &w, long long param) {
     }
 }
 
+// A row's or a cell's word the reader does not model (\trwWidth, \tblind,
+// \clpadl...): kept as read with the definition it belongs to.
+bool Reader::otherTableWord(std::string_view name, bool hasParam, long long param) {
+    const bool row =
+        (name.starts_with("tr") && !name.starts_with("trunc")) || name.starts_with("tbl");
+    if (!row && !name.starts_with("cl")) return false;
+    TableLevel &lv = level(state_.tableLevel);
+    QByteArray &extra = row ? lv.def.extra : lv.cell.extra;
+    if (extra.size() >= MaxKeptTableWords) return true;
+    extra.append('\\').append(name.data(), qsizetype(name.size()));
+    if (hasParam) extra.append(QByteArray::number(param));
+    return true;
+}
+
 // \cell, \nestcell: the paragraph ends a cell, in a table even without \intbl.
 void Reader::endCell(int minDepth) {
     flushBytes();
@@ -253,6 +269,7 @@ std::shared_ptr<const RowDef> Reader::rowDef(TableLevel &lv) {
     def.align = given.align;
     def.height = given.height;
     def.header = given.header;
+    def.extra = given.extra;
     const size_t n = lv.cells;
     def.cells.assign(given.cells.begin(),
                      given.cells.begin() + std::ptrdiff_t(std::min(n, given.cells.size())));

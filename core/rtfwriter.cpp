@@ -488,7 +488,9 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         if (r.align == Align::Right) w.word("\\trqr");
         if (r.height) w.word("\\trrh", r.height);
         if (r.header) w.word("\\trhdr");
+        w.kept(r.extra);
         for (const CellDef &c : r.cells) {
+            w.kept(c.extra);
             if (c.down != Merge::None) w.word(c.down == Merge::First ? "\\clvmgf" : "\\clvmrg");
             if (c.across != Merge::None) w.word(c.across == Merge::First ? "\\clmgf" : "\\clmrg");
             if (c.align == CellAlign::Center) w.word("\\clvertalc");
@@ -643,12 +645,18 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         const QByteArray *next = i + 1 < count ? &doc.paragraphs[i + 1].format.before : nullptr;
         const bool breaks = next && breaksBefore(*next) && *next != p.format.before;
         if (depth > 0 && (p.endsCell || p.endsRow)) {
-            // A cell ends, outside any field; a nested row ends with its
+            // A cell ends, outside any field; a row ends with its
             // definition, and a paragraph for readers without nested tables.
             closeFields(0);
             if (depth == 1) {
                 w.word("\\cell");
-                if (p.endsRow) w.word("\\row");
+                if (p.endsRow) {
+                    // The definition again before \row, as Word writes it:
+                    // readers that take a row's shape at its end (widths
+                    // before and after it) find it there.
+                    writeRow(*p.endsRow);
+                    w.word("\\row");
+                }
             } else {
                 w.word("\\nestcell");
                 if (p.endsRow) {

@@ -34,6 +34,7 @@ void setCellDef(QTextTableCellFormat &f, const rtf::CellDef &c) {
     f.setProperty(CellAlignProperty, int(c.align));
     f.setProperty(CellAcrossProperty, int(c.across));
     f.setProperty(CellDownProperty, int(c.down));
+    if (!c.extra.isEmpty()) f.setProperty(CellExtraProperty, c.extra);
 }
 
 namespace {
@@ -56,6 +57,7 @@ rtf::CellDef cellDef(const QTextTableCellFormat &f) {
     c.align = enumOf(f, CellAlignProperty, rtf::CellAlign::Bottom);
     c.across = enumOf(f, CellAcrossProperty, rtf::Merge::Next);
     c.down = enumOf(f, CellDownProperty, rtf::Merge::Next);
+    c.extra = f.property(CellExtraProperty).toByteArray();
     return c;
 }
 
@@ -66,6 +68,7 @@ void setRowDef(QTextTableCellFormat &f, const rtf::RowDef &r) {
     f.setProperty(RowAlignProperty, int(r.align));
     f.setProperty(RowHeightProperty, r.height);
     f.setProperty(RowHeaderProperty, r.header);
+    if (!r.extra.isEmpty()) f.setProperty(RowExtraProperty, r.extra);
 }
 
 rtf::RowDef rowDef(const QTextTableCellFormat &firstCell) {
@@ -75,6 +78,7 @@ rtf::RowDef rowDef(const QTextTableCellFormat &firstCell) {
     r.align = enumOf(firstCell, RowAlignProperty, rtf::Align::Justify);
     r.height = firstCell.intProperty(RowHeightProperty);
     r.header = firstCell.boolProperty(RowHeaderProperty);
+    r.extra = firstCell.property(RowExtraProperty).toByteArray();
     return r;
 }
 

@@ -31,10 +31,12 @@ enum TableProperty : int {
     CellAbsentProperty,         // bool: pads a short row
     RowLeftProperty,            // int, twips; on the row's first cell
     RowGapProperty,
-    RowAlignProperty,  // int, rtf::Align
-    RowHeightProperty, // int, twips
-    RowHeaderProperty, // bool
-    RowDefinedProperty // bool: the first cell holds the row's definition
+    RowAlignProperty,   // int, rtf::Align
+    RowHeightProperty,  // int, twips
+    RowHeaderProperty,  // bool
+    RowDefinedProperty, // bool: the first cell holds the row's definition
+    CellExtraProperty,  // QByteArray: the cell's words not modelled
+    RowExtraProperty    // QByteArray: the row's words not modelled
 };
 
 qlonglong packBorder(const rtf::Border &b);
@@ -48,6 +50,5 @@ rtf::RowDef rowDef(const QTextTableCellFormat &firstCell);
 
 void setAbsent(QTextTableCellFormat &f);
 bool isAbsent(const QTextTableCellFormat &f);
-
 
 } // namespace qtrich

@@ -1077,7 +1077,19 @@ private slots:
         const Document framed =
             read("{\\rtf1\\trowd\\cellx100\\pard\\intbl" + frame + " a\\cell\\row}");
         QCOMPARE(framed.paragraphs.at(0).format.extra, frame);
-        QVERIFY(write(framed).replace("\r\n", "").contains(frame + " a\\cell\\row"));
+        QVERIFY(write(framed).replace("\r\n", "").contains(frame + " a\\cell\\trowd"));
+        // A row's and a cell's words not modelled (the widths Word gives)
+        // stay with their definitions and are written there again.
+        const Document widths = read("{\\rtf1\\trowd\\trftsWidth3\\trwWidth5000\\trwWidthA400"
+                                     "\\clftsWidth3\\clwWidth2500\\cellx2500\\cellx5000"
+                                     "\\pard\\intbl a\\cell b\\cell\\row}");
+        const RowDef &wide = *widths.paragraphs.at(1).endsRow;
+        QCOMPARE(wide.extra, QByteArray("\\trftsWidth3\\trwWidth5000\\trwWidthA400"));
+        QCOMPARE(wide.cells.at(0).extra, QByteArray("\\clftsWidth3\\clwWidth2500"));
+        QCOMPARE(wide.cells.at(1).extra, QByteArray());
+        QVERIFY(write(widths).replace("\r\n", "").contains(
+            "\\trftsWidth3\\trwWidth5000\\trwWidthA400\\clftsWidth3\\clwWidth2500\\cellx2500"));
+        QVERIFY(*read(write(widths)).paragraphs.at(1).endsRow == wide);
     }
 
     void roundTrip() {

@@ -526,16 +526,26 @@ void Inserter::addRow(const rtf::Paragraph *begin, const rtf::Paragraph *end, in
         table->appendRows(std::clamp(filled / 4, 1, std::max(1, AheadCells / table->columns())));
     const int row = tables_[level].rows++;
     const int total = table->columns();
+    // Rows of a table mostly share their definition: its cells' formats are
+    // made once, and the toolkit finds them again by their kept hash.
+    if (cellFormats_.size() != size_t(total) || !(cellFormatsDef_ == def)) {
+        cellFormats_.assign(size_t(total), QTextTableCellFormat());
+        for (int c = 0; c < total; ++c) {
+            QTextTableCellFormat &f = cellFormats_[size_t(c)];
+            if (c < columns) {
+                setCellDef(f, def.cells[size_t(c)]);
+            } else {
+                setAbsent(f);
+            }
+            if (c == 0) setRowDef(f, def);
+        }
+        cellFormatsDef_ = def;
+    }
+    // A nested row, inserted below, makes formats of its own.
+    const std::vector<QTextTableCellFormat> formats = cellFormats_;
     for (int c = 0; c < total; ++c) {
         QTextTableCell cell = table->cellAt(row, c);
-        QTextTableCellFormat f;
-        if (c < columns) {
-            setCellDef(f, def.cells[size_t(c)]);
-        } else {
-            setAbsent(f);
-        }
-        if (c == 0) setRowDef(f, def);
-        cell.setFormat(f);
+        cell.setFormat(formats[size_t(c)]);
         if (c >= columns) continue;
         cursor_.setPosition(cell.firstPosition());
         fresh_ = true;

@@ -118,11 +118,13 @@ private:
     void addRow(const rtf::Paragraph *begin, const rtf::Paragraph *end, int depth);
     void closeTables(size_t open);
     void afterEdit();
-    std::vector<rtf::Paragraph> row_; // a row's paragraphs, held until it ends
-    std::vector<Table> tables_;       // the open tables, outermost first
-    bool fresh_ = false;              // the cursor's block holds no paragraph yet
-    bool flat_ = false;               // inserting into a cell: no tables
-    QTextBlockFormat restFormat_;     // of the paragraph a table was put into
+    std::vector<rtf::Paragraph> row_;               // a row's paragraphs, held until it ends
+    std::vector<Table> tables_;                     // the open tables, outermost first
+    bool fresh_ = false;                            // the cursor's block holds no paragraph yet
+    bool flat_ = false;                             // inserting into a cell: no tables
+    QTextBlockFormat restFormat_;                   // of the paragraph a table was put into
+    std::vector<QTextTableCellFormat> cellFormats_; // of the last row's cells
+    rtf::RowDef cellFormatsDef_;                    // the definition they were made from
     QTextCursor &cursor_;
     std::unique_ptr<Formats> formats_;
     const QTextCharFormat *charFormat_ = nullptr; // the last run's, owned by formats_

@@ -671,8 +671,13 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
                 }
             }
             if (breaks && depth == 1 && p.endsRow) w.kept(*next);
-        } else if (breaks) {
+        } else if (breaks && !empty) {
             w.kept(*next); // a section or page break ends the paragraph
+        } else if (breaks) {
+            // An empty paragraph is no paragraph to a reader before a break:
+            // it ends with \par, and the break follows.
+            w.word("\\par");
+            w.kept(*next);
         } else if (i + 1 < count || (count > 1 && empty)) {
             w.word("\\par");
         }

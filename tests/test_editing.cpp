@@ -407,6 +407,19 @@ private slots:
         QCOMPARE(copied.paragraphs.front().depth, 1);
         QVERIFY(copied.paragraphs.front().endsRow);
         QCOMPARE(copied.paragraphs.front().endsRow->cells.size(), size_t(1));
+        // Two rows of two cells: a row a line, its cells by a tab, in the
+        // text and in the RTF alike.
+        QTextCursor square(doc);
+        square.setPosition(table->cellAt(0, 0).firstPosition());
+        square.setPosition(table->cellAt(1, 1).lastPosition(), QTextCursor::KeepAnchor);
+        editor->setTextCursor(square);
+        form->Copier1->Click();
+        const QString rows = QStringLiteral("chat\tnoir\nlune\tpleine");
+        QCOMPARE(QApplication::clipboard()->mimeData()->text(), rows);
+        QCOMPARE(rtf::read(QApplication::clipboard()->mimeData()->data(QStringLiteral("text/rtf")))
+                     .plainText(),
+                 rows);
+        editor->setTextCursor(cells);
         form->Couper1->Click();
         QCOMPARE(table->rows(), 2);
         QCOMPARE(table->columns(), 2);

@@ -262,17 +262,9 @@ void Reader::joinLoose() {
 // not stand right of the one before is put an inch right of it. The last
 // row's definition is shared when this one is the same.
 std::shared_ptr<const RowDef> Reader::rowDef(TableLevel &lv) {
-    const RowDef &given = lv.def;
-    RowDef def;
-    def.left = given.left;
-    def.gap = given.gap;
-    def.align = given.align;
-    def.height = given.height;
-    def.header = given.header;
-    def.extra = given.extra;
+    RowDef def = lv.def; // as given, with a cell for each cell ended
     const size_t n = lv.cells;
-    def.cells.assign(given.cells.begin(),
-                     given.cells.begin() + std::ptrdiff_t(std::min(n, given.cells.size())));
+    def.cells.resize(std::min(n, def.cells.size()));
     constexpr long long Largest = std::numeric_limits<int>::max() / 2;
     long long prev = def.left;
     long long width = DefaultCellWidth;

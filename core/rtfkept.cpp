@@ -160,6 +160,64 @@ template <typename Same> void removeWords(QByteArray &words, Same same) {
     }
 }
 
+// A kept group written back 7-bit, meaning what it meant: a byte of 128 and
+// over becomes \'hh (read in the same code page), \bin's bytes become the
+// hex digits a picture or object reads alike, and a control symbol of such a
+// byte, which means nothing, is left out.
+QByteArray sevenBit(std::string_view in) {
+    static const char hex[] = "0123456789abcdef";
+    const auto high = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
+    if (std::none_of(in.begin(), in.end(), high)) return QByteArray(in.data(), qsizetype(in.size()));
+    QByteArray out;
+    out.reserve(qsizetype(in.size() + in.size() / 4));
+    for (size_t i = 0; i < in.size();) {
+        const char c = in[i];
+        if (c == '\\' && i + 1 < in.size()) {
+            if (!isLetter(in[i + 1])) {
+                if (!high(in[i + 1])) out.append(in.data() + i, 2);
+                i += 2;
+                continue;
+            }
+            size_t end = i + 1;
+            while (end < in.size() && isLetter(in[end]))
+                ++end;
+            const std::string_view name = in.substr(i + 1, end - i - 1);
+            size_t digits = end;
+            if (digits < in.size() && in[digits] == '-') ++digits;
+            while (digits < in.size() && in[digits] >= '0' && in[digits] <= '9')
+                ++digits;
+            if (name != "bin") {
+                out.append(in.data() + i, qsizetype(digits - i));
+                i = digits;
+                continue;
+            }
+            long long n = 0;
+            for (size_t k = end; k < digits && n < (1LL << 40); ++k)
+                if (in[k] != '-') n = n * 10 + (in[k] - '0');
+            if (digits < in.size() && in[digits] == ' ') ++digits;
+            const size_t stop = std::min(in.size(), digits + size_t(std::max(0LL, n)));
+            out += ' ';
+            for (size_t k = digits; k < stop; ++k) {
+                const auto b = static_cast<unsigned char>(in[k]);
+                out += hex[b >> 4];
+                out += hex[b & 15];
+            }
+            i = stop;
+            continue;
+        }
+        if (high(c)) {
+            const auto b = static_cast<unsigned char>(c);
+            out += "\\'";
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        } else {
+            out += c;
+        }
+        ++i;
+    }
+    return out;
+}
+
 bool isUnderlineKind(std::string_view name) {
     return name.size() > 2 && name.substr(0, 2) == "ul" && name != "ulc" && name != "ulnone";
 }
@@ -236,7 +294,7 @@ void Reader::endCapture() {
     const std::string_view data = tokens_.input();
     const size_t to = std::min(tokens_.offset(), data.size());
     if (kept_.from >= to) return;
-    const QByteArray bytes(data.data() + kept_.from, qsizetype(to - kept_.from));
+    const QByteArray bytes = sevenBit(data.substr(kept_.from, to - kept_.from));
     switch (kept_.place) {
     case KeptPlace::Before:
         kept_.before += bytes;

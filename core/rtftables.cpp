@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace rtf::reader {
 
@@ -262,9 +263,15 @@ void Reader::joinLoose() {
 // not stand right of the one before is put an inch right of it. The last
 // row's definition is shared when this one is the same.
 std::shared_ptr<const RowDef> Reader::rowDef(TableLevel &lv) {
-    RowDef def = lv.def; // as given, with a cell for each cell ended
+    // As given, with a cell for each cell ended: the row's own fields, then
+    // only the cells ended (a definition may hold far more than its rows use).
     const size_t n = lv.cells;
-    def.cells.resize(std::min(n, def.cells.size()));
+    RowDef def;
+    std::vector<CellDef> given = std::exchange(lv.def.cells, {});
+    def = lv.def;
+    lv.def.cells = std::move(given);
+    def.cells.assign(lv.def.cells.begin(),
+                     lv.def.cells.begin() + std::ptrdiff_t(std::min(n, lv.def.cells.size())));
     constexpr long long Largest = std::numeric_limits<int>::max() / 2;
     long long prev = def.left;
     long long width = DefaultCellWidth;

@@ -167,7 +167,8 @@ template <typename Same> void removeWords(QByteArray &words, Same same) {
 QByteArray sevenBit(std::string_view in) {
     static const char hex[] = "0123456789abcdef";
     const auto high = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
-    if (std::none_of(in.begin(), in.end(), high)) return QByteArray(in.data(), qsizetype(in.size()));
+    if (std::none_of(in.begin(), in.end(), high))
+        return QByteArray(in.data(), qsizetype(in.size()));
     QByteArray out;
     out.reserve(qsizetype(in.size() + in.size() / 4));
     for (size_t i = 0; i < in.size();) {

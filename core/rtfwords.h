@@ -37,8 +37,8 @@ enum class Act : std::uint8_t {
     PnTextBefore,
     PnTextAfter,
     Footnote,
-    Kept,       // kept as read, before the paragraph (headers, the style sheet...)
-    KeptInline, // kept as read, at its place in the text (bookmarks, comments)
+    Kept,            // kept as read, before the paragraph (headers, the style sheet...)
+    KeptInline,      // kept as read, at its place in the text (bookmarks, comments)
     Picture,         // a picture (\pict): its words and data
     PictureHolder,   // a group around a picture (\shppict, \object; value: 1 for an object)
     PictureFallback, // \nonshppict: the picture again, for readers without shapes

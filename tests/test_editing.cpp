@@ -2,12 +2,12 @@
 // Edit commands, find and replace, word wrap, font and printing, through the
 // real dialogs and keys; the earlier configuration's one-shot Replace.
 #include "core/rtf.h"
+#include "core/rtfpicture.h"
 #include "helpers.h"
 #include "platform/editoraccess.h"
 #include "platform/finddialogs_p.h"
 #include "platform/printing.h"
 #include "platform/richconvert.h"
-#include "core/rtfpicture.h"
 
 #include <QBuffer>
 #include <QCheckBox>

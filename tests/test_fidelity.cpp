@@ -563,11 +563,12 @@ private slots:
         {
             QFile f(original);
             QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("{\\rtf1\\ansi Logo {\\pict\\pngblip\\picw40\\pich30\\picwgoal1200\\pichgoal900 " +
-                    pngOf({40, 30}, Qt::red) +
-                    "} et signature {\\*\\shppict{\\pict\\pngblip\\picw20\\pich10\\picwgoal600"
-                    "\\pichgoal300\\picscalex200 " +
-                    pngOf({20, 10}, Qt::blue) + "}}\\par}");
+            f.write(
+                "{\\rtf1\\ansi Logo {\\pict\\pngblip\\picw40\\pich30\\picwgoal1200\\pichgoal900 " +
+                pngOf({40, 30}, Qt::red) +
+                "} et signature {\\*\\shppict{\\pict\\pngblip\\picw20\\pich10\\picwgoal600"
+                "\\pichgoal300\\picscalex200 " +
+                pngOf({20, 10}, Qt::blue) + "}}\\par}");
         }
         FormFixture f;
         QVERIFY(f.form->RichEdit1->Lines->LoadFromFile(original));

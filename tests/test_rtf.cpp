@@ -547,20 +547,28 @@ private slots:
         const QByteArray out = write(doc, QStringLiteral("Arial"));
         const QByteArray flat = QByteArray(out).replace("\r\n", "");
         for (const char *kept :
-             {"\\deff1", "{\\f0\\froman\\fcharset0 Times New Roman;}",
+             {"\\deff1",
+              "{\\f0\\froman\\fcharset0 Times New Roman;}",
               "{\\f5\\fmodern\\fcharset0 Courier New;}",
               "{\\stylesheet{\\s0\\f1 Normal;}{\\s1\\f5\\cf2 Heading 1;}}",
               "{\\info{\\title Lettre}{\\author Jeanne Dupont}}",
               "\\paperw11906\\paperh16838\\margl1134\\margr1134\\margt1417\\margb1417",
               "{\\header\\pard\\plain\\f5\\cf2 En-tete\\par}",
               "{\\footer\\pard\\plain\\f0 Page {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}}\\par}",
-              "\\s1\\keepn\\brdrb\\brdrs\\brdrw10", "\\sl360\\slmult1", "{\\*\\bkmkstart ici}",
+              "\\s1\\keepn\\brdrb\\brdrs\\brdrw10",
+              "\\sl360\\slmult1",
+              "{\\*\\bkmkstart ici}",
               "{\\*\\bkmkend ici}",
               "{\\field{\\*\\fldinst HYPERLINK \"https://example.org/a\"}{\\fldrslt ",
-              "{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn} La note.} ici.", "\\scaps",
-              "\\uldb", "\\expndtw40", "\\v ", "\\sect\\sectd\\lndscpsxn\\pgwsxn16838",
+              "{\\super\\chftn}{\\footnote\\pard\\plain{\\super\\chftn} La note.} ici.",
+              "\\scaps",
+              "\\uldb",
+              "\\expndtw40",
+              "\\v ",
+              "\\sect\\sectd\\lndscpsxn\\pgwsxn16838",
               "{\\field{\\*\\fldinst PAGEREF ici}{\\fldrslt }}{\\field{\\*\\fldinst TOC}}",
-              "\\box\\brdrdb\\brdrw30\\brdrcf2\\brsp80\\shading2500\\cfpat1", "Fin.\\sect"})
+              "\\box\\brdrdb\\brdrw30\\brdrcf2\\brsp80\\shading2500\\cfpat1",
+              "Fin.\\sect"})
             QVERIFY2(flat.contains(kept), kept);
         QCOMPARE(out.count("{\\header"), 1);
         QCOMPARE(out.count("\\sect\\sectd"), 1);
@@ -1098,8 +1106,10 @@ private slots:
         QCOMPARE(wide.extra, QByteArray("\\trftsWidth3\\trwWidth5000\\trwWidthA400"));
         QCOMPARE(wide.cells.at(0).extra, QByteArray("\\clftsWidth3\\clwWidth2500"));
         QCOMPARE(wide.cells.at(1).extra, QByteArray());
-        QVERIFY(write(widths).replace("\r\n", "").contains(
-            "\\trftsWidth3\\trwWidth5000\\trwWidthA400\\clftsWidth3\\clwWidth2500\\cellx2500"));
+        QVERIFY(write(widths)
+                    .replace("\r\n", "")
+                    .contains("\\trftsWidth3\\trwWidth5000\\trwWidthA400\\clftsWidth3\\clwWidth2500"
+                              "\\cellx2500"));
         QVERIFY(*read(write(widths)).paragraphs.at(1).endsRow == wide);
     }
 

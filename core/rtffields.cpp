@@ -51,6 +51,8 @@ bool Reader::fieldDestination(const Word &w) {
         // Shapes nest in groups and in fields' results; what they hold
         // besides a text box is not text. (What Word writes after a shape
         // for readers without shapes, \shprslt, is skipped: the shape is read.)
+        // A shape held as a picture reads on for its picture.
+        if (dest == Dest::Holder) return true;
         if (dest != Dest::Text && dest != Dest::Drawing) return false;
         dest = Dest::Drawing;
         return true;
@@ -70,6 +72,18 @@ bool Reader::fieldDestination(const Word &w) {
 void Reader::fieldResult() {
     QByteArray group = std::exchange(fields_.instructionGroup, QByteArray());
     if (group.isEmpty() || size_t(state_.format.fields.size()) >= MaxFieldDepth) return;
+    // A field right after the same field (two MERGEFIELD NAME in a row) is a
+    // field of its own: a space at the end of its instruction, which means
+    // nothing to it, keeps the two apart where runs of one format join.
+    flushBytes();
+    const CharFormat &last = !text_.runText.isEmpty()   ? text_.runFormat
+                             : !text_.para.runs.empty() ? text_.para.runs.back().format
+                                                        : CharFormat{};
+    const qsizetype at = state_.format.fields.size();
+    if (last.fields.size() > at && last.fields.first(at) == state_.format.fields &&
+        last.fields[at] == group && group.endsWith('}')) {
+        group.insert(group.size() - 1, ' ');
+    }
     state_.format.fields.push_back(std::move(group));
     static const QRegularExpression link(
         QStringLiteral("^\\s*HYPERLINK\\s+(\"([^\"]*)\"|([^\\s\\\\]\\S*))?(.*)$"),

@@ -117,7 +117,9 @@ const KeptRow KeptRows[] = {
     {"cs", KeptKind::Character}, {"kerning", KeptKind::Character},
     {"charscalex", KeptKind::Character}, {"ulc", KeptKind::Character},
     // at their place in the text
-    {"chatn", KeptKind::Inline},
+    {"chatn", KeptKind::Inline}, {"chpgn", KeptKind::Inline},
+    {"chdate", KeptKind::Inline}, {"chdpl", KeptKind::Inline},
+    {"chdpa", KeptKind::Inline}, {"chtime", KeptKind::Inline},
 };
 // clang-format on
 

@@ -40,10 +40,12 @@ void appendWord(std::string &out, const char *w, long long n) {
 } // namespace
 
 int Picture::shownWidth() const {
+    if (shapeWidth > 0) return std::min(shapeWidth, MaxPictureTwips);
     return shownSide(*this, goalWidth, width, scaleX, cropLeft, cropRight);
 }
 
 int Picture::shownHeight() const {
+    if (shapeHeight > 0) return std::min(shapeHeight, MaxPictureTwips);
     return shownSide(*this, goalHeight, height, scaleY, cropTop, cropBottom);
 }
 
@@ -151,6 +153,50 @@ int hexDigit(char c) {
     c = char(c | 0x20);
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
+
+// Whether the shape whose group is open at `from` (after its word) is a
+// picture alone: a "pib" property and no text box, whose paragraphs are the
+// document's text. Read once, up to its closing brace (\bin data skipped).
+bool pictureShape(std::string_view in, size_t from) {
+    bool picture = false;
+    int depth = 1;
+    for (size_t i = from; i < in.size() && depth > 0; ++i) {
+        const char c = in[i];
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}') {
+            --depth;
+        } else if (c == '\\' && i + 1 < in.size()) {
+            size_t end = i + 1;
+            while (end < in.size() &&
+                   ((in[end] >= 'a' && in[end] <= 'z') || (in[end] >= 'A' && in[end] <= 'Z')))
+                ++end;
+            const std::string_view name = in.substr(i + 1, end - i - 1);
+            if (name.empty()) {
+                ++i; // a control symbol: \{ \} \\ are no braces
+                continue;
+            }
+            if (name == "shptxt" || name == "dptxbxtext") return false;
+            long long n = 0;
+            size_t digits = end;
+            while (digits < in.size() && in[digits] >= '0' && in[digits] <= '9' && n < (1LL << 40))
+                n = n * 10 + (in[digits++] - '0');
+            if (name == "bin") {
+                if (digits < in.size() && in[digits] == ' ') ++digits;
+                end = digits + size_t(n);
+            } else if (name == "sn") {
+                size_t at = end;
+                while (at < in.size() && (in[at] == ' ' || in[at] == '\r' || in[at] == '\n'))
+                    ++at;
+                if (in.substr(at, 3) == "pib" && at + 3 < in.size() &&
+                    (in[at + 3] == '}' || in[at + 3] == ' '))
+                    picture = true;
+            }
+            i = std::max(i, std::min(end, in.size()) - 1);
+        }
+    }
+    return picture;
+}
 } // namespace
 
 bool Reader::pictureDestination(const Word &w) {
@@ -161,7 +207,8 @@ bool Reader::pictureDestination(const Word &w) {
         // One picture a holder: another one in it (an object's result
         // written twice) stays in the holder's RTF. Elsewhere (a list's
         // picture bullet, a field's instruction) it is skipped.
-        if (dest != Dest::Text && !(dest == Dest::Holder && !pic.held && !pic.pictDepth)) {
+        if (dest != Dest::Text && !(dest == Dest::Holder && !pic.held && !pic.pictDepth &&
+                                    (!pic.shape || pic.name == "pib"))) {
             dest = Dest::Skip;
             return true;
         }
@@ -189,17 +236,37 @@ bool Reader::pictureDestination(const Word &w) {
     case Act::PictureHolder:
         if (dest == Dest::Holder) return true; // read as the outer one's
         if (dest != Dest::Text) return false;
+        // A shape with a text box is read for its text (fieldDestination).
+        if (w.value == 2 && !pictureShape(tokens_.input(), tokens_.offset())) return false;
         pic.holderDepth = stack_.size();
         pic.holderStart = pic.groupOpen;
         pic.object = w.value == 1;
+        pic.shape = w.value == 2;
+        pic.shapeLeft = pic.shapeTop = pic.shapeRight = pic.shapeBottom = std::nullopt;
+        pic.nameDepth = 0;
+        pic.name.clear();
         pic.objWidth = pic.objHeight = 0;
         pic.objScaleX = pic.objScaleY = 100;
         pic.held.reset();
         dest = Dest::Holder;
         return true;
+    case Act::ShapeProperty:
+        // A held shape's properties are read for the name of the one that
+        // holds its picture; any other shape's are not text.
+        if (dest != Dest::Holder || !pic.shape) {
+            dest = Dest::Skip;
+        } else if (w.value == 1) {
+            pic.nameDepth = stack_.size();
+            pic.name.clear();
+        }
+        return true;
     default:
         return false;
     }
+}
+
+void Reader::shapeName(std::string_view bytes) {
+    if (pictures_.nameDepth && pictures_.name.size() < 64) pictures_.name += bytes;
 }
 
 void Reader::pictureWord(const Word &w, long long param) {
@@ -227,6 +294,15 @@ void Reader::pictureWord(const Word &w, long long param) {
         case ObjScaleY:
             pic.objScaleY = v;
             break;
+        case ShapeLeft:
+        case ShapeTop:
+        case ShapeRight:
+        case ShapeBottom: {
+            std::optional<int> *side[] = {&pic.shapeLeft, &pic.shapeTop, &pic.shapeRight,
+                                          &pic.shapeBottom};
+            if (!*side[w.value - ShapeLeft]) *side[w.value - ShapeLeft] = v;
+            break;
+        }
         default:
             break;
         }
@@ -275,6 +351,13 @@ void Reader::pictureBinary(std::string_view bytes) {
 void Reader::pictureGroupClosed(size_t depth, size_t end, const State &outer) {
     Pictures &pic = pictures_;
     if (!pic.pictDepth && !pic.holderDepth && !pic.fallbackDepth) return;
+    if (pic.nameDepth && depth == pic.nameDepth) {
+        pic.nameDepth = 0;
+        while (!pic.name.empty() && pic.name.back() == ' ')
+            pic.name.pop_back();
+        while (!pic.name.empty() && pic.name.front() == ' ')
+            pic.name.erase(0, 1);
+    }
     const std::string_view in = tokens_.input();
     const auto slice = [&](size_t from, size_t to) {
         return to > from ? QByteArray(in.data() + from, qsizetype(to - from)) : QByteArray();
@@ -336,6 +419,13 @@ void Reader::pictureGroupClosed(size_t depth, size_t end, const State &outer) {
             p->scaleX = pic.objScaleX;
             p->scaleY = pic.objScaleY;
         }
+        if (pic.shape && pic.shapeLeft && pic.shapeTop && pic.shapeRight && pic.shapeBottom) {
+            p->shapeWidth = int(std::clamp(*pic.shapeRight - (long long)*pic.shapeLeft, 0LL,
+                                           (long long)MaxPictureTwips));
+            p->shapeHeight = int(std::clamp(*pic.shapeBottom - (long long)*pic.shapeTop, 0LL,
+                                            (long long)MaxPictureTwips));
+        }
+        pic.shape = false;
         addPicture(std::move(p), outer);
     }
 }

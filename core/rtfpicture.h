@@ -35,6 +35,9 @@ struct Picture {
     int scaleY = 100;
     int cropLeft = 0, cropRight = 0, cropTop = 0, cropBottom = 0; // twips
     int bitsPerPixel = 0, planes = 0, widthBytes = 0;             // \wbitmap's
+    // A shape's box (\shpleft to \shpright, \shptop to \shpbottom) in
+    // twips, the size the shape shows its picture at; 0: no shape's.
+    int shapeWidth = 0, shapeHeight = 0;
     // The RTF as read: `prefix` and `suffix` stand around the picture's data
     // in its own group (from its '{' to the data, and from the data to its
     // '}'); `before` and `after` around that group (an object's or a shape's
@@ -42,9 +45,9 @@ struct Picture {
     // Empty `prefix`: the group is written from the fields.
     QByteArray before, prefix, suffix, after;
 
-    // The size shown, in twips: the goal size (or the picture's own), scaled,
-    // less the crops; kept within a page's size, and a small frame's when it
-    // has none.
+    // The size shown, in twips: the shape's box, else the goal size (or the
+    // picture's own), scaled, less the crops; kept within a page's size, and
+    // a small frame's when it has none.
     int shownWidth() const;
     int shownHeight() const;
     // Qt-readable bytes: a PNG, a JPEG, a BMP file (a DIB with its file

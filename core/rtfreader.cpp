@@ -139,7 +139,9 @@ void Reader::textToken(std::string_view bytes) {
     case Dest::OverrideTable:
     case Dest::ListTable:
     case Dest::Pn:
+        return;
     case Dest::Holder:
+        shapeName(bytes);
         return;
     case Dest::Picture:
         pictureData(bytes);

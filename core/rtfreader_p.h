@@ -179,6 +179,13 @@ struct Pictures {
     size_t holderDepth = 0, holderStart = 0;
     bool object = false;
     int objWidth = 0, objHeight = 0, objScaleX = 100, objScaleY = 100;
+    // A shape (\shp, \shpgrp) held whole: its box as the first of its
+    // words gave it, and the name of the property being read (\sn), whose
+    // group is open at nameDepth; only the picture of "pib" is its own.
+    bool shape = false;
+    std::optional<int> shapeLeft, shapeTop, shapeRight, shapeBottom;
+    size_t nameDepth = 0;
+    std::string name;
     std::shared_ptr<Picture> held;
     size_t heldStart = 0, heldEnd = 0;
     // the picture last added to the text, which a {\nonshppict} right after
@@ -327,6 +334,7 @@ private:
     void pictureWord(const Word &w, long long param);
     void pictureData(std::string_view bytes);
     void pictureBinary(std::string_view bytes);
+    void shapeName(std::string_view bytes); // a held shape's \sn
     // A group at `depth` has closed at `end`; `outer` is the state it closed into.
     void pictureGroupClosed(size_t depth, size_t end, const State &outer);
     // Ends the picture groups the input left open.

@@ -40,7 +40,8 @@ enum class Act : std::uint8_t {
     Kept,            // kept as read, before the paragraph (headers, the style sheet...)
     KeptInline,      // kept as read, at its place in the text (bookmarks, comments)
     Picture,         // a picture (\pict): its words and data
-    PictureHolder,   // a group around a picture (\shppict, \object; value: 1 for an object)
+    PictureHolder,   // a group around a picture (\shppict; value: 1 \object, 2 \shp, \shpgrp)
+    ShapeProperty,   // a shape's \sp, its \sn and \sv; value: 0, 1, 2
     PictureFallback, // \nonshppict: the picture again, for readers without shapes
     PictureKind,     // \pngblip...; value: the rtf::PictureKind
     PictureSize,     // \picw...; value: the PictureField
@@ -151,7 +152,11 @@ enum PictureField : int {
     ObjWidth,
     ObjHeight,
     ObjScaleX,
-    ObjScaleY
+    ObjScaleY,
+    ShapeLeft, // \shpleft...: a shape's box, twips
+    ShapeTop,
+    ShapeRight,
+    ShapeBottom
 };
 
 // The word's row; null for a word the reader does not know.

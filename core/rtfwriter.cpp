@@ -639,11 +639,33 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         if (i + 1 >= count || p.format.after != doc.paragraphs[i + 1].format.after)
             w.kept(p.format.after);
         // \par separates paragraphs; a last paragraph that is empty gets one
-        // more, since readers take a final \par as the end of the last line.
+        // more, since readers take a final \par as the end of the last line
+        // (a lone one too after a header or footer, which LibreOffice drops
+        // from a body that ends no paragraph).
         const bool empty = std::all_of(p.runs.begin(), p.runs.end(),
                                        [](const Run &r) { return r.text.isEmpty(); });
         const QByteArray *next = i + 1 < count ? &doc.paragraphs[i + 1].format.before : nullptr;
         const bool breaks = next && breaksBefore(*next) && *next != p.format.before;
+        if (!open.empty()) {
+            // A field whose result goes on in the next text (a table of
+            // contents) stays open over the \par; the others end with their
+            // text, the \par out of them, where readers keep a link to its
+            // paragraph.
+            const QByteArrayList *nextFields = nullptr;
+            for (size_t j = i + 1; j < count && j <= i + 64 && !nextFields; ++j) {
+                for (const Run &r : doc.paragraphs[j].runs) {
+                    if (!r.text.isEmpty() && !r.picture) {
+                        nextFields = &r.format.fields;
+                        break;
+                    }
+                }
+            }
+            size_t common = 0;
+            while (nextFields && common < open.size() && common < size_t(nextFields->size()) &&
+                   open[common].instruction == (*nextFields)[qsizetype(common)])
+                ++common;
+            closeFields(common);
+        }
         if (depth > 0 && (p.endsCell || p.endsRow)) {
             // A cell ends, outside any field; a row ends with its
             // definition, and a paragraph for readers without nested tables.
@@ -678,7 +700,8 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
             // it ends with \par, and the break follows.
             w.word("\\par");
             w.kept(*next);
-        } else if (i + 1 < count || (count > 1 && empty)) {
+        } else if (i + 1 < count || (empty && (count > 1 || p.format.before.contains("{\\header") ||
+                                               p.format.before.contains("{\\footer")))) {
             w.word("\\par");
         }
     }

@@ -72,7 +72,7 @@ private:
             QTextCursor cur(e_->document());
             qtrich::Inserter inserter(cur, true);
             complete = rtf::read(
-                data, [&](rtf::Paragraph &&p) { inserter.add(p); },
+                data, [&](rtf::Paragraph &&p) { inserter.add(std::move(p)); },
                 [&](double done) {
                     checkMemory();
                     return progress_.Step(0.05 + 0.9 * done);

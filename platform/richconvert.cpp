@@ -43,7 +43,21 @@ Snapshot::Snapshot(const QTextDocument *doc, int from, int to, const TFont &defa
         QTextCursor cur(const_cast<QTextDocument *>(doc));
         cur.setPosition(from);
         cur.setPosition(to, QTextCursor::KeepAnchor);
-        text_ = cur.selectedText(); // the raw text of the range, breaks as U+2029
+        if (!cur.hasComplexSelection()) {
+            text_ = cur.selectedText(); // the raw text of the range, breaks as U+2029
+        } else {
+            // From one cell of a table to another the toolkit gives the
+            // selected cells' text run together: the range is taken a
+            // paragraph at a time, each with the mark that ends it.
+            text_.reserve(to - from);
+            for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() < to;
+                 b = b.next()) {
+                const int start = b.position(), end = start + b.length() - 1;
+                text_ += QStringView(b.text()).mid(std::max(from, start) - start,
+                                                   std::min(to, end) - std::max(from, start));
+                if (end < to) text_ += doc->characterAt(end);
+            }
+        }
     }
     // Items are numbered as they come; the number of a part's first item in
     // the range is asked once a part, not once an item.
@@ -314,8 +328,8 @@ rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &d
 }
 
 namespace {
-// The most cells added to a table ahead of the rows that fill them.
-constexpr int AheadCells = 4096;
+// Paragraphs of a table held before its ended rows go in.
+constexpr size_t HeldParagraphs = 65536;
 // Each list made by an inserter has a key of its own.
 int nextListKey = 0;
 // The toolkit marks every item of a list changed when one is added, which
@@ -341,9 +355,14 @@ Inserter::Inserter(QTextCursor &cursor, bool intoEmpty)
 }
 
 Inserter::~Inserter() {
-    // Left early (an exception): what was put in stays, in one edit block.
+    // Left early (an exception): what was put in stays, with the rows held,
+    // in one edit block.
     if (!finished_) {
         finished_ = true;
+        try {
+            endTable();
+        } catch (...) {
+        }
         cursor_.endEditBlock();
     }
 }
@@ -358,21 +377,25 @@ void Inserter::add(const rtf::Paragraph &p) {
         return;
     }
     if (p.depth > 0) {
-        // A row goes in whole, once it has ended: its definition comes with
-        // its last paragraph.
-        row_.push_back(p);
-        if (p.depth == 1 && p.endsRow) {
-            addRow(row_.data(), row_.data() + row_.size(), 1);
-            row_.clear();
+        add(rtf::Paragraph(p));
+        return;
+    }
+    endTable();
+    addParagraph(p);
+}
+
+void Inserter::add(rtf::Paragraph &&p) {
+    if (p.depth > 0 && !flat_) {
+        if (pending_.empty()) pending_.reserve(HeldParagraphs + 64);
+        pending_.push_back(std::move(p));
+        const rtf::Paragraph &held = pending_.back();
+        if (held.depth == 1 && held.endsRow) {
+            rowEnds_.push_back(pending_.size());
+            if (pending_.size() >= HeldParagraphs) flushRows(false);
         }
         return;
     }
-    if (!row_.empty()) { // cells of a row that never ended
-        addRow(row_.data(), row_.data() + row_.size(), 1);
-        row_.clear();
-    }
-    closeTables(0);
-    addParagraph(p);
+    add(static_cast<const rtf::Paragraph &>(p));
 }
 
 void Inserter::addParagraph(const rtf::Paragraph &p) {
@@ -450,12 +473,26 @@ void Inserter::afterEdit() {
     }
 }
 
+struct Inserter::Row {
+    const rtf::Paragraph *begin;
+    const rtf::Paragraph *end;
+};
+
+namespace {
+
+// A row's cells, each the paragraphs [first, second), and its definition,
+// with a cell for each definition and each cell of text, whichever are more.
+struct RowPlan {
+    std::vector<std::pair<const rtf::Paragraph *, const rtf::Paragraph *>> cells;
+    std::shared_ptr<const rtf::RowDef> def;
+};
+
 // The row [begin, end) of a table at `depth`: its cells end with the
 // paragraphs that end a cell at that depth; deeper paragraphs are rows of
 // tables inside its cells.
-void Inserter::addRow(const rtf::Paragraph *begin, const rtf::Paragraph *end, int depth) {
-    closeTables(size_t(depth));
-    std::vector<std::pair<const rtf::Paragraph *, const rtf::Paragraph *>> cells;
+RowPlan planRow(const rtf::Paragraph *begin, const rtf::Paragraph *end, int depth) {
+    RowPlan plan;
+    auto &cells = plan.cells;
     const rtf::Paragraph *start = begin;
     for (const rtf::Paragraph *p = begin; p != end; ++p) {
         if (p->depth == depth && (p->endsCell || p->endsRow)) {
@@ -465,8 +502,12 @@ void Inserter::addRow(const rtf::Paragraph *begin, const rtf::Paragraph *end, in
     }
     if (start != end) cells.emplace_back(start, end); // a cell that never ended
     const rtf::Paragraph &last = end[-1];
+    if (last.depth == depth && last.endsRow && last.endsRow->cells.size() == cells.size() &&
+        cells.size() <= size_t(MaxTableColumns)) {
+        plan.def = last.endsRow; // as read, shared with the rows alike
+        return plan;
+    }
     rtf::RowDef def = last.depth == depth && last.endsRow ? *last.endsRow : rtf::RowDef{};
-    // A cell for each definition and each cell of text, whichever are more.
     while (def.cells.size() < cells.size()) {
         rtf::CellDef c;
         c.right = (def.cells.empty() ? def.left : def.cells.back().right) + 1440;
@@ -482,14 +523,31 @@ void Inserter::addRow(const rtf::Paragraph *begin, const rtf::Paragraph *end, in
         def.cells[MaxTableColumns - 1].right = def.cells.back().right;
         def.cells.resize(MaxTableColumns);
     }
-    const int columns = std::max(1, int(cells.size()));
+    plan.def = std::make_shared<const rtf::RowDef>(std::move(def));
+    return plan;
+}
 
-    if (tables_.empty() || tables_.back().depth < depth) {
+} // namespace
+
+// The toolkit makes a table's cells cheaply when it makes the table, and
+// counts them all again whenever rows are added: rows go in many at a time.
+void Inserter::putRows(QTextTable *&table, int &filled, const std::vector<Row> &rows, int depth) {
+    if (rows.empty()) return;
+    std::vector<RowPlan> plans;
+    plans.reserve(rows.size());
+    int columns = 1;
+    for (const Row &r : rows) {
+        plans.push_back(planRow(r.begin, r.end, depth));
+        columns = std::max(columns, int(plans.back().cells.size()));
+    }
+    const int n = int(rows.size());
+    if (!table) {
         // A new table, where the cursor is; the paragraph it is put into
         // goes on after it, with its format.
         const int at = cursor_.position();
         if (depth == 1) restFormat_ = cursor_.blockFormat();
-        QTextTable *table = cursor_.insertTable(1, columns);
+        table = cursor_.insertTable(n, columns);
+        filled = 0;
         // The toolkit keeps a paragraph before every table: one left empty
         // is no paragraph of the document.
         QTextBlock before = cursor_.document()->findBlock(at);
@@ -499,98 +557,116 @@ void Inserter::addRow(const rtf::Paragraph *begin, const rtf::Paragraph *end, in
             f.setProperty(TablePadProperty, true);
             pad.setBlockFormat(f);
         }
-        tables_.push_back(Table{table, 0, depth});
-    }
-    const size_t level = tables_.size() - 1;
-    QTextTable *table = tables_[level].table;
-    const int filled = tables_[level].rows;
-    if (table->columns() < columns) {
-        // A wider row: the rows before it have no cells there.
-        const int old = table->columns();
-        table->insertColumns(old, columns - old);
-        for (int r = 0; r < filled; ++r) {
-            for (int c = old; c < columns; ++c) {
-                QTextTableCell cell = table->cellAt(r, c);
-                QTextTableCellFormat f = cell.format().toTableCellFormat();
-                setAbsent(f);
-                cell.setFormat(f);
-            }
-        }
-    }
-    // The toolkit counts a table's cells again after rows are added to it:
-    // rows are added ahead, a quarter of those filled at a time, and those
-    // left over are taken away when the table ends. Taking rows away costs
-    // the square of their cells (the toolkit looks each one up in a list of
-    // those taken), so no more than AheadCells cells are added at a time.
-    if (filled == table->rows())
-        table->appendRows(std::clamp(filled / 4, 1, std::max(1, AheadCells / table->columns())));
-    const int row = tables_[level].rows++;
-    const int total = table->columns();
-    // Rows of a table mostly share their definition: its cells' formats are
-    // made once, and the toolkit finds them again by their kept hash.
-    if (cellFormats_.size() != size_t(total) || !(cellFormatsDef_ == def)) {
-        cellFormats_.assign(size_t(total), QTextTableCellFormat());
-        for (int c = 0; c < total; ++c) {
-            QTextTableCellFormat &f = cellFormats_[size_t(c)];
-            if (c < columns) {
-                setCellDef(f, def.cells[size_t(c)]);
-            } else {
-                setAbsent(f);
-            }
-            if (c == 0) setRowDef(f, def);
-        }
-        cellFormatsDef_ = def;
-    }
-    // A nested row, inserted below, makes formats of its own.
-    const std::vector<QTextTableCellFormat> formats = cellFormats_;
-    for (int c = 0; c < total; ++c) {
-        QTextTableCell cell = table->cellAt(row, c);
-        cell.setFormat(formats[size_t(c)]);
-        if (c >= columns) continue;
-        cursor_.setPosition(cell.firstPosition());
-        fresh_ = true;
-        const rtf::Paragraph *nested = nullptr; // the first paragraph of a nested row
-        for (const rtf::Paragraph *p = cells[size_t(c)].first; p != cells[size_t(c)].second; ++p) {
-            if (p->depth > depth) {
-                if (!nested) nested = p;
-                if (p->depth == depth + 1 && p->endsRow) {
-                    addRow(nested, p + 1, depth + 1);
-                    nested = nullptr;
+    } else {
+        if (table->columns() < columns) {
+            // A wider row: the rows before it have no cells there.
+            const int old = table->columns();
+            table->insertColumns(old, columns - old);
+            for (int r = 0; r < filled; ++r) {
+                for (int c = old; c < columns; ++c) {
+                    QTextTableCell cell = table->cellAt(r, c);
+                    QTextTableCellFormat f = cell.format().toTableCellFormat();
+                    setAbsent(f);
+                    cell.setFormat(f);
                 }
-                continue;
             }
-            if (nested) {
-                addRow(nested, p, depth + 1);
-                nested = nullptr;
-            }
-            closeTables(size_t(depth));
-            addParagraph(*p);
         }
-        if (nested) addRow(nested, cells[size_t(c)].second, depth + 1);
-        closeTables(size_t(depth));
+        table->appendRows(n);
     }
+    const int total = table->columns();
+    for (int r = 0; r < n; ++r) {
+        const RowPlan &plan = plans[size_t(r)];
+        const int row = filled + r;
+        const int used = int(plan.cells.size());
+        // Rows of a table mostly share their definition: its cells' formats
+        // are made once, and the toolkit finds them again by their kept hash.
+        if (cellFormats_.size() != size_t(total) || !cellFormatsDef_ ||
+            (cellFormatsDef_ != plan.def && !(*cellFormatsDef_ == *plan.def))) {
+            cellFormats_.assign(size_t(total), QTextTableCellFormat());
+            for (int c = 0; c < total; ++c) {
+                QTextTableCellFormat &f = cellFormats_[size_t(c)];
+                if (c < used) {
+                    setCellDef(f, plan.def->cells[size_t(c)]);
+                } else {
+                    setAbsent(f);
+                }
+                if (c == 0) setRowDef(f, *plan.def);
+            }
+        }
+        cellFormatsDef_ = plan.def;
+        // A table in a cell, put in below, makes formats of its own.
+        const bool nests =
+            std::any_of(rows[size_t(r)].begin, rows[size_t(r)].end,
+                        [depth](const rtf::Paragraph &p) { return p.depth > depth; });
+        std::vector<QTextTableCellFormat> own;
+        if (nests) own = cellFormats_;
+        const std::vector<QTextTableCellFormat> &formats = nests ? own : cellFormats_;
+        for (int c = 0; c < total; ++c) {
+            QTextTableCell cell = table->cellAt(row, c);
+            cell.setFormat(formats[size_t(c)]);
+            if (c >= used) continue;
+            cursor_.setPosition(cell.firstPosition());
+            fresh_ = true;
+            const rtf::Paragraph *p = plan.cells[size_t(c)].first;
+            const rtf::Paragraph *const last = plan.cells[size_t(c)].second;
+            while (p != last) {
+                if (p->depth <= depth) {
+                    addParagraph(*p++);
+                    continue;
+                }
+                // A table in the cell: its rows, up to the cell's next paragraph.
+                std::vector<Row> inner;
+                const rtf::Paragraph *start = p;
+                for (; p != last && p->depth > depth; ++p) {
+                    if (p->depth == depth + 1 && p->endsRow) {
+                        inner.push_back(Row{start, p + 1});
+                        start = p + 1;
+                    }
+                }
+                if (start != p) inner.push_back(Row{start, p}); // a row that never ended
+                QTextTable *nested = nullptr;
+                int nestedRows = 0;
+                putRows(nested, nestedRows, inner, depth + 1);
+                cursor_.setPosition(nested->lastPosition() + 1);
+                fresh_ = true;
+            }
+        }
+    }
+    filled += n;
 }
 
-// Ends the tables deeper than `open`: the rows made ahead are taken away and
-// the cursor goes to the paragraph after the table.
-void Inserter::closeTables(size_t open) {
-    while (!tables_.empty() && size_t(tables_.back().depth) > open) {
-        const Table t = tables_.back();
-        tables_.pop_back();
-        if (t.table->rows() > t.rows) t.table->removeRows(t.rows, t.table->rows() - t.rows);
-        cursor_.setPosition(t.table->lastPosition() + 1);
-        fresh_ = true;
+// Puts in the body table's rows held: those ended, or all of them.
+void Inserter::flushRows(bool all) {
+    if (all && (rowEnds_.empty() ? 0 : rowEnds_.back()) < pending_.size())
+        rowEnds_.push_back(pending_.size()); // a row that never ended
+    if (rowEnds_.empty()) return;
+    std::vector<Row> rows;
+    rows.reserve(rowEnds_.size());
+    size_t start = 0;
+    for (size_t end : rowEnds_) {
+        rows.push_back(Row{pending_.data() + start, pending_.data() + end});
+        start = end;
     }
+    putRows(table_, tableRows_, rows, 1);
+    pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(start));
+    rowEnds_.clear();
+}
+
+// Ends the body's table: the rows held go in and the cursor goes to the
+// paragraph after the table.
+void Inserter::endTable() {
+    flushRows(true);
+    if (!table_) return;
+    cursor_.setPosition(table_->lastPosition() + 1);
+    fresh_ = true;
+    table_ = nullptr;
+    tableRows_ = 0;
 }
 
 void Inserter::finish() {
     if (finished_) return;
-    if (!row_.empty()) {
-        addRow(row_.data(), row_.data() + row_.size(), 1);
-        row_.clear();
-    }
-    const bool afterTable = !tables_.empty();
-    closeTables(0);
+    const bool afterTable = table_ || !pending_.empty();
+    endTable();
     if (afterTable) {
         // The rest of the paragraph the table went into, or the paragraph the
         // toolkit keeps after a table that ends the document.

@@ -104,27 +104,31 @@ public:
     Inserter &operator=(const Inserter &) = delete;
 
     void add(const rtf::Paragraph &p);
+    void add(rtf::Paragraph &&p); // a table's paragraph is kept, not copied
     void finish();
 
 private:
     struct Formats;
-    // A table being filled: the rows in use, and more made ahead of them.
-    struct Table {
-        QTextTable *table = nullptr;
-        int rows = 0;  // filled
-        int depth = 1; // 1: a table of the body, 2: in one of its cells...
-    };
+    struct Row;
     void addParagraph(const rtf::Paragraph &p);
-    void addRow(const rtf::Paragraph *begin, const rtf::Paragraph *end, int depth);
-    void closeTables(size_t open);
+    // Puts rows of a table at `depth` into `table` after its `filled` rows
+    // (made at the cursor when null); their cells' paragraphs follow.
+    void putRows(QTextTable *&table, int &filled, const std::vector<Row> &rows, int depth);
+    void flushRows(bool all);
+    void endTable();
     void afterEdit();
-    std::vector<rtf::Paragraph> row_;               // a row's paragraphs, held until it ends
-    std::vector<Table> tables_;                     // the open tables, outermost first
-    bool fresh_ = false;                            // the cursor's block holds no paragraph yet
-    bool flat_ = false;                             // inserting into a cell: no tables
-    QTextBlockFormat restFormat_;                   // of the paragraph a table was put into
-    std::vector<QTextTableCellFormat> cellFormats_; // of the last row's cells
-    rtf::RowDef cellFormatsDef_;                    // the definition they were made from
+    // The body's table being read: its rows are held until a few thousand
+    // have ended (a row's definition comes with its last paragraph), then go
+    // in together, which costs the toolkit far less than a row at a time.
+    std::vector<rtf::Paragraph> pending_;               // paragraphs of rows not yet put in
+    std::vector<size_t> rowEnds_;                       // where each ended row of pending_ ends
+    QTextTable *table_ = nullptr;                       // the body's table, while rows come
+    int tableRows_ = 0;                                 // its rows put in
+    bool fresh_ = false;                                // the cursor's block holds no paragraph yet
+    bool flat_ = false;                                 // inserting into a cell: no tables
+    QTextBlockFormat restFormat_;                       // of the paragraph a table was put into
+    std::vector<QTextTableCellFormat> cellFormats_;     // of the last row's cells
+    std::shared_ptr<const rtf::RowDef> cellFormatsDef_; // the definition they were made from
     QTextCursor &cursor_;
     std::unique_ptr<Formats> formats_;
     const QTextCharFormat *charFormat_ = nullptr; // the last run's, owned by formats_

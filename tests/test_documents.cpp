@@ -467,6 +467,65 @@ private slots:
         QVERIFY(end != shares.paragraphs.end());
         QCOMPARE(end->endsRow->cells.size(), size_t(4));
         QCOMPARE(end->endsRow->cells[1].right, qtrich::DefaultTextWidth / 2);
+
+        // A long table, handed over a paragraph at a time as a file is read:
+        // one table, a row wider than those before it far down (its column
+        // absent above), a cell holding a nested table and a line break, and
+        // a last row that never ended.
+        rtf::Document tall;
+        tall.paragraphs.push_back(para(QStringLiteral("Début")));
+        const auto four = rowOf(4), five = rowOf(5);
+        const int tallRows = 30000;
+        for (int r = 0; r < tallRows; ++r) {
+            const int cells = r == 25000 ? 5 : 4;
+            for (int c = 0; c < cells; ++c) {
+                const QString text = QStringLiteral("%1.%2").arg(r).arg(c);
+                if (r == 20000 && c == 1) {
+                    tall.paragraphs.push_back(para(QStringLiteral("n1"), 2, true));
+                    tall.paragraphs.push_back(para(QStringLiteral("n2"), 2, false, rowOf(2)));
+                    tall.paragraphs.push_back(para(text + QChar(0x2028) + text, 1, true));
+                } else {
+                    tall.paragraphs.push_back(
+                        para(text, 1, c + 1 < cells,
+                             c + 1 < cells ? nullptr : (cells == 5 ? five : four)));
+                }
+            }
+        }
+        tall.paragraphs.push_back(para(QStringLiteral("reste"), 1, true));
+        tall.paragraphs.push_back(para(QStringLiteral("Fin")));
+        form->RichEdit1->Lines->Clear();
+        {
+            QTextCursor t(doc);
+            qtrich::Inserter in(t, true);
+            for (rtf::Paragraph p : tall.paragraphs)
+                in.add(std::move(p));
+            in.finish();
+        }
+        QTextTable *big = nullptr;
+        int tables = 0;
+        for (QTextFrame *child : doc->rootFrame()->childFrames()) {
+            big = qobject_cast<QTextTable *>(child);
+            tables += big != nullptr;
+        }
+        QCOMPARE(tables, 1);
+        QCOMPARE(big->rows(), tallRows + 1);
+        QCOMPARE(big->columns(), 5);
+        QVERIFY(qtrich::isAbsent(big->cellAt(24999, 4).format().toTableCellFormat()));
+        QCOMPARE(doc->findBlock(big->cellAt(25000, 4).firstPosition()).text(),
+                 QStringLiteral("25000.4"));
+        QCOMPARE(doc->findBlock(big->cellAt(tallRows - 1, 3).firstPosition()).text(),
+                 QStringLiteral("29999.3"));
+        const QStringList tallBack = shape(editoraccess::Extract(form->RichEdit1));
+        const QStringList tallWanted = shape(tall);
+        QCOMPARE(tallBack.size(), tallWanted.size());
+        QCOMPARE(tallBack.mid(0, tallBack.size() - 2), tallWanted.mid(0, tallWanted.size() - 2));
+        // The cell that never ended ends the last row.
+        QVERIFY2(tallBack.at(tallBack.size() - 2).startsWith(QStringLiteral("reste|1|1|")),
+                 qPrintable(tallBack.at(tallBack.size() - 2)));
+        QCOMPARE(tallBack.last(), QStringLiteral("Fin|0|0"));
+        // The line break is where the editor's text has it, the last of its cell.
+        const QString text = form->RichEdit1->Text();
+        QVERIFY(text.contains(QStringLiteral("20000.1\r\n20000.1\r\n20000.2")));
     }
 
     void savingAnEmptyDocumentWritesNothing() {

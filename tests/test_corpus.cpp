@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -565,6 +566,35 @@ private slots:
                                            "are kept for the next run")
                                 .arg(givenUp.size())));
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
+        // What LibreOffice's own round trip keeps of a file, ours keeps: a
+        // file against us fails, unless it stands here with the reason.
+        const QHash<QString, QString> excused{
+            // "kind: file" -> why
+            {QStringLiteral("page size and margins: import-tdf117403"),
+             QStringLiteral("the empty paragraph before the first table is taken for the "
+                            "toolkit's own paragraph before a table, and the section's page "
+                            "words kept before it go with it")},
+            {QStringLiteral("paragraphs (text too): import-fdo47802"),
+             QStringLiteral("a text box's paragraph in a cell stands before the cell's text; "
+                            "LibreOffice anchors the box in that text")},
+            {QStringLiteral("paragraphs (text too): import-165333"),
+             QStringLiteral("a Wingdings SYMBOL field reads as the character it shows (U+2612), "
+                            "LibreOffice keeps the font's code (U+00FD)")},
+            {QStringLiteral("paragraphs (text too): export-fdo72031"),
+             QStringLiteral("a Symbol font character reads as the one it shows (U+2295), "
+                            "LibreOffice keeps the font's private-use code (U+F0C5)")},
+        };
+        QStringList against;
+        for (qsizetype k = 0; k < all.size(); ++k) {
+            const QString kind = QLatin1String(all[k].name);
+            for (const QString &name : tally[k].againstUs)
+                if (!excused.contains(kind + QStringLiteral(": ") + name))
+                    against << kind + QStringLiteral(": ") + name;
+        }
+        QVERIFY2(against.isEmpty(),
+                 qPrintable(QStringLiteral("lost by our Save As, kept by LibreOffice's own round "
+                                           "trip: ") +
+                            against.join(QStringLiteral("; "))));
         QVERIFY2(lostCells.isEmpty(),
                  qPrintable(QStringLiteral("table cells or their text not kept in %1 files, "
                                            "LibreOffice's own round trip keeping them; the "

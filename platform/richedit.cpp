@@ -330,6 +330,7 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
         }
     }
     if (typeIntoLongParagraph(e)) return;
+    if (extendCellSelection(e)) return;
     if (moveInLongParagraph(e)) return;
     // Undo is the menu's; there is no redo.
     if (e->matches(QKeySequence::Redo)) {
@@ -345,6 +346,61 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
     }
     if (newListItem(e)) return;
     QTextEdit::keyPressEvent(e);
+}
+
+// Shift with an arrow key while cells are selected: the selection grows or
+// shrinks by a row or a column of cells. The toolkit puts the caret at the
+// start of a cell once cells are selected, and then moves it line by line:
+// down a cell of several lines it would go back to that start at each key,
+// and left from the first column it would go to the row above.
+bool RichEditWidget::extendCellSelection(QKeyEvent *e) {
+    enum Move { Up, Down, Left, Right };
+    static const struct {
+        QKeySequence::StandardKey key;
+        Move move;
+    } keys[] = {{QKeySequence::SelectPreviousLine, Up},
+                {QKeySequence::SelectNextLine, Down},
+                {QKeySequence::SelectPreviousChar, Left},
+                {QKeySequence::SelectNextChar, Right}};
+    QTextCursor cur = textCursor();
+    if (!cur.hasComplexSelection()) return false;
+    const auto found = std::find_if(std::begin(keys), std::end(keys),
+                                    [e](const auto &k) { return e->matches(k.key); });
+    if (found == std::end(keys)) return false;
+    QTextTable *table = cur.currentTable();
+    if (!table) return false;
+    const QTextTableCell at = table->cellAt(cur.position());
+    const QTextTableCell anchor = table->cellAt(cur.anchor());
+    if (!at.isValid() || !anchor.isValid()) return false;
+    int row = at.row(), column = at.column();
+    switch (found->move) {
+    case Up:
+        if (row == 0) return false; // out of the table: the toolkit's way
+        --row;
+        break;
+    case Down:
+        row += at.rowSpan();
+        if (row >= table->rows()) return false;
+        break;
+    case Left:
+        --column;
+        break;
+    case Right:
+        column += at.columnSpan();
+        break;
+    }
+    if (column >= 0 && column < table->columns()) {
+        const QTextTableCell next = table->cellAt(row, column);
+        // Back in the anchor's cell, the selection is text of that cell again.
+        const bool back = next == anchor;
+        const bool before = found->move == Up || found->move == Left;
+        cur.setPosition(back && before ? next.lastPosition() : next.firstPosition(),
+                        QTextCursor::KeepAnchor);
+        setTextCursor(cur);
+        ensureCursorVisible();
+    } // beside the first or the last column, the selection stays as it is
+    e->accept();
+    return true;
 }
 
 // Return in a list item: a new item with the item's paragraph format and the

@@ -56,6 +56,8 @@ private:
     void onContentsChange(int pos, int removed, int added);
     bool newListItem(QKeyEvent *e);
     bool typeIntoLongParagraph(QKeyEvent *e);
+    // Shift and an arrow key among selected cells, a row or a column at a time.
+    bool extendCellSelection(QKeyEvent *e);
     // Up, Down, Page Up, Page Down, Home and End (with Shift too) by visual
     // line and by screen where a long paragraph is involved.
     bool moveInLongParagraph(QKeyEvent *e);

@@ -450,6 +450,103 @@ private slots:
         QCOMPARE(edit->Text(), grid);
     }
 
+    // Cells selected with Shift and the arrow keys, from inside a cell of a
+    // table read from RTF, in a document much longer than the table: each
+    // Shift+Down adds a row and Shift+Up takes one back, Shift+Left and
+    // Shift+Right a column; Ctrl+C copies the cells selected, a row a line
+    // and its cells by a tab, the bold words bold and nothing else bold, and
+    // the RTF a table of those cells.
+    void cellSelectionByKeys() {
+        FormFixture f;
+        f.show();
+        TForm1 *form = f.form;
+        TRichEdit *edit = form->RichEdit1;
+        QTextEdit *editor = editorOf(form);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(QStringLiteral("grille.rtf"));
+        QFile file(in);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QByteArray rtf = "{\\rtf1\\ansi Avant le tableau\\par\n";
+        const char *cells[4][3] = {{"a1", "{\\b gras} b1", "c1"},
+                                   {"a2", "b2 {\\b fort}\\par fin", "c2"},
+                                   {"a3", "b3", "c3"},
+                                   {"a4", "b4", "c4"}};
+        for (const auto &row : cells) {
+            rtf += "\\trowd\\cellx2000\\cellx4000\\cellx6000\n";
+            for (const char *cell : row)
+                rtf += QByteArray("\\intbl ") + cell + "\\cell\n";
+            rtf += "\\row\n";
+        }
+        for (int k = 0; k < 40; ++k)
+            rtf += "Un paragraphe apr\\'e8s le tableau, pour que la grille en soit une petite "
+                   "part.\\par\n";
+        file.write(rtf + "}");
+        file.close();
+        QVERIFY(edit->Lines->LoadFromFile(in));
+        QTextDocument *doc = editor->document();
+        QTextTable *table = qobject_cast<QTextTable *>(doc->rootFrame()->childFrames().value(0));
+        QVERIFY(table);
+        QCOMPARE(table->columns(), 3);
+        // The cells the editor's selection covers: "row rows column columns".
+        const auto selected = [&] {
+            int row = -1, rows = 0, column = -1, columns = 0;
+            editor->textCursor().selectedTableCells(&row, &rows, &column, &columns);
+            return QStringLiteral("%1 %2 %3 %4").arg(row).arg(rows).arg(column).arg(columns);
+        };
+        const auto keys = [&](Qt::Key key, int times) {
+            for (int k = 0; k < times; ++k)
+                QTest::keyClick(editor, key, Qt::ShiftModifier);
+        };
+        editor->setFocus();
+        QTextCursor start(doc);
+        start.setPosition(table->cellAt(0, 0).firstPosition() + 1);
+        editor->setTextCursor(start);
+        keys(Qt::Key_Right, 2); // the end of "a1", then into the next cell
+        QCOMPARE(selected(), QStringLiteral("0 1 0 2"));
+        keys(Qt::Key_Down, 1);
+        QCOMPARE(selected(), QStringLiteral("0 2 0 2"));
+        keys(Qt::Key_Down, 1);
+        QCOMPARE(selected(), QStringLiteral("0 3 0 2"));
+        keys(Qt::Key_Down, 1);
+        QCOMPARE(selected(), QStringLiteral("0 4 0 2"));
+        keys(Qt::Key_Up, 2);
+        QCOMPARE(selected(), QStringLiteral("0 2 0 2"));
+        keys(Qt::Key_Right, 1);
+        QCOMPARE(selected(), QStringLiteral("0 2 0 3"));
+        keys(Qt::Key_Left, 2);
+        QCOMPARE(selected(), QStringLiteral("0 2 0 1"));
+        keys(Qt::Key_Left, 1); // the first column: nowhere further left
+        QCOMPARE(selected(), QStringLiteral("0 2 0 1"));
+        keys(Qt::Key_Right, 1);
+        QCOMPARE(selected(), QStringLiteral("0 2 0 2"));
+
+        QApplication::clipboard()->clear();
+        QTest::keyClick(editor, Qt::Key_C, Qt::ControlModifier);
+        const QMimeData *clip = QApplication::clipboard()->mimeData();
+        QVERIFY(clip);
+        QCOMPARE(clip->text(), QStringLiteral("a1\tgras b1\na2\tb2 fort fin"));
+        const rtf::Document copied = rtf::read(clip->data(QStringLiteral("text/rtf")));
+        QString bold;
+        QStringList rows;
+        QString line;
+        for (const rtf::Paragraph &p : copied.paragraphs) {
+            QCOMPARE(p.depth, 1);
+            for (const rtf::Run &r : p.runs) {
+                line += r.text;
+                if (r.format.bold) bold += QLatin1Char('[') + r.text + QLatin1Char(']');
+            }
+            if (p.endsCell) line += QLatin1Char('|');
+            if (p.endsRow) {
+                QCOMPARE(p.endsRow->cells.size(), size_t(2));
+                rows << line;
+                line.clear();
+            }
+        }
+        QCOMPARE(rows,
+                 QStringList({QStringLiteral("a1|gras b1|"), QStringLiteral("a2|b2 fortfin|")}));
+        QCOMPARE(bold, QStringLiteral("[gras][fort]"));
+    }
+
     void noContextMenuNorRedo() {
         FormFixture f;
         f.show();

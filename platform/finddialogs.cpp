@@ -13,7 +13,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 FindDialogWidget::FindDialogWidget(QWidget *parent, TFindDialog *find, TReplaceDialog *replace)
     : QDialog(parent) {
@@ -114,15 +116,16 @@ FindDialogWidget *TFindDialog::Widget() {
 bool TFindDialog::Execute() {
     if (Ending()) return false;
     FindDialogWidget *w = Widget();
-    if (w->isVisible()) {
-        w->raise(); // brought to the front, leaving the focus where it is
-        return true;
+    if (!w->isVisible()) {
+        w->show();
+        if (position_.x >= 0 && position_.y >= 0) SetPosition(position_);
     }
-    w->show();
-    if (position_.x >= 0 && position_.y >= 0) SetPosition(position_);
+    // Opened or opened again: in front, with the keys, its text ready to be
+    // typed over.
     w->raise();
     w->activateWindow();
-    w->findEdit->setFocus();
+    w->findEdit->setFocus(Qt::ActiveWindowFocusReason);
+    w->findEdit->selectAll();
     return true;
 }
 
@@ -158,8 +161,19 @@ TPoint TFindDialog::Position() const {
 
 void TFindDialog::SetPosition(TPoint point) {
     position_ = point;
-    if (auto *w = Dialog())
-        SettleFrame(w, [point](const QRect &) { return QPoint(point.x, point.y); });
+    if (auto *w = Dialog()) {
+        SettleFrame(w, [w, point](const QRect &frame) {
+            // Where asked, moved back as little as needed to lie wholly on
+            // the screen of the window it belongs to.
+            const QWidget *owner = w->parentWidget() ? w->parentWidget()->window() : w;
+            const QScreen *screen = owner->screen();
+            if (!screen) return QPoint(point.x, point.y);
+            const QRect area = screen->availableGeometry();
+            const int x = std::min(point.x, area.x() + area.width() - frame.width());
+            const int y = std::min(point.y, area.y() + area.height() - frame.height());
+            return QPoint(std::max(x, area.x()), std::max(y, area.y()));
+        });
+    }
 }
 
 FindDialogWidget *TReplaceDialog::Create() {

@@ -96,6 +96,28 @@ fi
 activate "$main"
 expect_saved "$expected_text" "after the replace, Save wrote"
 
+step "Ctrl+F again, the dialog open or closed: it takes the keys, its text selected"
+activate "$find"
+key ctrl+a
+xdotool type --delay 30 "zut"
+activate "$main"
+key ctrl+f # "zut" is not in the document
+sleep 0.5
+[ "$(xdotool getactivewindow)" = "$find" ] || fail "the find dialog, open, did not take the keys again"
+key Escape
+gone '^Rechercher$' || fail "Escape left the find dialog open"
+activate "$main"
+key ctrl+f
+find=$(wait_window '^Rechercher$') || fail "no find dialog"
+sleep 0.5
+[ "$(xdotool getactivewindow)" = "$find" ] || fail "the find dialog, opened again, did not take the keys"
+xdotool type --delay 30 "Ch" # over "zut"
+activate "$main"
+key ctrl+Home
+key ctrl+f # "Ch" is found, selected, and the document has the keys
+xdotool type --delay 30 "M"
+expect_saved "M${expected_text#Ch}" "after Find of \"Ch\" and M typed over it, Save wrote"
+
 if [ -n "$shot" ] && command -v import >/dev/null; then
     key ctrl+End # Save left the whole text selected
     sleep 0.3
@@ -206,4 +228,29 @@ step "Quitter with a modified document asks first; Escape and Alt+F4 keep it; No
 prompt_then_no ctrl+q "Quitter"
 wait_exit
 [ "$code" -eq 0 ] || fail "exit code $code"
+
+# A window's frame, "left top right bottom", on the screen.
+frame_box() {
+    local x y l r t b w h
+    read -r x y < <(frame_origin "$1")
+    read -r l r t b < <(frame_extents "$1")
+    w=$(xwininfo -id "$1" | awk '/^  Width:/ {print $2}')
+    h=$(xwininfo -id "$1" | awk '/^  Height:/ {print $2}')
+    echo "$x $y $((x + l + w + r)) $((y + t + h + b))"
+}
+step "at 144 dpi the editor's corner is off the screen: the find dialog comes wholly on it"
+start_main QT_SCALE_FACTOR=1.5
+activate "$main"
+key ctrl+f
+find=$(wait_window '^Rechercher$') || fail "no find dialog at 144 dpi"
+sleep 2
+read -r left top right bottom < <(frame_box "$find")
+echo "   find dialog frame: $left,$top to $right,$bottom"
+[ "$left" -ge 0 ] && [ "$top" -ge 0 ] && [ "$right" -le 1280 ] && [ "$bottom" -le 1024 ] ||
+    fail "find dialog frame $left,$top to $right,$bottom off the 1280x1024 screen"
+[ "$right" -ge 1270 ] || fail "find dialog moved further than the screen needs: right edge $right"
+activate "$main"
+key ctrl+q
+wait_exit
+[ "$code" -eq 0 ] || fail "exit code $code at 144 dpi"
 echo "PASS: end-to-end"

@@ -113,7 +113,7 @@ void Reader::fieldClosed() {
     if (f.from >= to) return;
     // What it held that was kept (a bookmark) is in it.
     kept_.inline_.truncate(f.kept);
-    kept_.inline_.append(data.data() + f.from, qsizetype(to - f.from));
+    kept_.inline_.append(sevenBit(data.substr(f.from, to - f.from)));
 }
 
 // SYMBOL n [\f "font"] [\u] [\a] [\h] [\s size]: the character n of the

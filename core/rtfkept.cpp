@@ -162,6 +162,12 @@ template <typename Same> void removeWords(QByteArray &words, Same same) {
     }
 }
 
+bool isUnderlineKind(std::string_view name) {
+    return name.size() > 2 && name.substr(0, 2) == "ul" && name != "ulc" && name != "ulnone";
+}
+
+} // namespace
+
 // A kept group written back 7-bit, meaning what it meant: a byte of 128 and
 // over becomes \'hh (read in the same code page), \bin's bytes become the
 // hex digits a picture or object reads alike, and a control symbol of such a
@@ -220,12 +226,6 @@ QByteArray sevenBit(std::string_view in) {
     }
     return out;
 }
-
-bool isUnderlineKind(std::string_view name) {
-    return name.size() > 2 && name.substr(0, 2) == "ul" && name != "ulc" && name != "ulnone";
-}
-
-} // namespace
 
 // Words kept as read: true when the word has been dealt with. Underlines are
 // read as one, and their kind is kept besides.

@@ -360,7 +360,7 @@ void Reader::pictureGroupClosed(size_t depth, size_t end, const State &outer) {
     }
     const std::string_view in = tokens_.input();
     const auto slice = [&](size_t from, size_t to) {
-        return to > from ? QByteArray(in.data() + from, qsizetype(to - from)) : QByteArray();
+        return to > from ? sevenBit(in.substr(from, to - from)) : QByteArray();
     };
     // A group the input left open is written closed.
     const auto closed = [&](size_t from, size_t groups) {

@@ -21,6 +21,10 @@
 
 namespace rtf::reader {
 
+// RTF kept as read, written back 7-bit with the same meaning: a byte of 128
+// and over as \'hh, \bin's bytes as hex digits.
+QByteArray sevenBit(std::string_view in);
+
 // Where the current group's text goes.
 enum class Dest : std::uint8_t {
     Text,

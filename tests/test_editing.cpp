@@ -492,6 +492,7 @@ private slots:
                 rtf += QByteArray("\\intbl ") + cell + "\\cell\n";
             rtf += "\\row\n";
         }
+        rtf += "\\pard ";
         for (int k = 0; k < 40; ++k)
             rtf += "Un paragraphe apr\\'e8s le tableau, pour que la grille en soit une petite "
                    "part.\\par\n";
@@ -501,6 +502,7 @@ private slots:
         QTextDocument *doc = editor->document();
         QTextTable *table = qobject_cast<QTextTable *>(doc->rootFrame()->childFrames().value(0));
         QVERIFY(table);
+        QCOMPARE(table->rows(), 4);
         QCOMPARE(table->columns(), 3);
         // The cells the editor's selection covers: "row rows column columns".
         const auto selected = [&] {

@@ -154,10 +154,13 @@ int hexDigit(char c) {
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
-// Whether the shape whose group is open at `from` (after its word) is a
-// picture alone: a "pib" property and no text box, whose paragraphs are the
-// document's text. Read once, up to its closing brace (\bin data skipped).
-bool pictureShape(std::string_view in, size_t from) {
+enum class ShapeHolds : std::uint8_t { Picture, Text, Other };
+
+// What the shape whose group is open at `from` (after its word) holds: a
+// text box, whose paragraphs are the document's text; else a picture (its
+// "pib" property); else neither (a line, a rectangle). Read once, up to its
+// closing brace (\bin data skipped).
+ShapeHolds shapeHolds(std::string_view in, size_t from) {
     bool picture = false;
     int depth = 1;
     for (size_t i = from; i < in.size() && depth > 0; ++i) {
@@ -176,7 +179,7 @@ bool pictureShape(std::string_view in, size_t from) {
                 ++i; // a control symbol: \{ \} \\ are no braces
                 continue;
             }
-            if (name == "shptxt" || name == "dptxbxtext") return false;
+            if (name == "shptxt" || name == "dptxbxtext") return ShapeHolds::Text;
             long long n = 0;
             size_t digits = end;
             while (digits < in.size() && in[digits] >= '0' && in[digits] <= '9' && n < (1LL << 40))
@@ -195,7 +198,7 @@ bool pictureShape(std::string_view in, size_t from) {
             i = std::max(i, std::min(end, in.size()) - 1);
         }
     }
-    return picture;
+    return picture ? ShapeHolds::Picture : ShapeHolds::Other;
 }
 } // namespace
 
@@ -236,8 +239,17 @@ bool Reader::pictureDestination(const Word &w) {
     case Act::PictureHolder:
         if (dest == Dest::Holder) return true; // read as the outer one's
         if (dest != Dest::Text) return false;
-        // A shape with a text box is read for its text (fieldDestination).
-        if (w.value == 2 && !pictureShape(tokens_.input(), tokens_.offset())) return false;
+        if (w.value == 2) {
+            // A shape with a text box is read for its text (fieldDestination);
+            // one with no picture either is kept as read, where it stands.
+            const ShapeHolds holds = shapeHolds(tokens_.input(), tokens_.offset());
+            if (holds == ShapeHolds::Text) return false;
+            if (holds == ShapeHolds::Other) {
+                capture(KeptPlace::Inline);
+                dest = kept_.capturing ? Dest::Kept : Dest::Skip;
+                return true;
+            }
+        }
         pic.holderDepth = stack_.size();
         pic.holderStart = pic.groupOpen;
         pic.object = w.value == 1;

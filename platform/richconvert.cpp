@@ -130,6 +130,9 @@ void Snapshot::markTables(const QTextDocument *doc, int from, int to, const Cell
     const QTextFrame *frame = nullptr;
     const QTextTable *table = nullptr;
     QTextTableCell cell;
+    // The cell's, asked once a cell: the toolkit looks each up in the table.
+    int cellFirst = -1, cellLast = -1, column = 0;
+    QTextTableCellFormat f;
     int depth = 0;
     bool outside = false;
     size_t i = 0;
@@ -141,7 +144,13 @@ void Snapshot::markTables(const QTextDocument *doc, int from, int to, const Cell
             table = qobject_cast<const QTextTable *>(frame);
             depth = std::max(0, tableDepth(frame) - base);
             if (depth == 0) table = nullptr;
-            if (table) cell = table->cellAt(pos);
+            if (table) {
+                cell = table->cellAt(pos);
+                cellFirst = cell.firstPosition();
+                cellLast = cell.lastPosition();
+                column = cell.column() + cell.columnSpan();
+                f = cell.format().toTableCellFormat();
+            }
             outside = false;
             if (columns.table && depth > 0) {
                 const QTextTableCell c = columns.table->cellAt(pos);
@@ -152,7 +161,7 @@ void Snapshot::markTables(const QTextDocument *doc, int from, int to, const Cell
         Cell &m = cells_[i];
         const bool empty = b.length() == 1;
         const int end = pos + b.length() - 1;
-        const bool endsCell = table && end == cell.lastPosition();
+        const bool endsCell = table && end == cellLast;
         if (empty && !endsCell && b.blockFormat().boolProperty(TablePadProperty) &&
             (doc->characterAt(end) == FrameStart || before == FrameEnd)) {
             m.skip = true; // the toolkit's paragraph beside a table
@@ -161,10 +170,8 @@ void Snapshot::markTables(const QTextDocument *doc, int from, int to, const Cell
         endRows(size_t(depth));
         if (!table) continue;
         m.depth = depth;
-        const QTextTableCellFormat f = cell.format().toTableCellFormat();
-        const bool absent = isAbsent(f) && pos == cell.firstPosition() && endsCell && empty;
+        const bool absent = isAbsent(f) && pos == cellFirst && endsCell && empty;
         m.skip = outside || absent;
-        const int column = cell.column() + cell.columnSpan();
         const bool endsRow =
             endsCell && (column >= table->columns() ||
                          (columns.table == table && column >= columns.first + columns.count));
@@ -172,7 +179,7 @@ void Snapshot::markTables(const QTextDocument *doc, int from, int to, const Cell
             while (rows.size() < size_t(depth))
                 rows.emplace_back();
             Row &r = rows.back();
-            if (pos == cell.firstPosition() && r.def->cells.empty() && r.current < 0) {
+            if (pos == cellFirst && r.def->cells.empty() && r.current < 0) {
                 const QTextTableCellFormat first =
                     table->cellAt(cell.row(), 0).format().toTableCellFormat();
                 if (first.boolProperty(RowDefinedProperty)) *r.def = rowDef(first);

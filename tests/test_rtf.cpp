@@ -649,6 +649,13 @@ private slots:
         const QByteArray headed = write(read("{\\rtf1{\\header\\pard H\\par}\\pard\\par}"));
         QVERIFY2(headed.contains("{\\header\\pard H\\par}"), headed.constData());
         QVERIFY2(headed.endsWith("\\par\r\n}\r\n"), headed.constData());
+        // A shape holding neither a picture nor text (a line) is kept where it stands.
+        const QByteArray line = "{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\sp{\\sn shapeType}"
+                                "{\\sv 20}}}{\\shprslt{\\*\\do\\dpline}}}";
+        const Document drawn = read("{\\rtf1 a" + line + "b\\par}");
+        QCOMPARE(drawn.plainText(), QStringLiteral("ab"));
+        QVERIFY2(write(drawn).replace("\r\n", "").contains("a" + line + "b"),
+                 write(drawn).constData());
     }
 
     void destinationsAndSymbols() {

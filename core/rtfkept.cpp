@@ -27,7 +27,8 @@ const KeptRow KeptRows[] = {
     {"paperw", KeptKind::Document}, {"paperh", KeptKind::Document},
     {"margl", KeptKind::Document}, {"margr", KeptKind::Document},
     {"margt", KeptKind::Document}, {"margb", KeptKind::Document},
-    {"gutter", KeptKind::Document}, {"landscape", KeptKind::Document},
+    {"gutter", KeptKind::Document}, {"gutterprl", KeptKind::Document},
+    {"rtlgutter", KeptKind::Document}, {"landscape", KeptKind::Document},
     {"facingp", KeptKind::Document}, {"margmirror", KeptKind::Document},
     {"deftab", KeptKind::Document}, {"widowctrl", KeptKind::Document},
     {"ftnbj", KeptKind::Document}, {"ftntj", KeptKind::Document},
@@ -116,6 +117,10 @@ const KeptRow KeptRows[] = {
     {"langnp", KeptKind::Character}, {"langfenp", KeptKind::Character},
     {"cs", KeptKind::Character}, {"kerning", KeptKind::Character},
     {"charscalex", KeptKind::Character}, {"ulc", KeptKind::Character},
+    // tracked changes: text deleted or inserted, by whom and when
+    {"deleted", KeptKind::Toggle}, {"revised", KeptKind::Toggle},
+    {"revauth", KeptKind::Character}, {"revauthdel", KeptKind::Character},
+    {"revdttm", KeptKind::Character}, {"revdttmdel", KeptKind::Character},
     // at their place in the text
     {"chatn", KeptKind::Inline}, {"chpgn", KeptKind::Inline},
     {"chdate", KeptKind::Inline}, {"chdpl", KeptKind::Inline},

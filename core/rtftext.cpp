@@ -253,7 +253,15 @@ void Reader::finishDocument() {
     closeRows(0); // a row the file left open ends with it
     // What the file keeps after its last paragraph (a section break) ends it.
     if (!text_.waiting) return;
-    text_.waiting->format.after += kept_.before + kept_.inline_;
+    // A file of one empty paragraph ended by \par keeps the \par: to
+    // LibreOffice a file without a paragraph has no page of its own, and
+    // takes its own default page rather than the file's.
+    Paragraph &last = *text_.waiting;
+    if (text_.emitted == 1 && text_.lastWasPar && last.depth <= 0 &&
+        std::all_of(last.runs.begin(), last.runs.end(),
+                    [](const Run &r) { return r.text.isEmpty(); }))
+        last.format.after += "\\par";
+    last.format.after += kept_.before + kept_.inline_;
     kept_.before.clear();
     kept_.inline_.clear();
     send(*std::exchange(text_.waiting, std::nullopt));

@@ -84,6 +84,15 @@ bool breaksBefore(const QByteArray &before) {
     return startsWithWord("\\sect", 5) || startsWithWord("\\page", 5);
 }
 
+// A paragraph's words kept that place it in a positioned frame.
+bool inFrame(const QByteArray &extra) {
+    for (const char *word : {"\\absw", "\\absh", "\\posx", "\\posy", "\\phpg", "\\pvpg", "\\phmrg",
+                             "\\pvmrg", "\\phcol", "\\pvpara"}) {
+        if (extra.contains(word)) return true;
+    }
+    return false;
+}
+
 class Writer {
 public:
     std::string out; // appending a character stays inline
@@ -575,6 +584,13 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
             w.kept(open.back().instruction);
             w.raw("{\\fldrslt ");
         }
+        // Text deleted or inserted under tracking is a group of its own:
+        // LibreOffice ends a tracked change at a group's end only.
+        const bool tracked =
+            r.format.extra.contains("\\deleted") || r.format.extra.contains("\\revised");
+        const CharFormat outside = cur;
+        const bool western = w.western;
+        if (tracked) w.raw("{");
         writeFormat(r.format);
         QStringView text = r.text;
         if (!r.format.note.isEmpty() && r.format.note != lastNote) {
@@ -586,6 +602,11 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         }
         lastNote = r.format.note;
         w.text(text);
+        if (tracked) {
+            w.raw("}");
+            cur = outside;
+            w.western = western;
+        }
     };
 
     const size_t count = doc.paragraphs.size();
@@ -634,14 +655,23 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
                 writeRun(r);
             }
         }
+        // LibreOffice ends a paragraph before superscript text that the
+        // paragraph's end finds still raised.
+        if (cur.valign == VAlign::Super) {
+            w.word("\\nosupersub");
+            cur.valign = VAlign::Normal;
+        }
         // What was kept at the paragraph's end, once where paragraphs split
         // from one share it.
-        if (i + 1 >= count || p.format.after != doc.paragraphs[i + 1].format.after)
-            w.kept(p.format.after);
+        const bool afterWritten =
+            i + 1 >= count || p.format.after != doc.paragraphs[i + 1].format.after;
+        if (afterWritten) w.kept(p.format.after);
         // \par separates paragraphs; a last paragraph that is empty gets one
         // more, since readers take a final \par as the end of the last line
         // (a lone one too after a header or footer, which LibreOffice drops
-        // from a body that ends no paragraph).
+        // from a body that ends no paragraph). A document of one empty
+        // paragraph ended by \par holds that \par after it (rtftext.cpp).
+        const bool ended = afterWritten && p.format.after.endsWith("\\par");
         const bool empty = std::all_of(p.runs.begin(), p.runs.end(),
                                        [](const Run &r) { return r.text.isEmpty(); });
         const QByteArray *next = i + 1 < count ? &doc.paragraphs[i + 1].format.before : nullptr;
@@ -693,6 +723,15 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
                 }
             }
             if (breaks && depth == 1 && p.endsRow) w.kept(*next);
+        } else if (breaks && !empty && depth == 0 && inFrame(p.format.extra)) {
+            // A break in place of a framed paragraph's \par has LibreOffice
+            // move the paragraph out of its place: \par ends it, and the break
+            // stands in a paragraph of its own, out of the frame.
+            w.word("\\par");
+            w.word("\\pard");
+            curPara = ParaFormat{};
+            curLs = 0;
+            w.kept(*next);
         } else if (breaks && !empty) {
             w.kept(*next); // a section or page break ends the paragraph
         } else if (breaks) {
@@ -700,8 +739,9 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
             // it ends with \par, and the break follows.
             w.word("\\par");
             w.kept(*next);
-        } else if (i + 1 < count || (empty && (count > 1 || p.format.before.contains("{\\header") ||
-                                               p.format.before.contains("{\\footer")))) {
+        } else if (!ended && (i + 1 < count ||
+                              (empty && (count > 1 || p.format.before.contains("{\\header") ||
+                                         p.format.before.contains("{\\footer"))))) {
             w.word("\\par");
         }
     }

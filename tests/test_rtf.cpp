@@ -656,6 +656,35 @@ private slots:
         QCOMPARE(drawn.plainText(), QStringLiteral("ab"));
         QVERIFY2(write(drawn).replace("\r\n", "").contains("a" + line + "b"),
                  write(drawn).constData());
+
+        // What LibreOffice reads differently unless written as read. A file
+        // of one empty paragraph ended by \par keeps it (without a paragraph
+        // LibreOffice takes its own page), and one without keeps none; split
+        // in the editor, the paragraphs stay apart.
+        const auto flatOf = [](const Document &d) { return write(d).replace("\r\n", ""); };
+        const Document lone = read("{\\rtf1\\paperw11906\\margl1417\\par}");
+        QVERIFY2(flatOf(lone).endsWith("\\f0\\par}"), flatOf(lone).constData());
+        QVERIFY2(flatOf(read(flatOf(lone))).endsWith("\\f0\\par}"), flatOf(lone).constData());
+        QVERIFY2(flatOf(read("{\\rtf1\\paperw11906}")).endsWith("\\f0}"),
+                 flatOf(read("{\\rtf1\\paperw11906}")).constData());
+        Document split = lone;
+        split.paragraphs.push_back(split.paragraphs[0]);
+        split.paragraphs[0].runs.push_back(Run{CharFormat{}, QStringLiteral("un")});
+        QCOMPARE(read(write(split)).paragraphs.size(), size_t(2));
+        // The gutter at the top; superscript ended before the paragraph's
+        // end; a framed paragraph ended by \par before a break; text deleted
+        // under tracking in a group of its own, with the table of authors;
+        // a comment's range.
+        const QByteArray page = flatOf(read(
+            "{\\rtf1\\gutter720\\gutterprl{\\*\\revtbl{Unknown;}{Ana;}}\\pard\\posx200"
+            "\\absw3000 a\\super 2\\sect\\pard\\plain b{\\deleted\\revauthdel1 x}c "
+            "{\\*\\atrfstart 0}d{\\*\\atrfend 0}{\\*\\atnid M}\\chatn{\\*\\annotation R}\\par}"));
+        for (const char *kept : {"\\gutter720\\gutterprl", "{\\*\\revtbl{Unknown;}{Ana;}}",
+                                 "a\\super 2\\nosupersub\\par\\pard\\sect",
+                                 "{\\plain\\deleted\\revauthdel1 x}c",
+                                 "{\\*\\atrfstart 0}d{\\*\\atrfend 0}"})
+            QVERIFY2(page.contains(kept), page.constData());
+        QCOMPARE(read(page).plainText(), QStringLiteral("a2\nbxc d"));
     }
 
     void destinationsAndSymbols() {

@@ -250,6 +250,8 @@ void Reader::closeRows(int depth) {
 // The row goes on: the paragraphs that waited are its cell's.
 void Reader::joinLoose() {
     if (tables_.loose.empty()) return;
+    // They stand after the rows nested in it, which end without their \nestrow.
+    if (tables_.openDepth > 1) closeRows(1);
     for (Paragraph &p : tables_.loose) {
         p.depth = 1;
         tables_.held.push_back(std::move(p));

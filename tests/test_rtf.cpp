@@ -964,6 +964,10 @@ private slots:
         QTest::newRow("the file ends inside a row")
             << QByteArray("\\trowd\\cellx500\\intbl a\\cell b\\cell c") << QStringLiteral("a\tb c")
             << QStringLiteral("1c 1 1r") << QStringLiteral("500 1000");
+        QTest::newRow("a paragraph out of the table after nested cells left open")
+            << QByteArray("\\trowd\\cellx100\\pard\\intbl\\itap3 a\\nestcell b\\nestcell"
+                          "\\pard\\itap0 c\\par\\pard\\intbl d\\cell\\row")
+            << QStringLiteral("a\tb c d") << QStringLiteral("1c 2r 1 1r") << QString();
         QTest::newRow("nesting deeper than the rows open, nested rows left open")
             << QByteArray("\\intbl\\itap3 a\\nestcell\\itap2 b\\nestcell\\itap1 c\\cell\\row")
             << QStringLiteral("a\tb c") << QStringLiteral("1c 2r 1r")

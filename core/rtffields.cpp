@@ -54,6 +54,14 @@ bool Reader::fieldDestination(const Word &w) {
         // A shape held as a picture reads on for its picture.
         if (dest == Dest::Holder) return true;
         if (dest != Dest::Text && dest != Dest::Drawing) return false;
+        // An old drawing object without a text box (a line, a polygon) is
+        // kept as read, where it stands.
+        if (w.value == 1 && dest == Dest::Text &&
+            shapeHolds(tokens_.input(), tokens_.offset()) != ShapeHolds::Text) {
+            capture(KeptPlace::Inline);
+            dest = kept_.capturing ? Dest::Kept : Dest::Skip;
+            return true;
+        }
         dest = Dest::Drawing;
         return true;
     case Act::BoxText:

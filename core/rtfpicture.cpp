@@ -153,13 +153,9 @@ int hexDigit(char c) {
     c = char(c | 0x20);
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
+} // namespace
 
-enum class ShapeHolds : std::uint8_t { Picture, Text, Other };
-
-// What the shape whose group is open at `from` (after its word) holds: a
-// text box, whose paragraphs are the document's text; else a picture (its
-// "pib" property); else neither (a line, a rectangle). Read once, up to its
-// closing brace (\bin data skipped).
+// Read once, up to the group's closing brace (\bin data skipped).
 ShapeHolds shapeHolds(std::string_view in, size_t from) {
     bool picture = false;
     int depth = 1;
@@ -200,7 +196,6 @@ ShapeHolds shapeHolds(std::string_view in, size_t from) {
     }
     return picture ? ShapeHolds::Picture : ShapeHolds::Other;
 }
-} // namespace
 
 bool Reader::pictureDestination(const Word &w) {
     Dest &dest = state_.dest;

@@ -274,6 +274,12 @@ struct TextState {
 bool isSymbolFontName(const QString &name);
 int clampInt(long long v, int lo, int hi);
 
+// What the shape or drawing object whose group is open at `from` (after its
+// word) holds: a text box, whose paragraphs are the document's text; else a
+// picture (its "pib" property); else neither (a line, a rectangle).
+enum class ShapeHolds : std::uint8_t { Picture, Text, Other };
+ShapeHolds shapeHolds(std::string_view in, size_t from);
+
 class Reader {
 public:
     Reader(const QByteArray &data, const std::function<void(Paragraph &&)> &sink,

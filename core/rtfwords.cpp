@@ -78,7 +78,7 @@ const Row Rows[] = {
     {"shptxt", {Kind::Destination, Act::BoxText}},
     {"dptxbxtext", {Kind::Destination, Act::BoxText}},
     {"shpinst", {Kind::Destination, Act::Drawing}},
-    {"do", {Kind::Destination, Act::Drawing}},
+    {"do", {Kind::Destination, Act::Drawing, 1}},
     {"result", {Kind::Destination, Act::Show}},
     {"nesttableprops", {Kind::Destination, Act::NestTableProps}},
     // document

@@ -696,6 +696,7 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
                 ++common;
             closeFields(common);
         }
+        if (breaks) closeFields(0); // no field goes on over a page or section break
         if (depth > 0 && (p.endsCell || p.endsRow)) {
             // A cell ends, outside any field; a row ends with its
             // definition, and a paragraph for readers without nested tables.

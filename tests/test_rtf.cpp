@@ -649,12 +649,14 @@ private slots:
         const QByteArray headed = write(read("{\\rtf1{\\header\\pard H\\par}\\pard\\par}"));
         QVERIFY2(headed.contains("{\\header\\pard H\\par}"), headed.constData());
         QVERIFY2(headed.endsWith("\\par\r\n}\r\n"), headed.constData());
-        // A shape holding neither a picture nor text (a line) is kept where it stands.
+        // A shape holding neither a picture nor text (a line), and an old
+        // drawing object without a text box, are kept where they stand.
         const QByteArray line = "{\\shp{\\*\\shpinst\\shpleft0\\shpright900{\\sp{\\sn shapeType}"
                                 "{\\sv 20}}}{\\shprslt{\\*\\do\\dpline}}}";
-        const Document drawn = read("{\\rtf1 a" + line + "b\\par}");
-        QCOMPARE(drawn.plainText(), QStringLiteral("ab"));
-        QVERIFY2(write(drawn).replace("\r\n", "").contains("a" + line + "b"),
+        const QByteArray polygon = "{\\*\\do\\dobxpage\\dppolyline\\dppolycount2\\dpptx11}";
+        const Document drawn = read("{\\rtf1 a" + line + "b" + polygon + "c\\par}");
+        QCOMPARE(drawn.plainText(), QStringLiteral("abc"));
+        QVERIFY2(write(drawn).replace("\r\n", "").contains("a" + line + "b" + polygon + "c"),
                  write(drawn).constData());
 
         // What LibreOffice reads differently unless written as read. A file
@@ -679,12 +681,17 @@ private slots:
             "{\\rtf1\\gutter720\\gutterprl{\\*\\revtbl{Unknown;}{Ana;}}\\pard\\posx200"
             "\\absw3000 a\\super 2\\sect\\pard\\plain b{\\deleted\\revauthdel1 x}c "
             "{\\*\\atrfstart 0}d{\\*\\atrfend 0}{\\*\\atnid M}\\chatn{\\*\\annotation R}\\par}"));
-        for (const char *kept : {"\\gutter720\\gutterprl", "{\\*\\revtbl{Unknown;}{Ana;}}",
-                                 "a\\super 2\\nosupersub\\par\\pard\\sect",
-                                 "{\\plain\\deleted\\revauthdel1 x}c",
-                                 "{\\*\\atrfstart 0}d{\\*\\atrfend 0}"})
+        for (const char *kept :
+             {"\\gutter720\\gutterprl", "{\\*\\revtbl{Unknown;}{Ana;}}",
+              "a\\super 2\\nosupersub\\par\\pard\\sect", "{\\plain\\deleted\\revauthdel1 x}c",
+              "{\\*\\atrfstart 0}d{\\*\\atrfend 0}"})
             QVERIFY2(page.contains(kept), page.constData());
         QCOMPARE(read(page).plainText(), QStringLiteral("a2\nbxc d"));
+        // Fields of one instruction on both sides of a section break stay two.
+        const QByteArray pages = flatOf(read("{\\rtf1{\\field{\\*\\fldinst PAGE}{\\fldrslt 1}}"
+                                             "\\sect\\sectd\\pgnlcrm{\\field{\\*\\fldinst PAGE}"
+                                             "{\\fldrslt 1}}\\par}"));
+        QVERIFY2(pages.contains("{\\fldrslt 1}}\\sect\\sectd\\pgnlcrm{\\field"), pages.constData());
     }
 
     void destinationsAndSymbols() {

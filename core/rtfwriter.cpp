@@ -601,7 +601,26 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
             w.kept(r.format.note);
         }
         lastNote = r.format.note;
-        w.text(text);
+        if (charsetOf.value(fontIndex.value(cur.font), 0) != 2) {
+            w.text(text);
+        } else {
+            // In a symbol font, a character the reader took from one of the
+            // font's bytes goes back as that byte, as word processors write
+            // it: readers that keep the font's own codes find them again.
+            const int cp = textcodec::symbolCodePage(cur.font);
+            qsizetype from = 0;
+            for (qsizetype k = 0; k < text.size(); ++k) {
+                if (text[k].unicode() < 0x80) continue;
+                int b = 0xFF;
+                while (b >= 0x80 && textcodec::symbolChar(cp, uchar(b)) != text[k].unicode())
+                    --b;
+                if (b < 0x80) continue;
+                w.text(text.mid(from, k - from));
+                w.hexByte(uchar(b));
+                from = k + 1;
+            }
+            w.text(text.mid(from));
+        }
         if (tracked) {
             w.raw("}");
             cur = outside;

@@ -692,6 +692,11 @@ private slots:
                                              "\\sect\\sectd\\pgnlcrm{\\field{\\*\\fldinst PAGE}"
                                              "{\\fldrslt 1}}\\par}"));
         QVERIFY2(pages.contains("{\\fldrslt 1}}\\sect\\sectd\\pgnlcrm{\\field"), pages.constData());
+        // A symbol font's characters go back as its bytes.
+        const QByteArray symbols =
+            flatOf(read("{\\rtf1{\\fonttbl{\\f0\\fnil\\fcharset2 Symbol;}}\\f0\\'c5\\'b7\\par}"));
+        QVERIFY2(symbols.contains("\\f0\\'c5\\'b7"), symbols.constData());
+        QCOMPARE(read(symbols).plainText(), QStringLiteral("\u2295\u2022"));
     }
 
     void destinationsAndSymbols() {

@@ -57,7 +57,8 @@ bool Reader::fieldDestination(const Word &w) {
         // An old drawing object without a text box (a line, a polygon) is
         // kept as read, where it stands.
         if (w.value == 1 && dest == Dest::Text &&
-            shapeHolds(tokens_.input(), tokens_.offset()) != ShapeHolds::Text) {
+            shapeHolds(tokens_.input(), tokens_.offset(), pictures_.shapesRead) !=
+                ShapeHolds::Text) {
             capture(KeptPlace::Inline);
             dest = kept_.capturing ? Dest::Kept : Dest::Skip;
             return true;
@@ -156,7 +157,12 @@ void Reader::symbolField() {
             if (decoded.size() == 1) c = decoded[0].unicode();
         }
     }
+    // The character carries the field's instruction, which Save As writes
+    // around it again.
+    const CharFormat around = state_.format;
+    fieldResult();
     addChar(c);
+    state_.format = around;
     fields_.symbolResult = true;
 }
 

@@ -156,10 +156,12 @@ int hexDigit(char c) {
 } // namespace
 
 // Read once, up to the group's closing brace (\bin data skipped).
-ShapeHolds shapeHolds(std::string_view in, size_t from) {
+ShapeHolds shapeHolds(std::string_view in, size_t from, size_t &read) {
     bool picture = false;
     int depth = 1;
+    const size_t budget = in.size() * 2 + 4096;
     for (size_t i = from; i < in.size() && depth > 0; ++i) {
+        if (++read > budget) return ShapeHolds::Text;
         const char c = in[i];
         if (c == '{') {
             ++depth;
@@ -237,7 +239,7 @@ bool Reader::pictureDestination(const Word &w) {
         if (w.value == 2) {
             // A shape with a text box is read for its text (fieldDestination);
             // one with no picture either is kept as read, where it stands.
-            const ShapeHolds holds = shapeHolds(tokens_.input(), tokens_.offset());
+            const ShapeHolds holds = shapeHolds(tokens_.input(), tokens_.offset(), pic.shapesRead);
             if (holds == ShapeHolds::Text) return false;
             if (holds == ShapeHolds::Other) {
                 capture(KeptPlace::Inline);

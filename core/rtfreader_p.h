@@ -190,6 +190,7 @@ struct Pictures {
     std::optional<int> shapeLeft, shapeTop, shapeRight, shapeBottom;
     size_t nameDepth = 0;
     std::string name;
+    size_t shapesRead = 0; // bytes shapeHolds has looked at
     std::shared_ptr<Picture> held;
     size_t heldStart = 0, heldEnd = 0;
     // the picture last added to the text, which a {\nonshppict} right after
@@ -277,8 +278,10 @@ int clampInt(long long v, int lo, int hi);
 // What the shape or drawing object whose group is open at `from` (after its
 // word) holds: a text box, whose paragraphs are the document's text; else a
 // picture (its "pib" property); else neither (a line, a rectangle).
+// `read` counts the bytes looked at; past twice the input's size (shapes
+// nested in each other's text), a shape is read for its text unseen.
 enum class ShapeHolds : std::uint8_t { Picture, Text, Other };
-ShapeHolds shapeHolds(std::string_view in, size_t from);
+ShapeHolds shapeHolds(std::string_view in, size_t from, size_t &read);
 
 class Reader {
 public:

@@ -157,12 +157,7 @@ void Reader::symbolField() {
             if (decoded.size() == 1) c = decoded[0].unicode();
         }
     }
-    // The character carries the field's instruction, which Save As writes
-    // around it again.
-    const CharFormat around = state_.format;
-    fieldResult();
     addChar(c);
-    state_.format = around;
     fields_.symbolResult = true;
 }
 

@@ -274,18 +274,25 @@ std::shared_ptr<const RowDef> Reader::rowDef(TableLevel &lv) {
     lv.def.cells = std::move(given);
     def.cells.assign(lv.def.cells.begin(),
                      lv.def.cells.begin() + std::ptrdiff_t(std::min(n, lv.def.cells.size())));
-    constexpr long long Largest = std::numeric_limits<int>::max() / 2;
+    static constexpr long long Largest = std::numeric_limits<int>::max() / 2;
+    // An edge `width` right of `prev`, no further than a \cellx is read; past
+    // that, an inch right of the one before, as a \cellx not right of it is.
+    // So the edges made here are read back the same.
+    const auto after = [](long long prev, long long width) {
+        const long long edge = std::min(prev + width, (long long)MaxEdge);
+        return int(edge > prev ? edge : std::min(prev + DefaultCellWidth, Largest));
+    };
     long long prev = def.left;
     long long width = DefaultCellWidth;
     for (size_t i = 0; i < n; ++i) {
         if (i == def.cells.size()) {
             CellDef c = i ? def.cells[i - 1] : CellDef{};
             c.across = c.down = Merge::None;
-            c.right = int(std::min(prev + width, Largest));
+            c.right = after(prev, width);
             def.cells.push_back(c);
         }
         CellDef &c = def.cells[i];
-        if (c.right <= prev) c.right = int(std::min(prev + DefaultCellWidth, Largest));
+        if (c.right <= prev) c.right = after(prev, DefaultCellWidth);
         if (c.right > prev) width = c.right - prev;
         prev = c.right;
     }

@@ -950,6 +950,10 @@ private slots:
                           "\\intbl a\\cell b\\cell c\\cell d\\cell\\row")
             << QStringLiteral("a\tb\tc\td") << QStringLiteral("1c 1c 1c 1r")
             << QStringLiteral("2000 3440 126720 128160");
+        QTest::newRow("cells without \\cellx past the widest edge read")
+            << QByteArray("\\trowd\\cellx90000\\intbl a\\cell b\\cell c\\cell\\row")
+            << QStringLiteral("a\tb\tc") << QStringLiteral("1c 1c 1r")
+            << QStringLiteral("90000 126720 128160");
         QTest::newRow("text after the last \\cell is the last cell's")
             << QByteArray("\\trowd\\cellx700\\cellx900\\intbl a\\cell b\\cell c\\row d\\par\\row"
                           "\\intbl e\\cell f\\par g\\par\\row")

@@ -347,12 +347,15 @@ void BlockLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
             return;
         }
     } else if (!everything && delta == 0) {
-        for (QTextBlock b = first; b.isValid() && b.blockNumber() <= l; b = b.next()) {
-            const size_t n = size_t(b.blockNumber());
-            giants_[n].reset();
-            laid_[n] = 0;
-            heights_.set(n, estimate(b));
+        // Formats changed, or cells filled: their rows estimated a row at a time.
+        for (int n = f; n <= l; ++n) {
+            giants_[size_t(n)].reset();
+            laid_[size_t(n)] = 0;
         }
+        std::vector<double> values(size_t(l - f + 1), 0.0);
+        estimateBlocks(first, l, values, f);
+        for (int n = f; n <= l; ++n)
+            heights_.set(size_t(n), values[size_t(n - f)]);
     } else {
         // Paragraphs came or went: old entries [f, l - delta] are new [f, l];
         // those before stay, those after move by delta.
@@ -976,12 +979,13 @@ double BlockLayout::rowEstimate(int characters, int columns, double width) const
     return lines * lineHeight_ + 2 * CellPadding;
 }
 
-void BlockLayout::estimateBlocks(QTextBlock b, int last, std::vector<double> &values) const {
+void BlockLayout::estimateBlocks(QTextBlock b, int last, std::vector<double> &values,
+                                 int base) const {
     QTextDocument *doc = document();
     while (b.isValid() && b.blockNumber() <= last) {
         const RowRef row = rowAt(b);
         if (!row.table) {
-            values[size_t(b.blockNumber())] = estimate(b);
+            values[size_t(b.blockNumber() - base)] = estimate(b);
             b = b.next();
             continue;
         }
@@ -1001,9 +1005,9 @@ void BlockLayout::estimateBlocks(QTextBlock b, int last, std::vector<double> &va
             next = lastRow ? doc->findBlock(t->lastPosition()).blockNumber() + 1
                            : doc->findBlock(end).blockNumber();
             for (int k = std::max(firstNumber, from); k < std::min(next, last + 1); ++k)
-                values[size_t(k)] = 0;
+                values[size_t(k - base)] = 0;
             if (firstNumber >= from && firstNumber <= last)
-                values[size_t(firstNumber)] = rowEstimate(end - start, columns, width);
+                values[size_t(firstNumber - base)] = rowEstimate(end - start, columns, width);
             if (next > last) break;
             start = end;
             firstNumber = next;

@@ -122,7 +122,8 @@ private:
     double rowEstimate(int characters, int columns, double width) const;
     double tableWidth(QTextTable *table) const;
     // Estimates blocks from `block` to number `last` into `values`.
-    void estimateBlocks(QTextBlock block, int last, std::vector<double> &values) const;
+    void estimateBlocks(QTextBlock block, int last, std::vector<double> &values,
+                        int base = 0) const;
     // The height a cell merged down from this row spans.
     double spannedHeight(const RowRef &row, const CellBox &box) const;
     void drawRow(QPainter *painter, const RowRef &row, const QPointF &origin,

@@ -336,7 +336,7 @@ rtf::Document extract(const QTextDocument *doc, int from, int to, const TFont &d
 
 namespace {
 // Paragraphs of a table held before its ended rows go in.
-constexpr size_t HeldParagraphs = 65536;
+constexpr size_t HeldParagraphs = 16384;
 // Each list made by an inserter has a key of its own.
 int nextListKey = 0;
 // The toolkit marks every item of a list changed when one is added, which

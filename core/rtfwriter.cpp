@@ -84,6 +84,27 @@ bool breaksBefore(const QByteArray &before) {
     return startsWithWord("\\sect", 5) || startsWithWord("\\page", 5);
 }
 
+// True when RTF kept as read holds, out of its groups, a word that ends a
+// paragraph (\par, \sect, \page).
+bool breaksWithin(const QByteArray &kept) {
+    int depth = 0;
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        const char c = kept[i];
+        if (c == '{') ++depth;
+        if (c == '}') --depth;
+        if (c != '\\' || i + 1 >= kept.size()) continue;
+        qsizetype end = i + 1;
+        while (end < kept.size() && std::isalpha(static_cast<unsigned char>(kept[end])))
+            ++end;
+        const QByteArray word = kept.mid(i + 1, end - i - 1);
+        if (depth == 0 && (word == "par" || word == "sect" || word == "page")) return true;
+        if (word == "bin") return false; // data follows: nothing more is read here
+        // Past the word, or past a control symbol's character (\{ is no brace).
+        i = end == i + 1 ? i + 1 : end - 1;
+    }
+    return false;
+}
+
 // A paragraph's words kept that place it in a positioned frame.
 bool inFrame(const QByteArray &extra) {
     for (const char *word : {"\\absw", "\\absh", "\\posx", "\\posy", "\\phpg", "\\pvpg", "\\phmrg",
@@ -684,7 +705,10 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         // from one share it.
         const bool afterWritten =
             i + 1 >= count || p.format.after != doc.paragraphs[i + 1].format.after;
-        if (afterWritten) w.kept(p.format.after);
+        // A break kept at the end of a table's row ends no paragraph of its
+        // cell: it follows the row.
+        const bool afterRow = depth == 1 && p.endsRow && breaksWithin(p.format.after);
+        if (afterWritten && !afterRow) w.kept(p.format.after);
         // \par separates paragraphs; a last paragraph that is empty gets one
         // more, since readers take a final \par as the end of the last line
         // (a lone one too after a header or footer, which LibreOffice drops
@@ -742,6 +766,7 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
                     w.raw("}");
                 }
             }
+            if (afterWritten && afterRow) w.kept(p.format.after);
             if (breaks && depth == 1 && p.endsRow) w.kept(*next);
         } else if (breaks && !empty && depth == 0 && inFrame(p.format.extra)) {
             // A break in place of a framed paragraph's \par has LibreOffice

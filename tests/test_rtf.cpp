@@ -954,6 +954,9 @@ private slots:
             << QByteArray("\\trowd\\cellx90000\\intbl a\\cell b\\cell c\\cell\\row")
             << QStringLiteral("a\tb\tc") << QStringLiteral("1c 1c 1r")
             << QStringLiteral("90000 126720 128160");
+        QTest::newRow("a section break after the last cell's paragraph, the row left open")
+            << QByteArray("\\pard\\intbl a\\sect b\\par\\sect") << QStringLiteral("a b")
+            << QStringLiteral("1 1r") << QString();
         QTest::newRow("text after the last \\cell is the last cell's")
             << QByteArray("\\trowd\\cellx700\\cellx900\\intbl a\\cell b\\cell c\\row d\\par\\row"
                           "\\intbl e\\cell f\\par g\\par\\row")

@@ -552,13 +552,14 @@ void Inserter::putRows(QTextTable *&table, int &filled, const std::vector<Row> &
         // A new table, where the cursor is; the paragraph it is put into
         // goes on after it, with its format.
         const int at = cursor_.position();
+        const bool unused = fresh_; // the cursor's paragraph is none of the document's
         if (depth == 1) restFormat_ = cursor_.blockFormat();
         table = cursor_.insertTable(n, columns);
         filled = 0;
         // The toolkit keeps a paragraph before every table: one left empty
-        // is no paragraph of the document.
+        // is no paragraph of the document, unless the document put it there.
         QTextBlock before = cursor_.document()->findBlock(at);
-        if (before.length() == 1) {
+        if (unused && before.length() == 1) {
             QTextCursor pad(before);
             QTextBlockFormat f = before.blockFormat();
             f.setProperty(TablePadProperty, true);

@@ -570,10 +570,6 @@ private slots:
         // file against us fails, unless it stands here with the reason.
         const QHash<QString, QString> excused{
             // "kind: file" -> why
-            {QStringLiteral("page size and margins: import-tdf117403"),
-             QStringLiteral("the empty paragraph before the first table is taken for the "
-                            "toolkit's own paragraph before a table, and the section's page "
-                            "words kept before it go with it")},
             {QStringLiteral("paragraphs (text too): import-fdo47802"),
              QStringLiteral("a text box's paragraph in a cell stands before the cell's text; "
                             "LibreOffice anchors the box in that text")},

@@ -422,6 +422,16 @@ private slots:
         qtrich::insert(again, alone, true);
         QCOMPARE(doc->blockCount(), 3);
         QCOMPARE(shape(editoraccess::Extract(form->RichEdit1)), shape(alone));
+        // An empty paragraph of the document before it is one, with what it keeps.
+        rtf::Document after = alone;
+        after.paragraphs.insert(after.paragraphs.begin(), para(QString()));
+        after.paragraphs.front().format.before = "\\sectd\\pgwsxn11906";
+        form->RichEdit1->Lines->Clear();
+        QTextCursor emptyFirst(doc);
+        qtrich::insert(emptyFirst, after, true);
+        const rtf::Document afterBack = editoraccess::Extract(form->RichEdit1);
+        QCOMPARE(shape(afterBack), shape(after));
+        QCOMPARE(afterBack.paragraphs.front().format.before, QByteArray("\\sectd\\pgwsxn11906"));
 
         // Empty cells after text keep their definitions: a merge across,
         // the edges, the row's own (on an empty first cell).

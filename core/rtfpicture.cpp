@@ -8,6 +8,7 @@
 #include "core/rtfreader_p.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 namespace rtf {
@@ -78,7 +79,60 @@ QByteArray Picture::drawable() const {
     }
 }
 
+namespace {
+// The groups of out[from...] closed within it: a '}' that would close a group
+// opened before is left out, a group left open is closed. A picture kept as
+// read from a damaged file can hold either; written as it is, the text after
+// it would stand in the picture's group, or the document would end there.
+void balanceGroups(std::string &out, size_t from) {
+    std::string tail;
+    tail.reserve(out.size() - from);
+    size_t depth = 0;
+    for (size_t i = from; i < out.size();) {
+        const char c = out[i];
+        if (c == '\\' && i + 1 < out.size()) {
+            size_t end = i + 1;
+            while (end < out.size() && std::isalpha(static_cast<unsigned char>(out[end])))
+                ++end;
+            if (end == i + 1) { // a control symbol: \{ \} \\ are no braces
+                tail.append(out, i, 2);
+                i += 2;
+                continue;
+            }
+            const bool bin = out.compare(i + 1, end - i - 1, "bin") == 0;
+            long long n = 0;
+            if (end < out.size() && out[end] == '-') ++end;
+            while (end < out.size() && std::isdigit(static_cast<unsigned char>(out[end]))) {
+                n = std::min(n * 10 + (out[end] - '0'), 1LL << 40);
+                ++end;
+            }
+            if (bin) { // the data after it is no RTF
+                if (end < out.size() && out[end] == ' ') ++end;
+                end = std::min(out.size(), end + size_t(n));
+            }
+            tail.append(out, i, end - i);
+            i = end;
+            continue;
+        }
+        if (c == '{') ++depth;
+        if (c == '}') {
+            if (depth == 0) {
+                ++i;
+                continue;
+            }
+            --depth;
+        }
+        tail += c;
+        ++i;
+    }
+    tail.append(depth, '}');
+    out.resize(from);
+    out += tail;
+}
+} // namespace
+
 void appendPicture(std::string &out, const Picture &p) {
+    const size_t from = out.size();
     out.append(p.before.constData(), size_t(p.before.size()));
     if (p.kind != PictureKind::None || !p.prefix.isEmpty()) {
         if (!p.prefix.isEmpty()) {
@@ -141,6 +195,7 @@ void appendPicture(std::string &out, const Picture &p) {
         }
     }
     out.append(p.after.constData(), size_t(p.after.size()));
+    balanceGroups(out, from);
 }
 
 } // namespace rtf

@@ -1351,6 +1351,29 @@ private slots:
             if (pictures.size() != 1) return std::make_pair(QString(), Picture{});
             return std::make_pair(doc.plainText(), *pictures[0]);
         };
+        // What a damaged file kept around a picture closes no group but its
+        // own: a stray '}' is left out, a group left open is closed, \bin
+        // data and \} are no braces.
+        {
+            auto kept = std::make_shared<Picture>();
+            kept->kind = PictureKind::Png;
+            kept->data = "\x89PNG";
+            kept->before = "{\\*\\shppict}}{\\result\\}";
+            kept->after = "{\\*\\x\\bin2 }}}{";
+            Document doc;
+            doc.paragraphs.resize(2);
+            doc.paragraphs[0].runs = {Run{CharFormat{}, QStringLiteral("a")},
+                                      Run{CharFormat{}, QString(QChar(0xFFFC)), kept},
+                                      Run{CharFormat{}, QStringLiteral("b")}};
+            doc.paragraphs[1].runs = {Run{CharFormat{}, QStringLiteral("c")}};
+            const QByteArray out = write(doc);
+            QVERIFY2(out.contains("{\\*\\shppict}{\\result\\}"), out.constData());
+            QVERIFY2(out.contains("{\\*\\x\\bin2 }}}{}}"), out.constData());
+            // The text after it is the document's, not the picture's.
+            const QString back = read(out).plainText();
+            QVERIFY2(back.startsWith(QLatin1Char('a')) && back.endsWith(QStringLiteral("b\nc")),
+                     qPrintable(back));
+        }
         // Hex of odd length: the last digit has no pair.
         auto [text, p] = one("{\\pict\\pngblip\\picw1\\pich1 123}");
         QCOMPARE(text, QStringLiteral("ab\nc"));

@@ -398,7 +398,14 @@ void Inserter::add(rtf::Paragraph &&p) {
         const rtf::Paragraph &held = pending_.back();
         if (held.depth == 1 && held.endsRow) {
             rowEnds_.push_back(pending_.size());
-            if (pending_.size() >= HeldParagraphs) flushRows(false);
+            // The toolkit counts all of a table's cells again when rows are
+            // added: the rows held grow with the table, so that it is counted
+            // a few dozen times in all, not once every few thousand rows.
+            if (pending_.size() >= std::max(HeldParagraphs, tableParagraphs_ / 8)) {
+                tableParagraphs_ += pending_.size();
+                flushRows(false);
+                tableParagraphs_ -= pending_.size(); // those of a row not ended
+            }
         }
         return;
     }
@@ -669,6 +676,7 @@ void Inserter::endTable() {
     fresh_ = true;
     table_ = nullptr;
     tableRows_ = 0;
+    tableParagraphs_ = 0;
 }
 
 void Inserter::finish() {

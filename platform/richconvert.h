@@ -124,6 +124,7 @@ private:
     std::vector<size_t> rowEnds_;                       // where each ended row of pending_ ends
     QTextTable *table_ = nullptr;                       // the body's table, while rows come
     int tableRows_ = 0;                                 // its rows put in
+    size_t tableParagraphs_ = 0;                        // and their paragraphs
     bool fresh_ = false;                                // the cursor's block holds no paragraph yet
     bool flat_ = false;                                 // inserting into a cell: no tables
     QTextBlockFormat restFormat_;                       // of the paragraph a table was put into

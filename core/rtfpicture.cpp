@@ -382,8 +382,12 @@ void Reader::pictureData(std::string_view bytes) {
     Pictures &pic = pictures_;
     if (!pic.reading || bytes.empty()) return;
     const size_t at = size_t(bytes.data() - tokens_.input().data());
-    if (pic.dataEnd == pic.dataStart) pic.dataStart = at;
+    if (pic.dataEnd == pic.dataStart) {
+        pic.dataStart = at;
+        pic.dataDepthStart = stack_.size();
+    }
     pic.dataEnd = at + bytes.size();
+    pic.dataDepthEnd = stack_.size();
     QByteArray &data = pic.reading->data;
     // Decoded a token at a time; digits pair across tokens (line ends).
     const qsizetype from = data.size();
@@ -449,7 +453,12 @@ void Reader::pictureGroupClosed(size_t depth, size_t end, const State &outer) {
                 p->prefix = slice(pic.pictStart, pic.dataStart);
                 while (p->prefix.endsWith('\n') || p->prefix.endsWith('\r'))
                     p->prefix.chop(1);
-                p->suffix = closed(pic.dataEnd, open);
+                // Groups that opened or closed among the digits, which are
+                // written without what stood between them.
+                const size_t from = pic.dataDepthStart, to = pic.dataDepthEnd;
+                p->suffix = QByteArray(qsizetype(to > from ? to - from : from - to),
+                                       to > from ? '{' : '}') +
+                            closed(pic.dataEnd, open);
             } else {
                 p->prefix = closed(pic.pictStart, open);
             }

@@ -177,8 +177,11 @@ struct Pictures {
     std::shared_ptr<Picture> reading;
     size_t pictDepth = 0, pictStart = 0;
     size_t dataStart = 0, dataEnd = 0; // its hex data; equal: none
-    bool binary = false;               // its data came from \bin
-    int nibble = -1;                   // a hex digit waiting for its pair
+    // The group stack's size at the data's first and last digits: groups
+    // between digits (a damaged file's) are not written, their braces are.
+    size_t dataDepthStart = 0, dataDepthEnd = 0;
+    bool binary = false; // its data came from \bin
+    int nibble = -1;     // a hex digit waiting for its pair
     // the group around it (\shppict, \object), and the picture read in it
     size_t holderDepth = 0, holderStart = 0;
     bool object = false;

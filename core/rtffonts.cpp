@@ -76,6 +76,10 @@ void Reader::selectFont(int index) {
     state_.fontIndex = index;
     auto it = fonts_.fonts.find(index);
     if (it == fonts_.fonts.end()) {
+        // A font the table does not hold: the document's, read and written
+        // as such, not the name of the one before in another code page.
+        state_.format.font.clear();
+        state_.format.family = CharFormat{}.family;
         state_.codePage = 0;
         return;
     }

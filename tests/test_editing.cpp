@@ -510,32 +510,28 @@ private slots:
             editor->textCursor().selectedTableCells(&row, &rows, &column, &columns);
             return QStringLiteral("%1 %2 %3 %4").arg(row).arg(rows).arg(column).arg(columns);
         };
-        const auto keys = [&](Qt::Key key, int times) {
-            for (int k = 0; k < times; ++k)
-                QTest::keyClick(editor, key, Qt::ShiftModifier);
-        };
         editor->setFocus();
         QTextCursor start(doc);
         start.setPosition(table->cellAt(0, 0).firstPosition() + 1);
         editor->setTextCursor(start);
-        keys(Qt::Key_Right, 2); // the end of "a1", then into the next cell
-        QCOMPARE(selected(), QStringLiteral("0 1 0 2"));
-        keys(Qt::Key_Down, 1);
-        QCOMPARE(selected(), QStringLiteral("0 2 0 2"));
-        keys(Qt::Key_Down, 1);
-        QCOMPARE(selected(), QStringLiteral("0 3 0 2"));
-        keys(Qt::Key_Down, 1);
-        QCOMPARE(selected(), QStringLiteral("0 4 0 2"));
-        keys(Qt::Key_Up, 2);
-        QCOMPARE(selected(), QStringLiteral("0 2 0 2"));
-        keys(Qt::Key_Right, 1);
-        QCOMPARE(selected(), QStringLiteral("0 2 0 3"));
-        keys(Qt::Key_Left, 2);
-        QCOMPARE(selected(), QStringLiteral("0 2 0 1"));
-        keys(Qt::Key_Left, 1); // the first column: nowhere further left
-        QCOMPARE(selected(), QStringLiteral("0 2 0 1"));
-        keys(Qt::Key_Right, 1);
-        QCOMPARE(selected(), QStringLiteral("0 2 0 2"));
+        // Each step: Shift with an arrow so many times, then the cells selected.
+        const struct {
+            Qt::Key key;
+            int times;
+            const char *cells;
+        } steps[] = {
+            {Qt::Key_Right, 2, "0 1 0 2"}, // the end of "a1", then into the next cell
+            {Qt::Key_Down, 1, "0 2 0 2"},  {Qt::Key_Down, 1, "0 3 0 2"},
+            {Qt::Key_Down, 1, "0 4 0 2"},  {Qt::Key_Up, 2, "0 2 0 2"},
+            {Qt::Key_Right, 1, "0 2 0 3"}, {Qt::Key_Left, 2, "0 2 0 1"},
+            {Qt::Key_Left, 1, "0 2 0 1"}, // the first column: nowhere further left
+            {Qt::Key_Right, 1, "0 2 0 2"},
+        };
+        for (const auto &step : steps) {
+            for (int k = 0; k < step.times; ++k)
+                QTest::keyClick(editor, step.key, Qt::ShiftModifier);
+            QCOMPARE(selected(), QLatin1String(step.cells));
+        }
 
         QApplication::clipboard()->clear();
         QTest::keyClick(editor, Qt::Key_C, Qt::ControlModifier);

@@ -567,10 +567,15 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
 
     // Fields open around the text written, each with the state of the text
     // around it, which its closing brace gives back.
+    // A field open over a \par holds the next paragraph's \pard too, which
+    // its closing brace takes back.
     struct OpenField {
         QByteArray instruction;
         CharFormat outside;
         bool western;
+        ParaFormat para;
+        int depth;
+        int ls;
     };
     std::vector<OpenField> open;
     const auto closeFields = [&](size_t keep) {
@@ -578,8 +583,19 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
             w.raw("}}");
             cur = open.back().outside;
             w.western = open.back().western;
+            curPara = open.back().para;
+            curDepth = open.back().depth;
+            curLs = open.back().ls;
             open.pop_back();
         }
+    };
+    // Before a paragraph's end: readers take the paragraph's format from the
+    // state at its \par or \cell, which a field closed may have taken back.
+    const auto holdPara = [&](const Paragraph &p, int depth, int ls) {
+        if (lookOf(p.format) == curPara && depth == curDepth && ls == curLs) return;
+        writePara(p.format, depth);
+        if (ls) w.word("\\ls", ls);
+        curLs = ls;
     };
     QByteArray lastKept, lastNote;
     const auto writeRun = [&](const Run &r) {
@@ -600,7 +616,8 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         if (r.format.kept != lastKept) w.kept(r.format.kept);
         lastKept = r.format.kept;
         while (open.size() < size_t(fields.size())) {
-            open.push_back(OpenField{fields[qsizetype(open.size())], cur, w.western});
+            open.push_back(OpenField{fields[qsizetype(open.size())], cur, w.western, curPara,
+                                     curDepth, curLs});
             w.raw("{\\field");
             w.kept(open.back().instruction);
             w.raw("{\\fldrslt ");
@@ -740,10 +757,12 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
             closeFields(common);
         }
         if (breaks) closeFields(0); // no field goes on over a page or section break
+        if (!(depth > 0 && (p.endsCell || p.endsRow))) holdPara(p, depth, ls);
         if (depth > 0 && (p.endsCell || p.endsRow)) {
             // A cell ends, outside any field; a row ends with its
             // definition, and a paragraph for readers without nested tables.
             closeFields(0);
+            holdPara(p, depth, ls);
             if (depth == 1) {
                 w.word("\\cell");
                 if (p.endsRow) {

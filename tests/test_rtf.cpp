@@ -647,6 +647,14 @@ private slots:
         const Document fieldsBack = read(fields);
         QCOMPARE(fieldsBack.plainText(), QStringLiteral("xx\nlien\nsuite"));
         QCOMPARE(fieldsBack.paragraphs[0].runs.size(), size_t(2));
+        // A table of contents goes on over its paragraphs: the format of one
+        // begun in it still holds at its end, after the field closed.
+        const Document toc = read(write(read("{\\rtf1{\\field{\\*\\fldinst TOC}{\\fldrslt A\\par"
+                                             "\\pard\\qc\\li100 B\\par}}\\pard C\\par}")));
+        QCOMPARE(toc.plainText(), QStringLiteral("A\nB\nC"));
+        QCOMPARE(toc.paragraphs[1].format.align, Align::Center);
+        QCOMPARE(toc.paragraphs[1].format.leftIndent, 100);
+        QCOMPARE(toc.paragraphs[2].format.align, Align::Left);
         const QByteArray headed = write(read("{\\rtf1{\\header\\pard H\\par}\\pard\\par}"));
         QVERIFY2(headed.contains("{\\header\\pard H\\par}"), headed.constData());
         QVERIFY2(headed.endsWith("\\par\r\n}\r\n"), headed.constData());

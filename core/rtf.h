@@ -217,6 +217,7 @@ struct FontDef {
     QString name;
     FontFamily family = FontFamily::Nil;
     int charset = 0;
+    int codePage = 0; // what its text is read in; 0: the document's
 };
 struct FileTables {
     std::vector<FontDef> fonts;

@@ -6,6 +6,7 @@
 // not model. Kept groups are the file's bytes from '{' to '}': they refer to
 // fonts and colours by the file's numbers, which the writer keeps (readTables).
 #include "core/rtfreader_p.h"
+#include "core/rtftokens.h"
 
 #include <algorithm>
 #include <cmath>
@@ -173,10 +174,11 @@ bool isUnderlineKind(std::string_view name) {
 
 } // namespace
 
-// A kept group written back 7-bit, meaning what it meant: a byte of 128 and
-// over becomes \'hh (read in the same code page), \bin's bytes become the
-// hex digits a picture or object reads alike, and a control symbol of such a
-// byte, which means nothing, is left out.
+// A kept group written back 7-bit, meaning what it meant, token for token
+// as the reader reads it: a byte of 128 and over becomes \'hh (read in the
+// same code page), \bin's bytes become the hex digits a picture or object
+// reads alike, and a control symbol of such a byte, which means nothing, is
+// left out, with a space for the word before it to end at.
 QByteArray sevenBit(std::string_view in) {
     static const char hex[] = "0123456789abcdef";
     const auto high = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
@@ -184,51 +186,41 @@ QByteArray sevenBit(std::string_view in) {
         return QByteArray(in.data(), qsizetype(in.size()));
     QByteArray out;
     out.reserve(qsizetype(in.size() + in.size() / 4));
-    for (size_t i = 0; i < in.size();) {
-        const char c = in[i];
-        if (c == '\\' && i + 1 < in.size()) {
-            if (!isLetter(in[i + 1])) {
-                if (!high(in[i + 1])) out.append(in.data() + i, 2);
-                i += 2;
-                continue;
-            }
-            size_t end = i + 1;
-            while (end < in.size() && isLetter(in[end]))
-                ++end;
-            const std::string_view name = in.substr(i + 1, end - i - 1);
-            size_t digits = end;
-            if (digits < in.size() && in[digits] == '-') ++digits;
-            while (digits < in.size() && in[digits] >= '0' && in[digits] <= '9')
-                ++digits;
-            if (name != "bin") {
-                out.append(in.data() + i, qsizetype(digits - i));
-                i = digits;
-                continue;
-            }
-            long long n = 0;
-            for (size_t k = end; k < digits && n < (1LL << 40); ++k)
-                if (in[k] != '-') n = n * 10 + (in[k] - '0');
-            if (digits < in.size() && in[digits] == ' ') ++digits;
-            const size_t stop = std::min(in.size(), digits + size_t(std::max(0LL, n)));
-            out += ' ';
-            for (size_t k = digits; k < stop; ++k) {
-                const auto b = static_cast<unsigned char>(in[k]);
-                out += hex[b >> 4];
-                out += hex[b & 15];
-            }
-            i = stop;
+    const auto appendHex = [&](unsigned char b) {
+        out += hex[b >> 4];
+        out += hex[b & 15];
+    };
+    Tokenizer tokens(in);
+    bool wordOpen = false; // the last thing written is a word no delimiter ended
+    for (size_t from = 0;;) {
+        const Token t = tokens.next();
+        if (t.kind == TokenKind::End) break;
+        const std::string_view raw = in.substr(from, tokens.offset() - from);
+        from = tokens.offset();
+        if (t.kind == TokenKind::Binary) {
+            if (wordOpen) out += ' ';
+            for (const char c : t.text)
+                appendHex(static_cast<unsigned char>(c));
+            wordOpen = false;
             continue;
         }
-        if (high(c)) {
-            const auto b = static_cast<unsigned char>(c);
-            out += "\\'";
-            out += hex[b >> 4];
-            out += hex[b & 15];
-        } else {
-            out += c;
+        if (t.kind == TokenKind::Symbol && t.byte >= 0x80) {
+            if (wordOpen) out += ' ';
+            wordOpen = false;
+            continue;
         }
-        ++i;
+        for (const char c : raw) {
+            if (high(c)) {
+                out += "\\'";
+                appendHex(static_cast<unsigned char>(c));
+            } else {
+                out += c;
+            }
+        }
+        wordOpen = t.kind == TokenKind::Word && !raw.empty() && raw.back() != ' ' &&
+                   raw.back() != '\r' && raw.back() != '\n';
     }
+    out.append(in.data() + tokens.offset(), qsizetype(in.size() - tokens.offset()));
     return out;
 }
 
@@ -336,7 +328,7 @@ FileTables Reader::fileTables() const {
     std::sort(numbers.begin(), numbers.end());
     for (int n : numbers) {
         const FontEntry &e = fonts_.fonts[n];
-        t.fonts.push_back(FontDef{n, e.name, e.family, e.charset});
+        t.fonts.push_back(FontDef{n, e.name, e.family, e.charset, e.codePage});
     }
     t.colors = fonts_.colors;
     t.defaultFont = fonts_.defaultFont;

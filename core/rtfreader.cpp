@@ -268,6 +268,19 @@ bool Reader::destination(const Word &w) {
     if (!groupStart_) return false;
     switch (w.act) {
     case Act::FontTable:
+    case Act::ColorTable:
+        // The tables are the document's: one in a picture or another
+        // destination is none of its.
+        if (state_.dest != Dest::Text) {
+            state_.dest = Dest::Skip;
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    switch (w.act) {
+    case Act::FontTable:
         state_.dest = Dest::FontTable;
         capture(KeptPlace::Tables);
         return true;

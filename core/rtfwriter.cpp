@@ -198,7 +198,9 @@ public:
                 continue;
             }
             const int b = textcodec::toCp1252(c);
-            if (b >= 0x80 && !western) {
+            // Control bytes too: code pages such as 932 give them other
+            // characters.
+            if ((b >= 0x80 || (b >= 0 && b < 0x20)) && !western) {
                 unicode(c, '?');
                 continue;
             }
@@ -232,6 +234,11 @@ public:
         if (numbered) hexByte(0);
         levelChars(after);
     }
+    // A character as \uN, then the byte readers without Unicode take.
+    void unicode(char16_t c, unsigned char fallback) {
+        word("\\u", c > 32767 ? long(c) - 65536 : long(c));
+        hexByte(fallback);
+    }
 
 private:
     void levelChars(QStringView s) {
@@ -251,10 +258,6 @@ private:
                 unicode(c, '?');
             }
         }
-    }
-    void unicode(char16_t c, unsigned char fallback) {
-        word("\\u", c > 32767 ? long(c) - 65536 : long(c));
-        hexByte(fallback);
     }
     void wrapHere() {
         if (col_ >= WrapColumn) newline();
@@ -278,12 +281,10 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
     const FileTables original =
         doc.paragraphs.empty() ? FileTables{} : readTables(doc.paragraphs[0].format.tables);
     QHash<QString, int> fontIndex; // by name, the number
-    QHash<int, int> charsetOf;     // by number
     std::vector<FontDef> fonts;
     int nextFont = 0;
     for (const FontDef &f : original.fonts) {
         if (!fontIndex.contains(f.name)) fontIndex.insert(f.name, f.number);
-        charsetOf.insert(f.number, f.charset);
         fonts.push_back(f);
         nextFont = std::max(nextFont, f.number + 1);
     }
@@ -317,10 +318,6 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
     const int deff =
         found != original.fonts.end() ? found->number : addFont(defaultFont, FontFamily::Nil);
     const QString deffName = found != original.fonts.end() ? found->name : defaultFont;
-    const auto westernFont = [&](int number) {
-        const int charset = charsetOf.value(number);
-        return charset == 0 || charset == 1;
-    };
     addFont(defaultFont, FontFamily::Nil);
     const RowDef *lastRow = nullptr; // rows mostly share their definition
     for (const Paragraph &p : doc.paragraphs) {
@@ -348,16 +345,32 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
     w.raw("{\\rtf1\\ansi\\ansicpg1252");
     w.word("\\deff", deff);
     w.word("\\deflang1036");
-    w.raw("{\\fonttbl");
+    Writer table;
+    table.raw("{\\fonttbl");
     for (const FontDef &f : fonts) {
-        w.raw("{");
-        w.word("\\f", f.number);
-        w.word(familyWord(f.family));
-        w.word("\\fcharset", f.charset);
-        w.text(f.name);
-        w.raw(";}");
+        table.raw("{");
+        table.word("\\f", f.number);
+        table.word(familyWord(f.family));
+        table.word("\\fcharset", f.charset);
+        table.text(f.name);
+        table.raw(";}");
     }
-    w.raw("}\r\n{\\colortbl ");
+    table.raw("}");
+    const QByteArray fontTable(table.out.data(), qsizetype(table.out.size()));
+    w.kept(fontTable);
+    // The code page each font's text is read in, as our reader reads the
+    // table written: the text is written for that.
+    QHash<int, int> codePageOf; // by number
+    for (const FontDef &f : readTables(fontTable).fonts)
+        codePageOf.insert(f.number, f.codePage ? f.codePage : 1252);
+    const auto westernFont = [&](int number) { return codePageOf.value(number, 1252) == 1252; };
+    int plainFont = -1; // a font not of symbols, the default one if it is
+    for (auto it = codePageOf.begin(); it != codePageOf.end(); ++it) {
+        if (!textcodec::isSymbolCodePage(it.value()) &&
+            (plainFont < 0 || it.key() == deff || (plainFont != deff && it.key() < plainFont)))
+            plainFont = it.key();
+    }
+    w.raw("\r\n{\\colortbl ");
     for (size_t i = 0; i < colors.size(); ++i) {
         const std::int32_t c = colors[i];
         if (c == NoColor) {
@@ -597,6 +610,17 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         if (ls) w.word("\\ls", ls);
         curLs = ls;
     };
+    // A symbol font's byte for a character, -1 where it has none.
+    QHash<int, QHash<char16_t, int>> symbolBytes; // by code page
+    const auto symbolByte = [&](int cp, char16_t c) {
+        auto it = symbolBytes.find(cp);
+        if (it == symbolBytes.end()) {
+            it = symbolBytes.insert(cp, {});
+            for (int b = 0xFF; b >= 0x20; --b)
+                it->insert(textcodec::symbolChar(cp, uchar(b)), b);
+        }
+        return it->value(c, -1);
+    };
     QByteArray lastKept, lastNote;
     const auto writeRun = [&](const Run &r) {
         QByteArrayList fields = r.format.fields;
@@ -639,23 +663,36 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
             w.kept(r.format.note);
         }
         lastNote = r.format.note;
-        if (charsetOf.value(fontIndex.value(cur.font), 0) != 2) {
+        const int cp = codePageOf.value(fontIndex.value(cur.font), 1252);
+        if (!textcodec::isSymbolCodePage(cp)) {
             w.text(text);
         } else {
-            // In a symbol font, a character the reader took from one of the
-            // font's bytes goes back as that byte, as word processors write
-            // it: readers that keep the font's own codes find them again.
-            const int cp = textcodec::symbolCodePage(cur.font);
+            // In a symbol font every byte stands for one of the font's
+            // characters, ASCII too: a character goes back as its byte, as
+            // word processors write it, and one the font has no byte for as
+            // \uN, which the reader takes as it stands.
             qsizetype from = 0;
             for (qsizetype k = 0; k < text.size(); ++k) {
-                if (text[k].unicode() < 0x80) continue;
-                int b = 0xFF;
-                while (b >= 0x80 && textcodec::symbolChar(cp, uchar(b)) != text[k].unicode())
-                    --b;
-                if (b < 0x80) continue;
+                const char16_t c = text[k].unicode();
+                if (c < 0x20 || c == 0x2028) continue; // \tab, \line
+                const int b = symbolByte(cp, c);
+                if (b == c) continue;
                 w.text(text.mid(from, k - from));
-                w.hexByte(uchar(b));
                 from = k + 1;
+                if (b >= 0x80) {
+                    w.hexByte(uchar(b));
+                } else if (b >= 0) {
+                    w.text(QString(QChar(char16_t(b))));
+                } else if (c >= 0xF020 && c <= 0xF0FF && plainFont >= 0) {
+                    // Readers take these as the symbol font's bytes: the
+                    // character itself stands in a font of letters.
+                    w.raw("{");
+                    w.word("\\f", plainFont);
+                    w.unicode(c, '?');
+                    w.raw("}");
+                } else {
+                    w.unicode(c, '?');
+                }
             }
             w.text(text.mid(from));
         }

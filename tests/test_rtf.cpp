@@ -706,6 +706,24 @@ private slots:
             flatOf(read("{\\rtf1{\\fonttbl{\\f0\\fnil\\fcharset2 Symbol;}}\\f0\\'c5\\'b7\\par}"));
         QVERIFY2(symbols.contains("\\f0\\'c5\\'b7"), symbols.constData());
         QCOMPARE(read(symbols).plainText(), QStringLiteral("\u2295\u2022"));
+        // Latin text under a font name the table also gives a symbol font;
+        // control bytes in a Japanese font; a private-use character Symbol
+        // has no byte for; a font table in a picture is none of the file's.
+        for (const QByteArray &damaged :
+             {QByteArray("{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}{\\f2\\fcharset0 Symbol;}}"
+                         "\\f2 Char {\\b\\\\}\\f1 a\\'b7\\par}"),
+              QByteArray("{\\rtf1{\\fonttbl{\\f9\\fcharset128 MS Mincho;}}\\f9 a\x7f\\'1a\\par}"),
+              QByteArray("{\\rtf1{\\fonttbl{\\f1\\fcharset0 Symbol;}{\\f2\\fcharset2 Symbol;}}"
+                         "\\f1\\u61629?\\par}"),
+              QByteArray("{\\rtf1{\\pict{\\fonttbl{\\f0\\fcharset2 Symbol;}}00}\\'c6\\par}")}) {
+            const Document first = read(damaged);
+            QVERIFY2(!first.plainText().isEmpty(), damaged.constData());
+            QCOMPARE(read(write(first)).plainText(), first.plainText());
+        }
+        QCOMPARE(read("{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}{\\f2\\fcharset0 Symbol;}}"
+                      "\\f2 Char\\par}")
+                     .plainText(),
+                 QStringLiteral("Char"));
     }
 
     void destinationsAndSymbols() {

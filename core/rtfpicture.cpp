@@ -134,7 +134,9 @@ void balanceGroups(std::string &out, size_t from) {
 void appendPicture(std::string &out, const Picture &p) {
     const size_t from = out.size();
     out.append(p.before.constData(), size_t(p.before.size()));
-    if (p.kind != PictureKind::None || !p.prefix.isEmpty()) {
+    // A picture of a kind unknown here holds its words in `prefix`; one cut
+    // short by the file's end, its data alone.
+    if (p.kind != PictureKind::None || !p.prefix.isEmpty() || !p.data.isEmpty()) {
         if (!p.prefix.isEmpty()) {
             out.append(p.prefix.constData(), size_t(p.prefix.size()));
         } else {

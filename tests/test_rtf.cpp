@@ -1432,7 +1432,8 @@ private slots:
              {"{\\rtf1 x{\\pict\\pngblip\\picw1\\pich1 89504e4",
               "{\\rtf1 x{\\pict\\pngblip\\picw1\\",
               "{\\rtf1 x{\\object\\objw20\\objh20{\\*\\objdata 0102",
-              "{\\rtf1 x{\\object{\\*\\objdata 01}{\\result{\\pict\\emfblip 0102"}) {
+              "{\\rtf1 x{\\object{\\*\\objdata 01}{\\result{\\pict\\emfblip 0102",
+              "{\\rtf1 x{\\object{\\*\\objdata 01}{\\result{\\pict\\picw9\\bin99 ab"}) {
             doc = read(truncated);
             QCOMPARE(doc.plainText(), QStringLiteral("x"));
             const auto pictures = picturesOf(doc);

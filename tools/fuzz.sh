@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Runs each fuzz target of a sanitizer build (clang, PAVELIN_SANITIZE=ON) for a
-# bounded time: PAVELIN_FUZZ_SECONDS a target, 60 unless told. The seeds are
-# fuzz/corpus and, when they are beside the checkout, the real documents of
-# ../shared/corpus. Any finding fails; its input is kept in the build folder.
+# Runs each fuzz target of a sanitizer build (clang, PAVELIN_SANITIZE=ON). The
+# seeds are fuzz/corpus and, when they are beside the checkout, the real
+# documents of ../shared/corpus. Any finding fails; its input is kept in the
+# build folder.
+# By default the run is the same every time, so that a failure can be run
+# again: the random seed is fixed and each target runs a fixed number of
+# inputs (PAVELIN_FUZZ_RUNS overrides it), within PAVELIN_FUZZ_SECONDS (60
+# unless told). PAVELIN_FUZZ_SEED=0 searches anew for the whole time instead:
+#     PAVELIN_FUZZ_SEED=0 PAVELIN_FUZZ_SECONDS=600 bash tools/fuzz.sh build/sanitize rtf
 #     bash tools/fuzz.sh [build folder, build/sanitize unless told] [target...]
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
@@ -12,6 +17,17 @@ shift $(($# > 0 ? 1 : 0))
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(rtf text paste)
 seconds=${PAVELIN_FUZZ_SECONDS:-60}
+randomSeed=${PAVELIN_FUZZ_SEED:-1}
+# Inputs a target runs in about a minute on one core of a CI machine.
+runs() {
+    if [ "$randomSeed" = 0 ]; then
+        echo -1
+    elif [ -n "${PAVELIN_FUZZ_RUNS:-}" ]; then
+        echo "$PAVELIN_FUZZ_RUNS"
+    else
+        case $1 in rtf) echo 30000 ;; text) echo 200000 ;; *) echo 10000 ;; esac
+    fi
+}
 shared=../shared/corpus
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
@@ -36,7 +52,7 @@ seed() {
 }
 
 status=0
-echo "== fuzzing, $seconds s a target"
+echo "== fuzzing, at most $seconds s a target, seed $randomSeed"
 # The 512 MB bound is for what an input makes the code hold: AddressSanitizer's
 # own quarantine of freed memory, which grows over millions of runs, is kept
 # small so that it does not count as the input's. Inputs stay under 64 KB, the
@@ -49,7 +65,7 @@ for target in "${targets[@]}"; do
     [ "$target" = text ] || dict=(-dict=fuzz/rtf.dict)
     log="$build/fuzz-$target.log"
     if ASAN_OPTIONS=$ASAN_OPTIONS:quarantine_size_mb=16 "$build/fuzz/fuzz_$target" \
-        -max_total_time="$seconds" -timeout=1 -max_len=65536 -rss_limit_mb=512 -print_final_stats=1 \
+        -max_total_time="$seconds" -seed="$randomSeed" -runs="$(runs "$target")" -timeout=1 -max_len=65536 -rss_limit_mb=512 -print_final_stats=1 \
         "${dict[@]}" -artifact_prefix="$build/fuzz-$target-" "$work" 2>"$log"; then
         echo "fuzz_$target: $seeds seeds, $(find "$work" -type f | wc -l) inputs at the end," \
             "$(grep -E 'stat::number_of_executed_units' "$log" | awk '{print $2}') executions, no finding"

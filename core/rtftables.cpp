@@ -190,12 +190,13 @@ void Reader::tableParagraph(Paragraph &&p) {
     // A table nests in a cell of the one around it: a paragraph deeper than
     // that stands in a table one deeper than the rows open. A text box's
     // paragraphs stand in the cell its shape stands in.
-    p.depth = std::min(std::max(p.depth, state_.boxDepth), tables_.openDepth + 1);
+    p.depth = std::max(p.depth, state_.boxDepth);
     // A paragraph out of the table within a row begun: read as LibreOffice
     // reads it, it is a paragraph of the cell the row goes on with.
     if (p.depth == 0 && (tables_.begun || tables_.openDepth > 0) && tables_.loose.size() < MaxLoose)
         return tables_.loose.push_back(std::move(p));
-    if (p.depth > 0) joinLoose();
+    if (p.depth > 0) joinLoose(); // which ends the rows nested in that cell
+    p.depth = std::min(p.depth, tables_.openDepth + 1);
     closeRows(p.depth); // rows deeper than this one ended without their \row
     if (p.depth == 0) return deliver(std::move(p));
     tables_.openDepth = p.depth;

@@ -1014,6 +1014,10 @@ private slots:
             << QByteArray("\\trowd\\cellx100\\pard\\intbl\\itap3 a\\nestcell b\\nestcell"
                           "\\pard\\itap0 c\\par\\pard\\intbl d\\cell\\row")
             << QStringLiteral("a\tb c d") << QStringLiteral("1c 2r 1 1r") << QString();
+        QTest::newRow("a paragraph out of the table between rows nested two deep")
+            << QByteArray("\\trowd\\cellx100\\pard\\intbl\\itap3 a\\nestcell\\nestcell"
+                          "\\pard c\\par\\pard\\intbl\\itap3 d\\nestcell\\pard\\intbl e\\cell\\row")
+            << QStringLiteral("a\t c d e") << QStringLiteral("1c 2r 1 2r 1r") << QString();
         QTest::newRow("nesting deeper than the rows open, nested rows left open")
             << QByteArray("\\intbl\\itap3 a\\nestcell\\itap2 b\\nestcell\\itap1 c\\cell\\row")
             << QStringLiteral("a\tb c") << QStringLiteral("1c 2r 1r")

@@ -284,10 +284,123 @@ void giveTableFormats(QTextTable *t) {
     t->setFormat(f);
 }
 
+// A paragraph's borders, which the toolkit's paragraphs do not have: the
+// paragraphs that follow each other with the same borders (out of tables)
+// move into a table of one cell with those borders, standing where their
+// box does in the editor (their indents less the border's spacing, their
+// space before and after outside it).
+void boxBorderedParagraphs(QTextDocument *copy) {
+    struct Group {
+        int first = 0, last = 0; // block numbers
+        rtf::ParaBox box;
+    };
+    std::vector<Group> groups;
+    for (QTextBlock b = copy->begin(); b.isValid(); b = b.next()) {
+        const rtf::ParaBox box = qtrich::paraBoxOf(b.blockFormat());
+        const bool bordered = !(box.top == rtf::Border{} && box.left == rtf::Border{} &&
+                                box.bottom == rtf::Border{} && box.right == rtf::Border{});
+        if (!bordered || QTextCursor(b).currentFrame() != copy->rootFrame()) continue;
+        if (!groups.empty() && groups.back().last + 1 == b.blockNumber() && groups.back().box == box) {
+            groups.back().last = b.blockNumber();
+        } else {
+            groups.push_back({b.blockNumber(), b.blockNumber(), box});
+        }
+    }
+    QTextCursor cur(copy);
+    cur.beginEditBlock();
+    for (auto g = groups.rbegin(); g != groups.rend(); ++g) {
+        const QTextBlock first = copy->findBlockByNumber(g->first);
+        const QTextBlock last = copy->findBlockByNumber(g->last);
+        std::vector<QTextBlockFormat> formats;
+        double left = 1e9, right = 1e9;
+        for (QTextBlock b = first; b.isValid() && b.blockNumber() <= g->last; b = b.next()) {
+            formats.push_back(b.blockFormat());
+            left = std::min(left, formats.back().leftMargin());
+            right = std::min(right, formats.back().rightMargin());
+        }
+        const QTextBlock after = last.next();
+        const bool atStart = first.position() == 0;
+        // The paragraphs go with the end of the one before them, so that the
+        // table stands in their place.
+        cur.setPosition(atStart ? 0 : first.position() - 1);
+        cur.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
+        const QTextDocumentFragment text = cur.selection();
+        cur.removeSelectedText();
+
+        const double space = g->box.space / TwipsPerPx;
+        QTextTableFormat tf;
+        tf.setBorder(0);
+        tf.setBorderCollapse(true);
+        tf.setCellSpacing(0);
+        tf.setCellPadding(0);
+        tf.setMargin(0);
+        tf.setLeftMargin(std::max(0.0, left - space));
+        tf.setRightMargin(std::max(0.0, right - space));
+        tf.setTopMargin(std::max(0.0, formats.front().topMargin() - space));
+        tf.setBottomMargin(std::max(0.0, formats.back().bottomMargin() - space));
+        tf.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+        tf.setProperty(PrintFormatsProperty, true);
+        QTextTable *t = cur.insertTable(1, 1, tf);
+        QTextTableCell cell = t->cellAt(0, 0);
+        QTextTableCellFormat cf = cell.format().toTableCellFormat();
+        const rtf::ParaBox &box = g->box;
+        cf.setTopBorder(borderWidth(box.top));
+        cf.setLeftBorder(borderWidth(box.left));
+        cf.setBottomBorder(borderWidth(box.bottom));
+        cf.setRightBorder(borderWidth(box.right));
+        cf.setTopBorderStyle(borderStyle(box.top.style));
+        cf.setLeftBorderStyle(borderStyle(box.left.style));
+        cf.setBottomBorderStyle(borderStyle(box.bottom.style));
+        cf.setRightBorderStyle(borderStyle(box.right.style));
+        cf.setTopBorderBrush(borderBrush(box.top));
+        cf.setLeftBorderBrush(borderBrush(box.left));
+        cf.setBottomBorderBrush(borderBrush(box.bottom));
+        cf.setRightBorderBrush(borderBrush(box.right));
+        if (box.shading != rtf::NoColor) cf.setBackground(QColor::fromRgb(QRgb(box.shading)));
+        cf.setPadding(space);
+        cell.setFormat(cf);
+        QTextCursor in = cell.firstCursorPosition();
+        in.insertFragment(text);
+        // The fragment began with the separator before the paragraphs: the
+        // cell's first block is empty.
+        if (!atStart) {
+            in = cell.firstCursorPosition();
+            in.deleteChar();
+        }
+        // Each paragraph's own format, within the box.
+        size_t k = 0;
+        for (QTextBlock b = cell.firstCursorPosition().block();
+             b.isValid() && b.position() <= cell.lastPosition() && k < formats.size();
+             b = b.next(), ++k) {
+            QTextBlockFormat f = formats[k];
+            f.setLeftMargin(f.leftMargin() - left);
+            f.setRightMargin(f.rightMargin() - right);
+            if (k == 0) f.setTopMargin(0);
+            if (k + 1 == formats.size()) f.setBottomMargin(0);
+            f.clearBackground();
+            in.setPosition(b.position());
+            in.setBlockFormat(f);
+        }
+        // The toolkit puts an empty paragraph after the table: the one that
+        // followed the box takes its place.
+        if (after.isValid()) {
+            QTextCursor end(copy);
+            end.setPosition(t->lastPosition() + 1);
+            const QTextBlock next = end.block().next();
+            if (end.block().length() == 1 && next.isValid() &&
+                QTextCursor(next).currentFrame() == copy->rootFrame()) {
+                const QTextBlockFormat keep = end.block().next().blockFormat();
+                end.deleteChar();
+                end.setBlockFormat(keep);
+            }
+        }
+    }
+    cur.endEditBlock();
+}
+
 // What the editor shows of the RTF it keeps, in the toolkit's terms: hidden
-// text goes, and a paragraph's shading becomes its background. (Its borders
-// are not printed: the toolkit's paragraphs have none, and a frame moved
-// around paragraphs splits and joins them.)
+// text goes, a paragraph's shading becomes its background, and its borders a
+// box around it.
 void showKept(QTextDocument *copy) {
     QTextCursor cur(copy);
     cur.beginEditBlock();
@@ -311,6 +424,7 @@ void showKept(QTextDocument *copy) {
         cur.setBlockFormat(f);
     }
     cur.endEditBlock();
+    boxBorderedParagraphs(copy);
 }
 
 void giveTablesFormats(QTextDocument *copy) {

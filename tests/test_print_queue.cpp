@@ -7,6 +7,7 @@
 #include "platform/printing.h"
 #include "platform/richeditprint.h"
 #include "platform/tableformat.h"
+#include "platform/textformats.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -132,6 +133,26 @@ private slots:
                 }
             }
         }
+        // After it, two paragraphs in one box, red rules above and below it
+        // and none at its sides, then a paragraph out of it.
+        const QRgb rule = 0xFF0000;
+        rtf::ParaFormat boxed;
+        boxed.box.top = boxed.box.bottom = {rtf::BorderStyle::Single, 30, std::int32_t(rule)};
+        boxed.box.space = 60;
+        boxed.leftIndent = 720;
+        QTextCursor end(&doc);
+        // A box first in the document too, as a letterhead's rule.
+        end.insertBlock(QTextBlockFormat());
+        end.movePosition(QTextCursor::Start);
+        end.setBlockFormat(qtrich::blockFormatOf(boxed));
+        end.insertText(QStringLiteral("En-tête"));
+        end.movePosition(QTextCursor::End);
+        end.insertBlock(qtrich::blockFormatOf(boxed));
+        end.insertText(QStringLiteral("Total général"));
+        end.insertBlock(qtrich::blockFormatOf(boxed));
+        end.insertText(QStringLiteral("Signé"));
+        end.insertBlock(QTextBlockFormat());
+        end.insertText(QStringLiteral("Fin du document"));
         PrintDocument(&doc, QStringLiteral("Inventaire"));
 
         QProcess p;
@@ -162,9 +183,12 @@ private slots:
                      QStringLiteral("r%1c2 %2").arg(tall - 1).arg(tallPage)),
                  qPrintable(pages[tallPage - 1]));
         QVERIFY(pages.size() >= 3);
+        QVERIFY2(pages[pages.size() - 2].simplified().contains(
+                     QStringLiteral("Total général Signé Fin du document")),
+                 qPrintable(pages[pages.size() - 2]));
         for (int i = 0; i < pages.size() - 1; ++i) // (the last is what follows the last \f)
             QVERIFY2(pages[i].simplified().startsWith(
-                         i == 0 ? QStringLiteral("Inventaire Désignation Quantité Prix")
+                         i == 0 ? QStringLiteral("En-tête Inventaire Désignation Quantité Prix")
                                 : QStringLiteral("Désignation Quantité Prix")),
                      qPrintable(pages[i]));
 
@@ -226,6 +250,44 @@ private slots:
             }
             QVERIFY2(inked > image.height() / 2 - 10, qPrintable(QString::number(inked)));
         }
+        // The box's rules on the last page: two red lines across, from its
+        // indent less its spacing (36 - 3 points right of the page's text
+        // edge, which is the first column's text less its gap).
+        const QString last = dir.filePath(QStringLiteral("last"));
+        QProcess render;
+        render.start(QStringLiteral("pdftoppm"),
+                     {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-f"),
+                      QString::number(pages.size() - 1), QStringLiteral("-l"),
+                      QString::number(pages.size() - 1), QStringLiteral("-singlefile"), pdf, last});
+        QVERIFY(render.waitForFinished(30000));
+        const QImage image(last + QStringLiteral(".ppm"));
+        QVERIFY(!image.isNull());
+        const auto red = [&](int xx, int y) {
+            const QRgb c = image.pixel(xx, y);
+            return qRed(c) > 200 && qGreen(c) < 90 && qBlue(c) < 90;
+        };
+        std::vector<int> rules, starts;
+        for (int y = 0; y < image.height(); ++y) {
+            int n = 0, from = -1;
+            for (int xx = 0; xx < image.width(); ++xx) {
+                if (!red(xx, y)) continue;
+                ++n;
+                if (from < 0) from = xx;
+            }
+            if (n > image.width() / 2 && (rules.empty() || y > rules.back() + 1)) {
+                rules.push_back(y);
+                starts.push_back(from);
+            }
+        }
+        QCOMPARE(rules.size(), size_t(2));
+        QVERIFY2(rules[1] - rules[0] > 20, qPrintable(QString::number(rules[1] - rules[0])));
+        for (int from : starts)
+            QVERIFY2(std::abs(from - (left - 5.4 + 36 - 3)) < 3,
+                     qPrintable(QStringLiteral("%1, text at %2").arg(from).arg(left)));
+        int sides = 0; // no rule down its sides
+        for (int y = rules[0] + 3; y < rules[1] - 2; ++y)
+            sides += red(starts[0], y);
+        QCOMPARE(sides, 0);
     }
 
 private:

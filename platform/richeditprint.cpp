@@ -300,7 +300,8 @@ void boxBorderedParagraphs(QTextDocument *copy) {
         const bool bordered = !(box.top == rtf::Border{} && box.left == rtf::Border{} &&
                                 box.bottom == rtf::Border{} && box.right == rtf::Border{});
         if (!bordered || QTextCursor(b).currentFrame() != copy->rootFrame()) continue;
-        if (!groups.empty() && groups.back().last + 1 == b.blockNumber() && groups.back().box == box) {
+        if (!groups.empty() && groups.back().last + 1 == b.blockNumber() &&
+            groups.back().box == box) {
             groups.back().last = b.blockNumber();
         } else {
             groups.push_back({b.blockNumber(), b.blockNumber(), box});

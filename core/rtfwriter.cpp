@@ -679,7 +679,7 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
                 if (b == c) continue;
                 w.text(text.mid(from, k - from));
                 from = k + 1;
-                if (b >= 0x80) {
+                if (b >= 0x7F) {
                     w.hexByte(uchar(b));
                 } else if (b >= 0) {
                     w.text(QString(QChar(char16_t(b))));

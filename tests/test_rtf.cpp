@@ -715,7 +715,9 @@ private slots:
               QByteArray("{\\rtf1{\\fonttbl{\\f9\\fcharset128 MS Mincho;}}\\f9 a\x7f\\'1a\\par}"),
               QByteArray("{\\rtf1{\\fonttbl{\\f1\\fcharset0 Symbol;}{\\f2\\fcharset2 Symbol;}}"
                          "\\f1\\u61629?\\par}"),
-              QByteArray("{\\rtf1{\\pict{\\fonttbl{\\f0\\fcharset2 Symbol;}}00}\\'c6\\par}")}) {
+              QByteArray("{\\rtf1{\\pict{\\fonttbl{\\f0\\fcharset2 Symbol;}}00}\\'c6\\par}"),
+              QByteArray("{\\rtf1{\\fonttbl{\\f1\\fcharset2 Symbol;}{\\f2\\fcharset2 Wingdings;}}"
+                         "\\f1\\'5c\\'7b\\'7f a\\f2\\'5c\\'7f\\par}")}) {
             const Document first = read(damaged);
             QVERIFY2(!first.plainText().isEmpty(), damaged.constData());
             QCOMPARE(read(write(first)).plainText(), first.plainText());

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The reader's fields, shapes and notes: what of them is the document's text.
 #include "core/rtfreader_p.h"
+#include "core/rtftokens.h"
 
 #include "core/textcodec.h"
 
@@ -63,12 +64,15 @@ bool Reader::fieldDestination(const Word &w) {
             dest = kept_.capturing ? Dest::Kept : Dest::Skip;
             return true;
         }
+        if (w.value == 1 && dest == Dest::Text) shapeHeld(kept_.groupOpen);
         dest = Dest::Drawing;
         return true;
     case Act::BoxText:
         if (dest == Dest::Drawing) dest = Dest::Text;
         // The box's paragraphs stand where its shape does, in a cell too.
         state_.boxDepth = std::max(state_.boxDepth, state_.para.depth);
+        if (dest == Dest::Text && state_.shape < InShapeGroup) boxOpened();
+        state_.shape = NoShape; // a shape in the box has a box of its own
         return dest == Dest::Text;
     default:
         return false;
@@ -104,6 +108,108 @@ void Reader::fieldResult() {
     QString address = m.captured(2) + m.captured(3);
     if (l.hasMatch()) address += QLatin1Char('#') + l.captured(2) + l.captured(3);
     if (!address.isEmpty()) state_.format.link = address;
+}
+
+// A shape holding a text box begins (\shp, \do): its box's text is read,
+// the rest of it kept around that text (boxOpened). In a group of shapes,
+// their boxes' text alone.
+void Reader::shapeHeld(size_t groupOpen) {
+    const std::string_view in = tokens_.input();
+    const std::string_view start = in.substr(std::min(groupOpen, in.size()), 16);
+    // One in another shape's words, or in a group of shapes: its text alone.
+    state_.shape = state_.shape != NoShape || start.find("shpgrp") != std::string_view::npos
+                       ? InShapeGroup
+                       : groupOpen;
+    state_.shapeLevel = stack_.size();
+    state_.shapeText = TextMark{text_.emitted, text_.para.runs.size(),
+                          text_.runText.size() + qsizetype(text_.bytes.size()),
+                          kept_.inline_.size()};
+}
+
+namespace {
+// True when the end of a shape after its text box holds nothing the reader
+// reads as text: the shape's own words, its properties, its result for
+// other readers, groups marked \* that are no shape's parts.
+bool quietShapeEnd(std::string_view bytes) {
+    Tokenizer tokens(bytes);
+    int depth = 0, skipFrom = 0;
+    bool skipping = false, groupStart = false, starred = false;
+    for (Token t = tokens.next(); t.kind != TokenKind::End; t = tokens.next()) {
+        if (t.kind == TokenKind::GroupOpen) {
+            ++depth;
+            groupStart = !skipping;
+            starred = false;
+            continue;
+        }
+        if (t.kind == TokenKind::GroupClose) {
+            if (skipping && depth == skipFrom) skipping = false;
+            --depth;
+            groupStart = false;
+            continue;
+        }
+        if (skipping) continue;
+        if (t.kind == TokenKind::Symbol && t.byte == '*' && groupStart) {
+            starred = true;
+            continue;
+        }
+        const bool opens = std::exchange(groupStart, false);
+        if (t.kind == TokenKind::Text &&
+            std::all_of(t.text.begin(), t.text.end(), [](char c) { return c == ' '; }))
+            continue;
+        if (t.kind != TokenKind::Word) return false;
+        const std::string_view name = t.text;
+        const bool part = name == "shpinst" || name == "do" || name == "shptxt" ||
+                          name == "dptxbxtext" || name == "shp" || name == "shpgrp";
+        if (opens && (name == "shprslt" || name == "sp" || (starred && !part))) {
+            skipping = true;
+            skipFrom = depth;
+            continue;
+        }
+        if (part && name != "shpinst") return false;
+        if (!name.starts_with("shp") && !name.starts_with("dp")) return false;
+    }
+    return true;
+}
+} // namespace
+
+// The text box of a shape (\shptxt, \dptxbxtext) is read as text that the
+// shape holds, as a field's result is: its runs carry, among their fields,
+// the shape's RTF before the box's text and after it to the shape's end,
+// which the writer writes around that text. Bytes 2 tell it from a field's
+// instruction: "\x02before\x02after".
+void Reader::boxOpened() {
+    if (size_t(state_.format.fields.size()) >= MaxFieldDepth) return;
+    const std::string_view in = tokens_.input();
+    const size_t at = std::min(tokens_.offset(), in.size());
+    if (state_.shape >= at) return;
+    // Text read in the shape's words before its box (damaged files) would be
+    // written twice: the box's text alone then.
+    if (!(state_.shapeText == TextMark{text_.emitted, text_.para.runs.size(),
+                                 text_.runText.size() + qsizetype(text_.bytes.size()),
+                                 kept_.inline_.size()}))
+        return;
+    // The braces that end the box's group, then the shape's.
+    Tokenizer scan(in.substr(at));
+    size_t level = stack_.size(), closeFrom = 0, closeTo = 0;
+    const size_t box = level;
+    for (Token t = scan.next(); t.kind != TokenKind::End; t = scan.next()) {
+        if (t.kind == TokenKind::GroupOpen) ++level;
+        if (t.kind != TokenKind::GroupClose) continue;
+        if (level == box && !closeFrom) closeFrom = at + scan.offset() - 1;
+        if (--level < state_.shapeLevel) {
+            closeTo = at + scan.offset();
+            break;
+        }
+    }
+    // The file ends in the shape, or text follows the box in it: its text alone.
+    if (!closeTo || !closeFrom || !quietShapeEnd(in.substr(closeFrom + 1, closeTo - closeFrom - 1)))
+        return;
+    const auto kept = [](std::string_view bytes) {
+        return sevenBit(bytes).replace('\x02', "\\'02");
+    };
+    flushBytes();
+    state_.format.fields.push_back('\x02' + kept(in.substr(state_.shape, at - state_.shape)) +
+                                   '\x02' + kept(in.substr(closeFrom, closeTo - closeFrom)));
 }
 
 // A field whose result holds nothing (or that has none) is kept as read,

@@ -297,7 +297,10 @@ bool Reader::pictureDestination(const Word &w) {
             // A shape with a text box is read for its text (fieldDestination);
             // one with no picture either is kept as read, where it stands.
             const ShapeHolds holds = shapeHolds(tokens_.input(), tokens_.offset(), pic.shapesRead);
-            if (holds == ShapeHolds::Text) return false;
+            if (holds == ShapeHolds::Text) {
+                shapeHeld(pic.groupOpen);
+                return false;
+            }
             if (holds == ShapeHolds::Other) {
                 capture(KeptPlace::Inline);
                 dest = kept_.capturing ? Dest::Kept : Dest::Skip;

@@ -56,6 +56,16 @@ struct ParaState {
 };
 
 // What a group changes and its closing brace restores.
+// Where the text read stands: paragraphs handed over, runs, characters,
+// RTF kept in the paragraph.
+struct TextMark {
+    size_t emitted = 0, runs = 0;
+    qsizetype text = 0, kept = 0;
+    bool operator==(const TextMark &) const = default;
+};
+
+constexpr size_t NoShape = size_t(-1), InShapeGroup = size_t(-2);
+
 struct State {
     CharFormat format;
     ParaState para;
@@ -65,6 +75,12 @@ struct State {
     Dest dest = Dest::Text;
     int tableLevel = 1; // the depth whose row the table words define (nested: 2...)
     int boxDepth = 0;   // in a text box: the table depth of the paragraph its shape is in
+    // In a shape that holds a text box: where its group opens, and how many
+    // groups are open in it (NoShape: none; InShapeGroup: in a group of
+    // shapes, whose boxes are read for their text alone).
+    size_t shape = NoShape;
+    size_t shapeLevel = 0;
+    TextMark shapeText; // where the text stood when it began
 };
 
 // ---------------------------------------------------------------- fonts and colours
@@ -390,6 +406,8 @@ private:
     bool fieldDestination(const Word &w);
     void symbolField();
     void fieldResult();
+    void shapeHeld(size_t groupOpen);
+    void boxOpened();
 
     // --- what is kept as read (rtfkept.cpp)
     bool keptWord(std::string_view name, const Word *w, bool hasParam, long long param);

@@ -591,9 +591,20 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         int ls;
     };
     std::vector<OpenField> open;
+    // A shape's text box among them: the shape's RTF before its text and
+    // after it (rtffields.cpp).
+    const auto isBox = [](const QByteArray &field) { return field.startsWith('\x02'); };
+    const auto boxPart = [](const QByteArray &field, int part) {
+        const qsizetype split = field.indexOf('\x02', 1);
+        return part == 0 ? field.mid(1, split - 1) : field.mid(split + 1);
+    };
     const auto closeFields = [&](size_t keep) {
         while (open.size() > keep) {
-            w.raw("}}");
+            if (isBox(open.back().instruction)) {
+                w.kept(boxPart(open.back().instruction, 1));
+            } else {
+                w.raw("}}");
+            }
             cur = open.back().outside;
             w.western = open.back().western;
             curPara = open.back().para;
@@ -642,6 +653,16 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         while (open.size() < size_t(fields.size())) {
             open.push_back(OpenField{fields[qsizetype(open.size())], cur, w.western, curPara,
                                      curDepth, curLs});
+            if (isBox(open.back().instruction)) {
+                // The box's text starts from plain characters, whatever
+                // the shape's words around it said.
+                w.kept(boxPart(open.back().instruction, 0));
+                w.word("\\plain");
+                cur = CharFormat{};
+                cur.font = deffName;
+                w.western = westernFont(deff);
+                continue;
+            }
             w.raw("{\\field");
             w.kept(open.back().instruction);
             w.raw("{\\fldrslt ");
@@ -773,6 +794,7 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
                                        [](const Run &r) { return r.text.isEmpty(); });
         const QByteArray *next = i + 1 < count ? &doc.paragraphs[i + 1].format.before : nullptr;
         const bool breaks = next && breaksBefore(*next) && *next != p.format.before;
+        size_t closeAfter = SIZE_MAX; // fields to close after the paragraph's end
         if (!open.empty()) {
             // A field whose result goes on in the next text (a table of
             // contents) stays open over the \par; the others end with their
@@ -791,9 +813,19 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
             while (nextFields && common < open.size() && common < size_t(nextFields->size()) &&
                    open[common].instruction == (*nextFields)[qsizetype(common)])
                 ++common;
+            // A text box's paragraph ends in the box: the box, and the
+            // fields around it, close after the \par.
+            size_t box = common;
+            while (box < open.size() && !isBox(open[box].instruction))
+                ++box;
+            if (box < open.size()) {
+                closeAfter = common;
+                common = box + 1;
+            }
             closeFields(common);
         }
         if (breaks) closeFields(0); // no field goes on over a page or section break
+        if (breaks || (depth > 0 && (p.endsCell || p.endsRow))) closeAfter = SIZE_MAX;
         if (!(depth > 0 && (p.endsCell || p.endsRow))) holdPara(p, depth, ls);
         if (depth > 0 && (p.endsCell || p.endsRow)) {
             // A cell ends, outside any field; a row ends with its
@@ -845,6 +877,7 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
                                          p.format.before.contains("{\\footer"))))) {
             w.word("\\par");
         }
+        if (closeAfter < open.size()) closeFields(closeAfter);
     }
     closeFields(0);
     w.raw("\r\n}\r\n");

@@ -570,9 +570,6 @@ private slots:
         // file against us fails, unless it stands here with the reason.
         const QHash<QString, QString> excused{
             // "kind: file" -> why
-            {QStringLiteral("paragraphs (text too): import-fdo47802"),
-             QStringLiteral("a text box's paragraph in a cell stands before the cell's text; "
-                            "LibreOffice anchors the box in that text")},
             {QStringLiteral("paragraphs (text too): import-165333"),
              QStringLiteral("a Wingdings SYMBOL field reads as the character it shows (U+2612), "
                             "LibreOffice keeps the font's code (U+00FD)")},

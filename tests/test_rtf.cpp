@@ -673,6 +673,35 @@ private slots:
         // LibreOffice takes its own page), and one without keeps none; split
         // in the editor, the paragraphs stay apart.
         const auto flatOf = [](const Document &d) { return write(d).replace("\r\n", ""); };
+        // A text box's text is read and edited as text; its shape (place,
+        // size, fill, picture, result) is written again around it, its
+        // paragraphs ended in it. Text in a shape's words out of its box, or a
+        // box in a group of shapes: the box's text alone, written once.
+        const QByteArray shape = "{\\shp{\\*\\shpinst\\shpleft0\\shpright2000{\\sp{\\sn pib}{\\sv "
+                                 "{\\pict\\pngblip 89504e47}}}{\\shptxt ";
+        const QByteArray shapeEnd = "}}{\\shprslt{\\*\\do\\dobxcolumn x}}}";
+        Document boxed = read("{\\rtf1 a" + shape + "\\pard\\qc un\\par deux\\par" + shapeEnd +
+                              "b\\par}");
+        QCOMPARE(boxed.plainText(), QStringLiteral("aun\ndeux\nb"));
+        QCOMPARE(boxed.paragraphs[0].format.align, Align::Center); // read at its \par
+        QCOMPARE(boxed.paragraphs[1].format.align, Align::Center);
+        QCOMPARE(boxed.paragraphs[2].format.align, Align::Left);
+        boxed.paragraphs[1].runs[0].text = QStringLiteral("trois");
+        const QByteArray boxedOut = flatOf(boxed);
+        QVERIFY2(boxedOut.contains("\\qc a" + shape + "\\plain un\\par trois\\par" + shapeEnd +
+                                   "\\pard b"),
+                 boxedOut.constData());
+        const Document boxedBack = read(boxedOut);
+        QCOMPARE(boxedBack.plainText(), QStringLiteral("aun\ntrois\nb"));
+        QCOMPARE(flatOf(boxedBack), boxedOut);
+        for (const char *loose :
+             {"{\\rtf1{\\shp x{\\*\\shpinst{\\shptxt t}}}\\par}",
+              "{\\rtf1{\\shp{\\*\\shpinst{\\shptxt t}} y}\\par}",
+              "{\\rtf1{\\shpgrp{\\shp{\\*\\shpinst{\\shptxt t}}}}\\par}"}) {
+            const QByteArray out = flatOf(read(loose));
+            QCOMPARE(out.count("shptxt"), 0);
+            QCOMPARE(read(out).plainText(), read(loose).plainText());
+        }
         const Document lone = read("{\\rtf1\\paperw11906\\margl1417\\par}");
         QVERIFY2(flatOf(lone).endsWith("\\f0\\par}"), flatOf(lone).constData());
         QVERIFY2(flatOf(read(flatOf(lone))).endsWith("\\f0\\par}"), flatOf(lone).constData());

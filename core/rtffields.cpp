@@ -121,9 +121,9 @@ void Reader::shapeHeld(size_t groupOpen) {
                        ? InShapeGroup
                        : groupOpen;
     state_.shapeLevel = stack_.size();
-    state_.shapeText = TextMark{text_.emitted, text_.para.runs.size(),
-                          text_.runText.size() + qsizetype(text_.bytes.size()),
-                          kept_.inline_.size()};
+    state_.shapeText =
+        TextMark{text_.emitted, text_.para.runs.size(),
+                 text_.runText.size() + qsizetype(text_.bytes.size()), kept_.inline_.size()};
 }
 
 namespace {
@@ -170,6 +170,32 @@ bool quietShapeEnd(std::string_view bytes) {
     }
     return true;
 }
+
+// True when a text box holds no text: paragraph ends and formats alone.
+bool emptyBox(std::string_view bytes) {
+    Tokenizer tokens(bytes);
+    for (Token t = tokens.next(); t.kind != TokenKind::End; t = tokens.next()) {
+        switch (t.kind) {
+        case TokenKind::GroupOpen:
+        case TokenKind::GroupClose:
+            continue;
+        case TokenKind::Text:
+            if (std::all_of(t.text.begin(), t.text.end(), [](char c) { return c == ' '; }))
+                continue;
+            return false;
+        case TokenKind::Word: {
+            const Word *w = findWord(t.text);
+            if (!w || w->kind == Kind::Destination || w->kind == Kind::Symbol ||
+                w->act == Act::Unicode)
+                return false;
+            continue;
+        }
+        default:
+            return false;
+        }
+    }
+    return true;
+}
 } // namespace
 
 // The text box of a shape (\shptxt, \dptxbxtext) is read as text that the
@@ -185,8 +211,8 @@ void Reader::boxOpened() {
     // Text read in the shape's words before its box (damaged files) would be
     // written twice: the box's text alone then.
     if (!(state_.shapeText == TextMark{text_.emitted, text_.para.runs.size(),
-                                 text_.runText.size() + qsizetype(text_.bytes.size()),
-                                 kept_.inline_.size()}))
+                                       text_.runText.size() + qsizetype(text_.bytes.size()),
+                                       kept_.inline_.size()}))
         return;
     // The braces that end the box's group, then the shape's.
     Tokenizer scan(in.substr(at));
@@ -204,6 +230,17 @@ void Reader::boxOpened() {
     // The file ends in the shape, or text follows the box in it: its text alone.
     if (!closeTo || !closeFrom || !quietShapeEnd(in.substr(closeFrom + 1, closeTo - closeFrom - 1)))
         return;
+    // A box holding no text (a shape drawn with an empty box): the whole
+    // shape is kept where it stands, as a shape without a box is.
+    if (emptyBox(in.substr(at, closeFrom - at))) {
+        if (kept_.capturing) return;
+        kept_.capturing = true;
+        kept_.from = state_.shape;
+        kept_.depth = state_.shapeLevel - 1;
+        kept_.place = KeptPlace::Inline;
+        state_.dest = Dest::Kept;
+        return;
+    }
     const auto kept = [](std::string_view bytes) {
         return sevenBit(bytes).replace('\x02', "\\'02");
     };

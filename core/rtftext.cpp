@@ -147,8 +147,14 @@ bool Reader::paragraphWord(const Word &w, long long param) {
         return true;
     case Act::Break:
         // A page or section break ends the paragraph it falls in; at the start
-        // of a paragraph it makes none of its own.
-        if (!text_.runText.isEmpty() || !text_.para.runs.empty()) endParagraph();
+        // of a paragraph (after its list marker's text too) it makes none of
+        // its own.
+        if (!text_.runText.isEmpty() ||
+            text_.para.runs.size() >
+                (lists_.markerTo > lists_.markerFrom && lists_.markerTo <= text_.para.runs.size()
+                     ? lists_.markerTo - lists_.markerFrom
+                     : 0))
+            endParagraph();
         // The break is kept before the next paragraph (rtfkept.cpp).
         kept_.before += w.value ? "\\sect" : "\\page";
         return true;

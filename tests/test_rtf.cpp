@@ -680,8 +680,8 @@ private slots:
         const QByteArray shape = "{\\shp{\\*\\shpinst\\shpleft0\\shpright2000{\\sp{\\sn pib}{\\sv "
                                  "{\\pict\\pngblip 89504e47}}}{\\shptxt ";
         const QByteArray shapeEnd = "}}{\\shprslt{\\*\\do\\dobxcolumn x}}}";
-        Document boxed = read("{\\rtf1 a" + shape + "\\pard\\qc un\\par deux\\par" + shapeEnd +
-                              "b\\par}");
+        Document boxed =
+            read("{\\rtf1 a" + shape + "\\pard\\qc un\\par deux\\par" + shapeEnd + "b\\par}");
         QCOMPARE(boxed.plainText(), QStringLiteral("aun\ndeux\nb"));
         QCOMPARE(boxed.paragraphs[0].format.align, Align::Center); // read at its \par
         QCOMPARE(boxed.paragraphs[1].format.align, Align::Center);
@@ -694,10 +694,17 @@ private slots:
         const Document boxedBack = read(boxedOut);
         QCOMPARE(boxedBack.plainText(), QStringLiteral("aun\ntrois\nb"));
         QCOMPARE(flatOf(boxedBack), boxedOut);
-        for (const char *loose :
-             {"{\\rtf1{\\shp x{\\*\\shpinst{\\shptxt t}}}\\par}",
-              "{\\rtf1{\\shp{\\*\\shpinst{\\shptxt t}} y}\\par}",
-              "{\\rtf1{\\shpgrp{\\shp{\\*\\shpinst{\\shptxt t}}}}\\par}"}) {
+        // A shape drawn with an empty box is kept whole where it stands.
+        const QByteArray emptyBox = "{\\shp{\\*\\shpinst\\shpleft0{\\sp{\\sn fillColor}{\\sv 255}}"
+                                    "{\\shptxt\\par \\pard}}}";
+        const Document emptyBoxDoc = read("{\\rtf1 a" + emptyBox + "b\\par c\\par}");
+        QCOMPARE(emptyBoxDoc.plainText(), QStringLiteral("ab\nc"));
+        QVERIFY2(flatOf(emptyBoxDoc).contains("a" + emptyBox + "b"),
+                 flatOf(emptyBoxDoc).constData());
+        QCOMPARE(read(flatOf(emptyBoxDoc)).plainText(), QStringLiteral("ab\nc"));
+        for (const char *loose : {"{\\rtf1{\\shp x{\\*\\shpinst{\\shptxt t}}}\\par}",
+                                  "{\\rtf1{\\shp{\\*\\shpinst{\\shptxt t}} y}\\par}",
+                                  "{\\rtf1{\\shpgrp{\\shp{\\*\\shpinst{\\shptxt t}}}}\\par}"}) {
             const QByteArray out = flatOf(read(loose));
             QCOMPARE(out.count("shptxt"), 0);
             QCOMPARE(read(out).plainText(), read(loose).plainText());
@@ -730,6 +737,11 @@ private slots:
                                              "\\sect\\sectd\\pgnlcrm{\\field{\\*\\fldinst PAGE}"
                                              "{\\fldrslt 1}}\\par}"));
         QVERIFY2(pages.contains("{\\fldrslt 1}}\\sect\\sectd\\pgnlcrm{\\field"), pages.constData());
+        // A page break after a list item's end: no item of its own, once
+        // written with the items' marker text either.
+        const Document listBreak = read("{\\rtf1{\\pn\\pnlvl} a\\par\\par\\page}");
+        QCOMPARE(listBreak.paragraphs.size(), size_t(2));
+        QCOMPARE(read(write(listBreak)).plainText(), listBreak.plainText());
         // A symbol font's characters go back as its bytes.
         const QByteArray symbols =
             flatOf(read("{\\rtf1{\\fonttbl{\\f0\\fnil\\fcharset2 Symbol;}}\\f0\\'c5\\'b7\\par}"));

@@ -92,23 +92,29 @@ QBrush shadingBrush(const rtf::CellDef &c) {
     return QBrush(base);
 }
 
+// A cell's four borders: width, style and colour of each side.
+void setBorders(QTextTableCellFormat &f, const rtf::Border &top, const rtf::Border &left,
+                const rtf::Border &bottom, const rtf::Border &right) {
+    f.setTopBorder(borderWidth(top));
+    f.setLeftBorder(borderWidth(left));
+    f.setBottomBorder(borderWidth(bottom));
+    f.setRightBorder(borderWidth(right));
+    f.setTopBorderStyle(borderStyle(top.style));
+    f.setLeftBorderStyle(borderStyle(left.style));
+    f.setBottomBorderStyle(borderStyle(bottom.style));
+    f.setRightBorderStyle(borderStyle(right.style));
+    f.setTopBorderBrush(borderBrush(top));
+    f.setLeftBorderBrush(borderBrush(left));
+    f.setBottomBorderBrush(borderBrush(bottom));
+    f.setRightBorderBrush(borderBrush(right));
+}
+
 void applyCellFormat(QTextTable *t, const GridCell &g) {
     QTextTableCell cell = t->cellAt(g.row, g.col);
     QTextTableCellFormat f = cell.format().toTableCellFormat();
     const rtf::CellDef none;
     const rtf::CellDef &d = g.filler ? none : g.def;
-    f.setTopBorder(borderWidth(d.top));
-    f.setLeftBorder(borderWidth(d.left));
-    f.setBottomBorder(borderWidth(d.bottom));
-    f.setRightBorder(borderWidth(d.rightBorder));
-    f.setTopBorderStyle(borderStyle(d.top.style));
-    f.setLeftBorderStyle(borderStyle(d.left.style));
-    f.setBottomBorderStyle(borderStyle(d.bottom.style));
-    f.setRightBorderStyle(borderStyle(d.rightBorder.style));
-    f.setTopBorderBrush(borderBrush(d.top));
-    f.setLeftBorderBrush(borderBrush(d.left));
-    f.setBottomBorderBrush(borderBrush(d.bottom));
-    f.setRightBorderBrush(borderBrush(d.rightBorder));
+    setBorders(f, d.top, d.left, d.bottom, d.rightBorder);
     const QBrush shade = shadingBrush(d);
     if (shade.style() == Qt::NoBrush) {
         f.clearBackground();
@@ -345,18 +351,7 @@ void boxBorderedParagraphs(QTextDocument *copy) {
         QTextTableCell cell = t->cellAt(0, 0);
         QTextTableCellFormat cf = cell.format().toTableCellFormat();
         const rtf::ParaBox &box = g->box;
-        cf.setTopBorder(borderWidth(box.top));
-        cf.setLeftBorder(borderWidth(box.left));
-        cf.setBottomBorder(borderWidth(box.bottom));
-        cf.setRightBorder(borderWidth(box.right));
-        cf.setTopBorderStyle(borderStyle(box.top.style));
-        cf.setLeftBorderStyle(borderStyle(box.left.style));
-        cf.setBottomBorderStyle(borderStyle(box.bottom.style));
-        cf.setRightBorderStyle(borderStyle(box.right.style));
-        cf.setTopBorderBrush(borderBrush(box.top));
-        cf.setLeftBorderBrush(borderBrush(box.left));
-        cf.setBottomBorderBrush(borderBrush(box.bottom));
-        cf.setRightBorderBrush(borderBrush(box.right));
+        setBorders(cf, box.top, box.left, box.bottom, box.right);
         if (box.shading != rtf::NoColor) cf.setBackground(QColor::fromRgb(QRgb(box.shading)));
         cf.setPadding(space);
         cell.setFormat(cf);

@@ -66,6 +66,20 @@ activate() {
     done
     xdotool windowfocus --sync "$1"
 }
+# Whether a window has the keys, asked for up to three seconds. The window
+# manager answers which window is active; should it not answer for a moment
+# (on a loaded machine it has been seen to claim no support for the question),
+# the X server's input focus answers instead.
+has_keys() {
+    local id
+    for _ in $(seq 30); do
+        id=$(xdotool getactivewindow 2>/dev/null || xdotool getwindowfocus 2>/dev/null)
+        [ "$id" = "$1" ] && return 0
+        sleep 0.1
+    done
+    kill -0 "$wm" 2>/dev/null || echo "(the window manager has ended: $(tail -n 5 "$work/wm.log"))"
+    return 1
+}
 
 # French letters on keys of their own, so that xdotool types them without
 # remapping the keyboard while the program reads it.

@@ -67,8 +67,10 @@ void Reader::endColorEntry() {
     fonts_.colorSet = false;
 }
 
-// The font table is complete: the default font applies from here on.
+// The font table is complete: the default font applies from here on. A file
+// that names none has its font 0 as the default, as word processors read it.
 void Reader::endFontTable() {
+    if (fonts_.defaultFont < 0 && fonts_.fonts.contains(0)) fonts_.defaultFont = 0;
     if (state_.fontIndex < 0 && fonts_.defaultFont >= 0) selectFont(fonts_.defaultFont);
 }
 

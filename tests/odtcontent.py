@@ -61,6 +61,136 @@ def twips(length):
     return round(float(m.group(1)) * factor)
 
 
+# Character formats compared, by attribute of style:text-properties: the
+# name each is counted under, and its value as compared (None: not set).
+def _font_weight(v):
+    return "bold" if v == "bold" or (v.isdigit() and int(v) >= 600) else None
+
+
+def _position(v):
+    p = v.split()[0]
+    if p in ("0%", "0"):
+        return None
+    return "sub" if p == "sub" or p.startswith("-") else "super"
+
+
+def _color(v):
+    # Black and automatic look the same; LibreOffice reads a colour number
+    # missing from the file's table as black.
+    return None if v.lower() == "#000000" else v.lower()
+
+
+def _unless(*plain):
+    return lambda v: None if v in plain else v
+
+
+TEXT_PROPERTIES = [
+    ("fo:font-weight", "bold", _font_weight),
+    ("fo:font-style", "italic", lambda v: "italic" if v in ("italic", "oblique") else None),
+    ("style:text-underline-style", "underline", _unless("none")),
+    ("style:text-underline-type", "underline-type", _unless("none", "single")),
+    ("style:text-line-through-style", "strike", _unless("none")),
+    ("fo:font-variant", "variant", _unless("normal")),
+    ("fo:text-transform", "transform", _unless("none")),
+    ("fo:letter-spacing", "spacing", lambda v: None if v == "normal" or not twips(v) else str(twips(v))),
+    ("style:text-position", "position", _position),
+    ("text:display", "hidden", lambda v: "yes" if v == "none" else None),
+    ("style:text-outline", "outline", _unless("false")),
+    ("fo:text-shadow", "shadow", _unless("none")),
+    ("fo:color", "color", _color),
+    ("fo:font-size", "size", lambda v: str(twips(v)) if twips(v) is not None else v),
+    ("style:font-name", "font", lambda v: v),
+    ("fo:background-color", "background", lambda v: None if v == "transparent" else v.lower()),
+    ("style:text-scale", "scale", _unless("100%")),
+]
+# A font LibreOffice names for text the file gives no font (its default
+# style's), or for a font number the file's table lacks (the number).
+UNNAMED_FONT = "?"
+
+
+class Styles:
+    """The styles of a document: each one's parent and text properties, the
+    paragraph family's default, and which are automatic (a paragraph's own
+    formats, not a style the user sees)."""
+
+    def __init__(self, *roots):
+        self.styles = {}
+        self.default = {}
+        self.automatic = set()
+        for root in roots:
+            for group in root:
+                for e in group:
+                    if e.tag == q("style:style"):
+                        props = e.find("style:text-properties", NS)
+                        name = e.get(q("style:name"))
+                        self.styles[(e.get(q("style:family")), name)] = (
+                            e.get(q("style:parent-style-name")),
+                            dict(props.attrib) if props is not None else {},
+                            e.get(q("style:display-name")) or name)
+                        if group.tag == q("office:automatic-styles"):
+                            self.automatic.add(name)
+                    elif e.tag == q("style:default-style") and e.get(q("style:family")) == "paragraph":
+                        props = e.find("style:text-properties", NS)
+                        self.default = dict(props.attrib) if props is not None else {}
+        # The default style's font is no font the file named.
+        if q("style:font-name") in self.default:
+            self.default[q("style:font-name")] = UNNAMED_FONT
+
+    def text_properties(self, family, name, seen=()):
+        entry = self.styles.get((family, name))
+        if entry is None or (family, name) in seen:
+            return {}
+        out = self.text_properties(family, entry[0], seen + ((family, name),))
+        out.update(entry[1])
+        return out
+
+    def shown_name(self, name):
+        """A paragraph style's name as the user sees it: an automatic
+        style's is its parent's."""
+        seen = set()
+        while name in self.automatic and name not in seen:
+            seen.add(name)
+            entry = self.styles.get(("paragraph", name))
+            if entry is None or entry[0] is None:
+                break
+            name = entry[0]
+        entry = self.styles.get(("paragraph", name))
+        return entry[2] if entry else name
+
+
+def formats_of(paragraph, styles, counts):
+    """Adds to `counts` ("name=value" -> characters) the character formats of
+    a paragraph's own text, spaces not counted."""
+    own = {q("text:note"), q("draw:frame"), q("text:p"), q("text:h")}
+
+    def add(text, properties):
+        n = sum(1 for c in text if not c.isspace())
+        if not n:
+            return
+        for attr, name, value in TEXT_PROPERTIES:
+            v = properties.get(q(attr))
+            v = value(v) if v is not None else None
+            if name == "font" and v is not None and (not v.strip() or v.isdigit()):
+                v = UNNAMED_FONT
+            if v is not None:
+                counts[name + "=" + v] = counts.get(name + "=" + v, 0) + n
+
+    def walk(element, properties):
+        add(element.text or "", properties)
+        for child in element:
+            if child.tag not in own:
+                inner = properties
+                if child.tag == q("text:span"):
+                    inner = dict(properties)
+                    inner.update(styles.text_properties("text", child.get(q("text:style-name"))))
+                walk(child, inner)
+            add(child.tail or "", properties)
+
+    properties = dict(styles.default)
+    properties.update(styles.text_properties("paragraph", paragraph.get(q("text:style-name"))))
+    walk(paragraph, properties)
+
+
 def text_of(element, skip):
     """The text of an element, without what the elements in `skip` hold
     (their tail, the text after them, counts)."""
@@ -93,12 +223,15 @@ def read(path):
     # A paragraph's own text: not its notes' nor its frames' (their
     # paragraphs are paragraphs of their own).
     own = notes | {q("draw:frame")}
-    paragraphs = []
+    styles_read = Styles(styles, content)
+    paragraphs, paragraph_styles, formats = [], [], {}
     for p in body.iter():
         if p.tag in (q("text:p"), q("text:h")):
             t = normalised(text_of(p, own))
             if t:
                 paragraphs.append(t)
+                paragraph_styles.append(styles_read.shown_name(p.get(q("text:style-name"))))
+            formats_of(p, styles_read, formats)
     images = []
     for frame in body.iter(q("draw:frame")):
         for _ in frame.iter(q("draw:image")):
@@ -122,6 +255,8 @@ def read(path):
     return {
         "cells": cells,
         "paragraphs": paragraphs,
+        "styles": paragraph_styles,
+        "formats": formats,
         "images": images,
         "links": sum(1 for _ in body.iter(q("text:a"))),
         "notes": sum(1 for _ in body.iter(q("text:note"))),

@@ -460,6 +460,15 @@ private slots:
                      .runs[0]
                      .format.font,
                  QStringLiteral("Arial"));
+        // Without \deff, font 0 is the default: text that names no font, and
+        // text after \plain, are in it; written back, it stays the default.
+        const Document noDeff = read("{\\rtf1{\\fonttbl{\\f0\\froman Times New Roman;}"
+                                     "{\\f1\\fswiss Arial;}}a\\f1 b\\plain c}");
+        QCOMPARE(noDeff.paragraphs[0].runs.size(), size_t(3));
+        for (int i : {0, 2})
+            QCOMPARE(noDeff.paragraphs[0].runs[i].format.font, QStringLiteral("Times New Roman"));
+        QCOMPARE(read(write(noDeff)).paragraphs[0].runs[2].format.font,
+                 QStringLiteral("Times New Roman"));
         // \ansicpg applies to fonts of the default character set.
         QCOMPARE(textOf("{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0\\fcharset1 X;}}\\f0 \\'c0}"),
                  QStringLiteral("А"));

@@ -72,7 +72,10 @@ bool Reader::fieldDestination(const Word &w) {
         // The box's paragraphs stand where its shape does, in a cell too.
         state_.boxDepth = std::max(state_.boxDepth, state_.para.depth);
         if (dest == Dest::Text && state_.shape < InShapeGroup) boxOpened();
+        if (dest == Dest::Text && state_.shape == InShapeGroup && state_.shapeGroup >= 0)
+            groupBoxOpened();
         state_.shape = NoShape; // a shape in the box has a box of its own
+        state_.shapeGroup = -1;
         return dest == Dest::Text;
     default:
         return false;
@@ -116,10 +119,11 @@ void Reader::fieldResult() {
 void Reader::shapeHeld(size_t groupOpen) {
     const std::string_view in = tokens_.input();
     const std::string_view start = in.substr(std::min(groupOpen, in.size()), 16);
-    // One in another shape's words, or in a group of shapes: its text alone.
-    state_.shape = state_.shape != NoShape || start.find("shpgrp") != std::string_view::npos
-                       ? InShapeGroup
-                       : groupOpen;
+    // One in another shape's words, or in a group of shapes: its text alone,
+    // or, for a group of shapes in the text, the group kept around it.
+    const bool group = start.find("shpgrp") != std::string_view::npos;
+    if (group && state_.shape == NoShape) planShapeGroup(groupOpen);
+    state_.shape = state_.shape != NoShape || group ? InShapeGroup : groupOpen;
     state_.shapeLevel = stack_.size();
     state_.shapeText =
         TextMark{text_.emitted, text_.para.runs.size(),
@@ -247,6 +251,140 @@ void Reader::boxOpened() {
     flushBytes();
     state_.format.fields.push_back('\x02' + kept(in.substr(state_.shape, at - state_.shape)) +
                                    '\x02' + kept(in.substr(closeFrom, closeTo - closeFrom)));
+}
+
+// A group of shapes in the text (\shpgrp, open at `groupOpen`) whose shapes'
+// boxes hold text, each box in a shape of the group's own: the group is kept
+// around the boxes' text, as a lone shape is (boxOpened). The plan is made
+// when the group begins, from its bytes: the group's RTF before its first
+// box's shape and after its last one's, and each box's shape's around its
+// text (the first one's from the shapes before it). Other shapes, empty
+// boxes, the group's words stay in those parts, read for nothing. A group of
+// any other make (a group in it, a box out of a shape of its own, text out
+// of a box) keeps its boxes' text alone.
+void Reader::planShapeGroup(size_t groupOpen) {
+    const std::string_view in = tokens_.input();
+    if (groupOpen >= in.size() || fields_.shapeGroups.size() >= 100000 ||
+        pictures_.shapesRead > in.size() * 2 + 4096)
+        return;
+    struct Box {
+        size_t shape = 0, text = 0, close = 0, end = 0; // '{', text, box's '}', after the shape
+    };
+    std::vector<Box> boxes;
+    // What the groups open are, by depth (1: the group of shapes); a group
+    // of properties or of another reader's is passed over whole.
+    enum class Part : std::uint8_t { Group, Words, Shape, ShapeWords, Box };
+    static constexpr Part parts[6] = {Part::Group, Part::Group,      Part::Words,
+                                      Part::Shape, Part::ShapeWords, Part::Box};
+    Tokenizer scan(in.substr(groupOpen));
+    int depth = 0, passOver = 0; // passing over the group open at that depth
+    size_t brace = 0, end = 0;   // where a group last opened; where the group of shapes ends
+    bool groupStart = false, starred = false, shapeBox = false;
+    for (Token t = scan.next(); t.kind != TokenKind::End; t = scan.next()) {
+        const size_t after = groupOpen + scan.offset();
+        if (t.kind == TokenKind::GroupOpen) {
+            ++depth;
+            if (passOver) continue;
+            groupStart = true;
+            starred = false;
+            brace = after - 1;
+            continue;
+        }
+        if (t.kind == TokenKind::GroupClose) {
+            if (passOver && depth == passOver) {
+                passOver = 0;
+                if (depth == 5 && shapeBox) boxes.back().close = after - 1;
+            }
+            --depth;
+            groupStart = false;
+            if (passOver) continue;
+            if (depth == 2 && shapeBox) {
+                boxes.back().end = after;
+                shapeBox = false;
+            }
+            if (depth == 0) {
+                end = after;
+                break;
+            }
+            continue;
+        }
+        if (passOver) continue;
+        if (t.kind == TokenKind::Symbol && t.byte == '*' && groupStart) {
+            starred = true;
+            continue;
+        }
+        const bool opens = std::exchange(groupStart, false);
+        if (t.kind == TokenKind::Text &&
+            std::all_of(t.text.begin(), t.text.end(), [](char c) { return c == ' '; }))
+            continue;
+        if (t.kind != TokenKind::Word || depth > 5) break;
+        const std::string_view name = t.text;
+        if (opens && depth >= 2 &&
+            (name == "sp" || name == "shprslt" || (starred && name != "shpinst"))) {
+            passOver = depth;
+            continue;
+        }
+        if (opens) {
+            const Part part = parts[depth];
+            if (part == Part::Group && depth == 1 && name == "shpgrp") continue;
+            if ((part == Part::Words || part == Part::ShapeWords) && name == "shpinst") continue;
+            if (part == Part::Shape && name == "shp") {
+                shapeBox = false;
+                boxes.push_back(Box{brace, 0, 0, 0});
+                continue;
+            }
+            if (part == Part::Box && name == "shptxt" && !boxes.empty() && !boxes.back().text) {
+                boxes.back().text = after;
+                shapeBox = true;
+                passOver = depth;
+                continue;
+            }
+            break;
+        }
+        // The group's and its shapes' own words.
+        if ((name.starts_with("shp") || name.starts_with("dp")) && name != "shp" &&
+            name != "shpgrp" && name != "shpinst" && name != "shptxt")
+            continue;
+        break;
+    }
+    pictures_.shapesRead += (end ? end : groupOpen + scan.offset()) - groupOpen;
+    if (!end) return;
+    // Shapes without a box, and empty boxes, stay in the parts.
+    std::erase_if(boxes, [&](const Box &b) {
+        return !b.end || emptyBox(in.substr(b.text, b.close - b.text));
+    });
+    if (boxes.empty()) return;
+    const auto part = [&](size_t from, size_t to) {
+        return sevenBit(in.substr(from, to - from)).replace('\x02', "\\'02");
+    };
+    ShapeGroup g;
+    g.group =
+        '\x02' + part(groupOpen, boxes.front().shape) + '\x02' + part(boxes.back().end, end);
+    size_t from = boxes.front().shape;
+    for (const Box &b : boxes) {
+        g.boxes.emplace_back(b.text, '\x02' + part(from, b.text) + '\x02' + part(b.close, b.end));
+        from = b.end;
+    }
+    state_.shapeGroup = int(fields_.shapeGroups.size());
+    fields_.shapeGroups.push_back(std::move(g));
+}
+
+// A box of a group of shapes kept around its boxes' text opens: its runs
+// carry the group's parts and its shape's among their fields. A box the plan
+// left in the group's RTF (an empty one) is passed over.
+void Reader::groupBoxOpened() {
+    const ShapeGroup &g = fields_.shapeGroups[size_t(state_.shapeGroup)];
+    const size_t at = tokens_.offset();
+    const auto box = std::find_if(g.boxes.begin(), g.boxes.end(),
+                                  [&](const auto &b) { return b.first == at; });
+    if (box == g.boxes.end()) {
+        state_.dest = Dest::Skip;
+        return;
+    }
+    if (size_t(state_.format.fields.size()) + 2 > MaxFieldDepth) return;
+    flushBytes();
+    state_.format.fields.push_back(g.group);
+    state_.format.fields.push_back(box->second);
 }
 
 // A field whose result holds nothing (or that has none) is kept as read,

@@ -81,6 +81,7 @@ struct State {
     size_t shape = NoShape;
     size_t shapeLevel = 0;
     TextMark shapeText; // where the text stood when it began
+    int shapeGroup = -1; // in a group of shapes kept around its boxes: its plan
 };
 
 // ---------------------------------------------------------------- fonts and colours
@@ -175,8 +176,18 @@ struct OpenField {
     qsizetype text = 0, kept = 0;
 };
 
+// A group of shapes kept around the text of its boxes: the group's RTF
+// before its first box's shape and after its last one's, and for each box
+// (by where its text starts) its shape's RTF before and after the text, the
+// first shape's from the shapes before it.
+struct ShapeGroup {
+    QByteArray group;
+    std::vector<std::pair<size_t, QByteArray>> boxes;
+};
+
 struct Fields {
     std::vector<OpenField> open; // MaxFieldDepth at most
+    std::vector<ShapeGroup> shapeGroups;
     QString instruction;
     QByteArray instructionGroup; // as read, until the result takes it
     bool symbolResult = false;   // the field's result is to be skipped
@@ -407,7 +418,9 @@ private:
     void symbolField();
     void fieldResult();
     void shapeHeld(size_t groupOpen);
+    void planShapeGroup(size_t groupOpen);
     void boxOpened();
+    void groupBoxOpened();
 
     // --- what is kept as read (rtfkept.cpp)
     bool keptWord(std::string_view name, const Word *w, bool hasParam, long long param);

@@ -655,8 +655,11 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
                                      curDepth, curLs});
             if (isBox(open.back().instruction)) {
                 // The box's text starts from plain characters, whatever
-                // the shape's words around it said.
+                // the shape's words around it said (a group of shapes' words
+                // go on into its box's shape).
                 w.kept(boxPart(open.back().instruction, 0));
+                if (open.size() < size_t(fields.size()) && isBox(fields[qsizetype(open.size())]))
+                    continue;
                 w.word("\\plain");
                 cur = CharFormat{};
                 cur.font = deffName;
@@ -726,11 +729,16 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
 
     const size_t count = doc.paragraphs.size();
     bool inRow = false; // a row of the outermost table is being written
+    // Text boxes open when the row began, around the table: its cells end in them.
+    size_t rowBoxes = 0;
     for (size_t i = 0; i < count; ++i) {
         const Paragraph &p = doc.paragraphs[i];
         const int ls = lsOf[i];
         const int depth = std::max(0, p.depth);
         if (depth > 0 && !inRow) {
+            rowBoxes = 0;
+            while (rowBoxes < open.size() && isBox(open[rowBoxes].instruction))
+                ++rowBoxes;
             // The row's definition first, from the paragraph that ends it.
             for (size_t j = i; j < count && doc.paragraphs[j].depth > 0; ++j) {
                 if (doc.paragraphs[j].depth == 1 && doc.paragraphs[j].endsRow) {
@@ -795,11 +803,9 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         const QByteArray *next = i + 1 < count ? &doc.paragraphs[i + 1].format.before : nullptr;
         const bool breaks = next && breaksBefore(*next) && *next != p.format.before;
         size_t closeAfter = SIZE_MAX; // fields to close after the paragraph's end
+        // The fields the next text goes on in.
+        size_t common = 0;
         if (!open.empty()) {
-            // A field whose result goes on in the next text (a table of
-            // contents) stays open over the \par; the others end with their
-            // text, the \par out of them, where readers keep a link to its
-            // paragraph.
             const QByteArrayList *nextFields = nullptr;
             for (size_t j = i + 1; j < count && j <= i + 64 && !nextFields; ++j) {
                 for (const Run &r : doc.paragraphs[j].runs) {
@@ -809,28 +815,31 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
                     }
                 }
             }
-            size_t common = 0;
             while (nextFields && common < open.size() && common < size_t(nextFields->size()) &&
                    open[common].instruction == (*nextFields)[qsizetype(common)])
                 ++common;
-            // A text box's paragraph ends in the box: the box, and the
-            // fields around it, close after the \par.
-            size_t box = common;
-            while (box < open.size() && !isBox(open[box].instruction))
-                ++box;
-            if (box < open.size()) {
-                closeAfter = common;
-                common = box + 1;
-            }
-            closeFields(common);
+        }
+        if (!open.empty()) {
+            // A field whose result goes on in the next text (a table of
+            // contents) stays open over the \par; the others end with their
+            // text, the \par out of them, where readers keep a link to its
+            // paragraph. A text box's paragraph ends in the box: the box
+            // (the innermost, in a group of boxes) and the fields around it
+            // close after the \par.
+            size_t box = open.size();
+            while (box > common && !isBox(open[box - 1].instruction))
+                --box;
+            closeFields(box);
+            if (box > common) closeAfter = common;
         }
         if (breaks) closeFields(0); // no field goes on over a page or section break
         if (breaks || (depth > 0 && (p.endsCell || p.endsRow))) closeAfter = SIZE_MAX;
         if (!(depth > 0 && (p.endsCell || p.endsRow))) holdPara(p, depth, ls);
         if (depth > 0 && (p.endsCell || p.endsRow)) {
-            // A cell ends, outside any field; a row ends with its
-            // definition, and a paragraph for readers without nested tables.
-            closeFields(0);
+            // A cell ends, outside any field but the text boxes the table
+            // stands in; a row ends with its definition, and a paragraph for
+            // readers without nested tables.
+            closeFields(std::min(rowBoxes, open.size()));
             holdPara(p, depth, ls);
             if (depth == 1) {
                 w.word("\\cell");
@@ -854,6 +863,8 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
                     w.raw("}");
                 }
             }
+            // The boxes close after the table's last row, unless text follows in them.
+            if (depth == 1 && p.endsRow) closeFields(std::min(common, open.size()));
             if (afterWritten && afterRow) w.kept(p.format.after);
             if (breaks && depth == 1 && p.endsRow) w.kept(*next);
         } else if (breaks && !empty && depth == 0 && inFrame(p.format.extra)) {

@@ -627,9 +627,6 @@ private slots:
              QStringLiteral("no font table: LibreOffice names the style's undefined font 40 "
                             "Times New Roman; the text names no font, and is saved in the "
                             "editor's")},
-            {QStringLiteral("paragraph styles: export-fdo66040"),
-             QStringLiteral("text boxes in a group of shapes keep their text, not the group: "
-                            "their paragraphs are no longer a frame's")},
         };
         QStringList against, unused = excused.keys();
         for (qsizetype k = 0; k < all.size(); ++k) {

@@ -685,7 +685,8 @@ private slots:
         // A text box's text is read and edited as text; its shape (place,
         // size, fill, picture, result) is written again around it, its
         // paragraphs ended in it. Text in a shape's words out of its box, or a
-        // box in a group of shapes: the box's text alone, written once.
+        // box in a group of shapes of another make: the box's text alone,
+        // written once.
         const QByteArray shape = "{\\shp{\\*\\shpinst\\shpleft0\\shpright2000{\\sp{\\sn pib}{\\sv "
                                  "{\\pict\\pngblip 89504e47}}}{\\shptxt ";
         const QByteArray shapeEnd = "}}{\\shprslt{\\*\\do\\dobxcolumn x}}}";
@@ -711,6 +712,31 @@ private slots:
         QVERIFY2(flatOf(emptyBoxDoc).contains("a" + emptyBox + "b"),
                  flatOf(emptyBoxDoc).constData());
         QCOMPARE(read(flatOf(emptyBoxDoc)).plainText(), QStringLiteral("ab\nc"));
+        // A group of shapes is kept around its boxes' text: the group's words
+        // and its other shapes (a line, an empty box) as read, each box's
+        // shape around its text, a table in a box in it.
+        const QByteArray group =
+            "{\\shpgrp{\\*\\shpinst\\shpleft0{\\sp{\\sn groupLeft}{\\sv 0}}"
+            "{\\shp{\\*\\shpinst{\\sp{\\sn shapeType}{\\sv 20}}}}{\\shp{\\*\\shpinst\\shpleft1{"
+            "\\shptxt ";
+        const QByteArray table = "\\trowd\\cellx100\\cellx200\\pard\\intbl A\\cell B\\cell";
+        const QByteArray secondBox = "}}}{\\shp{\\*\\shpinst{\\shptxt\\par}}}{\\shp{\\*\\shpinst"
+                                     "\\shpleft2{\\shptxt ";
+        Document grouped = read("{\\rtf1 a" + group + "un\\par" + table + "\\row\\pard deux\\par" +
+                                secondBox + "trois\\par}}}}}b\\par}");
+        QCOMPARE(grouped.plainText(), QStringLiteral("aun\nA\tB\ndeux\ntrois\nb"));
+        QCOMPARE(grouped.paragraphs[2].depth, 1);
+        grouped.paragraphs[4].runs[0].text = QStringLiteral("quatre");
+        const QByteArray groupedOut = flatOf(grouped);
+        const QByteArray row = "\\trowd\\trgaph0\\cellx100\\cellx200";
+        QVERIFY2(groupedOut.contains(
+                     "a" + group + "\\plain un\\par" + row + "\\pard\\intbl A\\cell B\\cell" + row +
+                     "\\row\\pard deux\\par" + secondBox + "\\plain quatre\\par}}}}}b"),
+                 groupedOut.constData());
+        QCOMPARE(groupedOut.count("{\\shp{"), 4);
+        const Document groupedBack = read(groupedOut);
+        QCOMPARE(groupedBack.plainText(), QStringLiteral("aun\nA\tB\ndeux\nquatre\nb"));
+        QCOMPARE(flatOf(groupedBack), groupedOut);
         for (const char *loose : {"{\\rtf1{\\shp x{\\*\\shpinst{\\shptxt t}}}\\par}",
                                   "{\\rtf1{\\shp{\\*\\shpinst{\\shptxt t}} y}\\par}",
                                   "{\\rtf1{\\shpgrp{\\shp{\\*\\shpinst{\\shptxt t}}}}\\par}"}) {

@@ -318,6 +318,7 @@ void TApplication::Initialize() {
         ownApp_ = new QApplication(argc, argv);
     }
     QApplication::setQuitOnLastWindowClosed(false);
+    UseMenuKeys();
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     if (!translator_) {
         translator_ = new QTranslator;

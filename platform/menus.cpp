@@ -4,10 +4,13 @@
 #include "platform/commands.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPointer>
+#include <QProxyStyle>
+#include <QShortcut>
 
 namespace {
 
@@ -86,7 +89,34 @@ void TMenuItem::Click() {
     action_->trigger();
 }
 
-TMainMenu::TMainMenu(TComponent *owner) : TComponent(owner), bar_(new QMenuBar) {}
+namespace {
+class MenuKeysStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *data) const override {
+        if (hint == SH_MenuBar_AltKeyNavigation) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+} // namespace
+
+void UseMenuKeys() {
+    if (QApplication::style()->property("pavelinMenuKeys").toBool()) return;
+    auto *style = new MenuKeysStyle;
+    style->setProperty("pavelinMenuKeys", true);
+    QApplication::setStyle(style);
+}
+
+TMainMenu::TMainMenu(TComponent *owner) : TComponent(owner), bar_(new QMenuBar) {
+    // F10 opens the first menu, the keyboard's way in when the menus carry
+    // no letters to press with Alt (Alt alone does it too: the style says so).
+    auto *f10 = new QShortcut(QKeySequence(Qt::Key_F10), bar_.data());
+    f10->setContext(Qt::WindowShortcut);
+    QObject::connect(f10, &QShortcut::activated, bar_.data(), [this] {
+        if (!MenuBar()->actions().isEmpty())
+            MenuBar()->setActiveAction(MenuBar()->actions().first());
+    });
+}
 
 TMainMenu::~TMainMenu() {
     delete bar_.data();

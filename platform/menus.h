@@ -53,6 +53,10 @@ private:
     std::vector<TMenuItem *> items_;
 };
 
+// Has the toolkit's style put the keys in the menu bar when Alt is pressed
+// and released alone, as desktops do; once for the application.
+void UseMenuKeys();
+
 class TMainMenu : public TComponent {
 public:
     explicit TMainMenu(TComponent *owner);

@@ -204,6 +204,31 @@ private slots:
                 QVERIFY(row.item->Visible());
             }
         }
+        // The keyboard's way into the menus, which carry no letters: F10
+        // opens the first one, Alt pressed and released alone highlights it,
+        // arrows then walk and open them, Escape goes back to the text.
+        form->Show();
+        QWidget *window = form->Widget();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QMenu *fichierMenu = bar->actions().at(0)->menu();
+        QTest::keyClick(window, Qt::Key_F10);
+        QTRY_VERIFY(fichierMenu->isVisible());
+        QTest::keyClick(fichierMenu, Qt::Key_Escape);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QTRY_VERIFY(!fichierMenu->isVisible());
+        QTest::keyPress(window, Qt::Key_Alt, Qt::AltModifier);
+        QTest::keyRelease(window, Qt::Key_Alt);
+        QTRY_COMPARE(bar->activeAction(), bar->actions().at(0));
+        QVERIFY(!fichierMenu->isVisible());
+        QTest::keyClick(bar, Qt::Key_Right);
+        QCOMPARE(bar->activeAction(), bar->actions().at(1));
+        QTest::keyClick(bar, Qt::Key_Down);
+        QTRY_VERIFY(bar->actions().at(1)->menu()->isVisible());
+        QTest::keyClick(bar->actions().at(1)->menu(), Qt::Key_Escape);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QTRY_VERIFY(!bar->actions().at(1)->menu()->isVisible());
+        QCOMPARE(bar->activeAction(), nullptr);
         QCOMPARE(form->Imprimer1->Hint(), QStringLiteral("Imprimer"));
         QCOMPARE(form->Configurationdelimprimante1->Hint(),
                  QStringLiteral("Configurer l'imprimante"));

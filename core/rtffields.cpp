@@ -44,8 +44,12 @@ bool Reader::fieldDestination(const Word &w) {
         capture(KeptPlace::FieldInst);
         return true;
     case Act::FieldResult:
-        // A symbol field's character is already there.
-        if (std::exchange(fields_.symbolResult, false)) dest = Dest::Skip;
+        // A symbol field's character is already there; its instruction is
+        // no other result's (a damaged file's field word lost).
+        if (std::exchange(fields_.symbolResult, false)) {
+            dest = Dest::Skip;
+            fields_.instructionGroup.clear();
+        }
         if (dest == Dest::Text) fieldResult();
         return dest == Dest::Text || dest == Dest::Skip;
     case Act::Drawing:

@@ -362,8 +362,7 @@ void Reader::planShapeGroup(size_t groupOpen) {
         return sevenBit(in.substr(from, to - from)).replace('\x02', "\\'02");
     };
     ShapeGroup g;
-    g.group =
-        '\x02' + part(groupOpen, boxes.front().shape) + '\x02' + part(boxes.back().end, end);
+    g.group = '\x02' + part(groupOpen, boxes.front().shape) + '\x02' + part(boxes.back().end, end);
     size_t from = boxes.front().shape;
     for (const Box &b : boxes) {
         g.boxes.emplace_back(b.text, '\x02' + part(from, b.text) + '\x02' + part(b.close, b.end));
@@ -379,8 +378,8 @@ void Reader::planShapeGroup(size_t groupOpen) {
 void Reader::groupBoxOpened() {
     const ShapeGroup &g = fields_.shapeGroups[size_t(state_.shapeGroup)];
     const size_t at = tokens_.offset();
-    const auto box = std::find_if(g.boxes.begin(), g.boxes.end(),
-                                  [&](const auto &b) { return b.first == at; });
+    const auto box =
+        std::find_if(g.boxes.begin(), g.boxes.end(), [&](const auto &b) { return b.first == at; });
     if (box == g.boxes.end()) {
         state_.dest = Dest::Skip;
         return;

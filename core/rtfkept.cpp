@@ -178,11 +178,13 @@ bool isUnderlineKind(std::string_view name) {
 // as the reader reads it: a byte of 128 and over becomes \'hh (read in the
 // same code page), \bin's bytes become the hex digits a picture or object
 // reads alike, and a control symbol of such a byte, which means nothing, is
-// left out, with a space for the word before it to end at.
+// left out, with a space for the word before it to end at. (\bin's bytes
+// go as hex even when 7-bit: cut short at a damaged file's end, \binN would
+// take the braces written after them.)
 QByteArray sevenBit(std::string_view in) {
     static const char hex[] = "0123456789abcdef";
     const auto high = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
-    if (std::none_of(in.begin(), in.end(), high))
+    if (std::none_of(in.begin(), in.end(), high) && in.find("\\bin") == std::string_view::npos)
         return QByteArray(in.data(), qsizetype(in.size()));
     QByteArray out;
     out.reserve(qsizetype(in.size() + in.size() / 4));

@@ -613,6 +613,32 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
             open.pop_back();
         }
     };
+    // Opens `fields` (those not open yet) up to `upTo`.
+    const auto openFields = [&](const QByteArrayList &fields, size_t upTo) {
+        while (open.size() < upTo) {
+            open.push_back(OpenField{fields[qsizetype(open.size())], cur, w.western, curPara,
+                                     curDepth, curLs});
+            if (isBox(open.back().instruction)) {
+                // The box's text starts from plain characters, whatever
+                // the shape's words around it said (a group of shapes' words
+                // go on into its box's shape).
+                w.kept(boxPart(open.back().instruction, 0));
+                if (open.size() < size_t(fields.size()) && isBox(fields[qsizetype(open.size())]))
+                    continue;
+                // The shape's words may have set the paragraph's: its
+                // format goes again before its end.
+                curDepth = -1;
+                w.word("\\plain");
+                cur = CharFormat{};
+                cur.font = deffName;
+                w.western = westernFont(deff);
+                continue;
+            }
+            w.raw("{\\field");
+            w.kept(open.back().instruction);
+            w.raw("{\\fldrslt ");
+        }
+    };
     // Before a paragraph's end: readers take the paragraph's format from the
     // state at its \par or \cell, which a field closed may have taken back.
     const auto holdPara = [&](const Paragraph &p, int depth, int ls) {
@@ -650,26 +676,7 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         closeFields(common);
         if (r.format.kept != lastKept) w.kept(r.format.kept);
         lastKept = r.format.kept;
-        while (open.size() < size_t(fields.size())) {
-            open.push_back(OpenField{fields[qsizetype(open.size())], cur, w.western, curPara,
-                                     curDepth, curLs});
-            if (isBox(open.back().instruction)) {
-                // The box's text starts from plain characters, whatever
-                // the shape's words around it said (a group of shapes' words
-                // go on into its box's shape).
-                w.kept(boxPart(open.back().instruction, 0));
-                if (open.size() < size_t(fields.size()) && isBox(fields[qsizetype(open.size())]))
-                    continue;
-                w.word("\\plain");
-                cur = CharFormat{};
-                cur.font = deffName;
-                w.western = westernFont(deff);
-                continue;
-            }
-            w.raw("{\\field");
-            w.kept(open.back().instruction);
-            w.raw("{\\fldrslt ");
-        }
+        openFields(fields, size_t(fields.size()));
         // Text deleted or inserted under tracking is a group of its own:
         // LibreOffice ends a tracked change at a group's end only.
         const bool tracked =
@@ -747,7 +754,38 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
                 }
             }
         }
+        const bool startsRow = depth > 0 && !inRow;
         inRow = depth > 0 && !(depth == 1 && p.endsRow);
+        // A paragraph whose text begins in a shape of a group of shapes open
+        // begins in the shape's box: its format, kept groups and marker go
+        // in it, none between the group's shapes. (One that begins a row
+        // keeps the row's definition before the box, in its cell.)
+        if (!startsRow) {
+            const Run *firstRun = nullptr;
+            for (const Run &r : p.runs) {
+                if (!r.text.isEmpty()) {
+                    firstRun = r.picture ? nullptr : &r;
+                    break;
+                }
+            }
+            const QByteArrayList *first = firstRun ? &firstRun->format.fields : nullptr;
+            size_t common = 0;
+            while (first && common < open.size() && common < size_t(first->size()) &&
+                   open[common].instruction == (*first)[qsizetype(common)])
+                ++common;
+            size_t boxes = common;
+            while (first && boxes < size_t(first->size()) && isBox((*first)[qsizetype(boxes)]))
+                ++boxes;
+            // In a box open already (a group of shapes): one outside stays
+            // where the paragraph's format is read from before it.
+            if (boxes > common && common > 0 && isBox(open[common - 1].instruction)) {
+                closeFields(common);
+                // What stands before the run stands before its box.
+                if (firstRun->format.kept != lastKept) w.kept(firstRun->format.kept);
+                lastKept = firstRun->format.kept;
+                openFields(*first, boxes);
+            }
+        }
         if (i > 0 && !p.format.before.isEmpty() &&
             p.format.before != doc.paragraphs[i - 1].format.before &&
             !breaksBefore(p.format.before))

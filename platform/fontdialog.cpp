@@ -81,6 +81,9 @@ public:
         size->setValidator(new QIntValidator(1, 1638, size));
         for (int s : standardSizes)
             size->addItem(QString::number(s));
+        // Room for four digits beside the arrow.
+        size->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        size->setMinimumContentsLength(4);
         // A click in the size box opens its list, as the arrow does.
         size->lineEdit()->installEventFilter(this);
         strike = new QCheckBox(QStringLiteral("&Barré"));
@@ -129,7 +132,7 @@ public:
         auto *sampleLayout = new QVBoxLayout(sample);
         sampleLayout->setSpacing(2);
         sampleLayout->addWidget(preview);
-        sampleLayout->addWidget(labelFor(QStringLiteral("&Script :"), script));
+        sampleLayout->addWidget(labelFor(QStringLiteral("Scr&ipt :"), script));
         sampleLayout->addWidget(script);
         grid->addWidget(sample, 3, 1, 1, 2);
         auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);

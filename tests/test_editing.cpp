@@ -16,6 +16,7 @@
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPrintDialog>
@@ -928,15 +929,31 @@ private slots:
         FormFixture f;
         f.show();
         TForm1 *form = f.form;
-        QString shownFace, shownSize;
+        QString shownFace, shownSize, letters;
+        bool sizeFits = false;
         answerModal([&](QDialog *d) {
             shownFace = d->findChild<QComboBox *>(QStringLiteral("face"))->currentText();
-            shownSize = d->findChild<QComboBox *>(QStringLiteral("size"))->currentText();
+            auto *size = d->findChild<QComboBox *>(QStringLiteral("size"));
+            shownSize = size->currentText();
+            sizeFits = size->lineEdit()->width() >=
+                       size->lineEdit()->fontMetrics().horizontalAdvance(QStringLiteral("1638"));
+            // The letters that Alt takes to each field.
+            for (const QWidget *w : d->findChildren<QWidget *>()) {
+                const auto *label = qobject_cast<const QLabel *>(w);
+                const auto *box = qobject_cast<const QAbstractButton *>(w);
+                const QString text = label ? label->text() : box ? box->text() : QString();
+                const qsizetype amp = text.indexOf(QLatin1Char('&'));
+                if (amp >= 0 && amp + 1 < text.size()) letters += text[amp + 1].toLower();
+            }
             d->reject();
         });
         form->Police1->Click();
         QCOMPARE(shownFace, QStringLiteral("MS Sans Serif"));
         QCOMPARE(shownSize, QStringLiteral("8"));
+        QVERIFY(sizeFits);
+        QVERIFY2(letters.size() >= 7, qPrintable(letters));
+        for (QChar c : letters)
+            QVERIFY2(letters.count(c) == 1, qPrintable(letters));
         QCOMPARE(form->RichEdit1->Font(), TFont{});
 
         // Confirm DejaVu Serif 14, bold italic, underlined, struck out, red, Greek.

@@ -698,8 +698,8 @@ private slots:
         QCOMPARE(boxed.paragraphs[2].format.align, Align::Left);
         boxed.paragraphs[1].runs[0].text = QStringLiteral("trois");
         const QByteArray boxedOut = flatOf(boxed);
-        QVERIFY2(boxedOut.contains("\\qc a" + shape + "\\plain un\\par trois\\par" + shapeEnd +
-                                   "\\pard b"),
+        QVERIFY2(boxedOut.contains("\\qc a" + shape + "\\plain un\\pard\\qc\\par trois\\par" +
+                                   shapeEnd + "\\pard b"),
                  boxedOut.constData());
         const Document boxedBack = read(boxedOut);
         QCOMPARE(boxedBack.plainText(), QStringLiteral("aun\ntrois\nb"));
@@ -723,20 +723,22 @@ private slots:
         const QByteArray secondBox = "}}}{\\shp{\\*\\shpinst{\\shptxt\\par}}}{\\shp{\\*\\shpinst"
                                      "\\shpleft2{\\shptxt ";
         Document grouped = read("{\\rtf1 a" + group + "un\\par" + table + "\\row\\pard deux\\par" +
-                                secondBox + "trois\\par}}}}}b\\par}");
+                                secondBox + "\\qc trois\\par}}}}}b\\par}");
         QCOMPARE(grouped.plainText(), QStringLiteral("aun\nA\tB\ndeux\ntrois\nb"));
         QCOMPARE(grouped.paragraphs[2].depth, 1);
         grouped.paragraphs[4].runs[0].text = QStringLiteral("quatre");
         const QByteArray groupedOut = flatOf(grouped);
         const QByteArray row = "\\trowd\\trgaph0\\cellx100\\cellx200";
-        QVERIFY2(groupedOut.contains(
-                     "a" + group + "\\plain un\\par" + row + "\\pard\\intbl A\\cell B\\cell" + row +
-                     "\\row\\pard deux\\par" + secondBox + "\\plain quatre\\par}}}}}b"),
+        QVERIFY2(groupedOut.contains("a" + group + "\\plain un\\pard\\par" + row +
+                                     "\\pard\\intbl A\\cell B\\cell" + row +
+                                     "\\row\\pard deux\\par" + secondBox +
+                                     "\\plain\\pard\\qc quatre\\par}}}}}b"),
                  groupedOut.constData());
         QCOMPARE(groupedOut.count("{\\shp{"), 4);
         const Document groupedBack = read(groupedOut);
         QCOMPARE(groupedBack.plainText(), QStringLiteral("aun\nA\tB\ndeux\nquatre\nb"));
         QCOMPARE(flatOf(groupedBack), groupedOut);
+        QCOMPARE(groupedBack.paragraphs[4].format.align, Align::Center);
         for (const char *loose : {"{\\rtf1{\\shp x{\\*\\shpinst{\\shptxt t}}}\\par}",
                                   "{\\rtf1{\\shp{\\*\\shpinst{\\shptxt t}} y}\\par}",
                                   "{\\rtf1{\\shpgrp{\\shp{\\*\\shpinst{\\shptxt t}}}}\\par}"}) {

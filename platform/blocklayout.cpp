@@ -295,8 +295,10 @@ void BlockLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
     const double charWidth = std::max(1.0, metrics.averageCharWidth());
     const int count = doc->blockCount();
     const int old = int(heights_.size());
-    // A new width, wrapping or font changes every paragraph.
+    // A new width, wrapping or font changes every paragraph; so does a
+    // document replaced whole (a new one, one opened), whose widths are new.
     const bool everything = old == 0 || lineHeight != lineHeight_ || charWidth != charWidth_ ||
+                            (from == 0 && charsAdded >= doc->characterCount() - 1) ||
                             availableWidth() != lastWidth_ || wrapping() != lastWrap_;
     const QSizeF sizeBefore = documentSize();
     lineHeight_ = lineHeight;

@@ -886,6 +886,8 @@ bool TRichEdit::WordWrap() const {
 
 void TRichEdit::SetWordWrap(bool wrap) {
     editor_->setLineWrapMode(wrap ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
+    // The view follows the caret as the lines move under it.
+    editor_->ensureCursorVisible();
 }
 
 void TRichEdit::SetFont(const TFont &font) {

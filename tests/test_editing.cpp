@@ -923,6 +923,37 @@ private slots:
         form->Retourautomatiquelaligne1->Click();
         QVERIFY(!edit->Modified());
         QVERIFY(!form->Retourautomatiquelaligne1->Checked());
+        // The view stays on the caret, far down a long text, both ways.
+        QStringList lines;
+        for (int i = 0; i < 400; ++i)
+            lines << QStringLiteral("ligne %1 ").arg(i).repeated(40);
+        edit->SetText(lines.join(QLatin1Char('\n')));
+        QTextEdit *view = editorOf(form);
+        view->moveCursor(QTextCursor::End);
+        view->ensureCursorVisible();
+        for (int toggle = 0; toggle < 2; ++toggle) {
+            form->Retourautomatiquelaligne1->Click();
+            QApplication::processEvents();
+            QVERIFY2(view->viewport()->rect().contains(view->cursorRect().center()),
+                     qPrintable(QStringLiteral("wrap %1: caret at %2, view %3 high")
+                                    .arg(edit->WordWrap())
+                                    .arg(view->cursorRect().y())
+                                    .arg(view->viewport()->height())));
+        }
+        // A wide table, then a new document: nothing left to scroll to.
+        form->Retourautomatiquelaligne1->Click();
+        QVERIFY(edit->WordWrap());
+        QTemporaryDir dir;
+        QFile wide(dir.filePath(QStringLiteral("large.rtf")));
+        QVERIFY(wide.open(QIODevice::WriteOnly));
+        wide.write("{\\rtf1\\trowd\\cellx30000\\pard\\intbl large\\cell\\row}");
+        wide.close();
+        QVERIFY(edit->Lines->LoadFromFile(wide.fileName()));
+        QApplication::processEvents();
+        QVERIFY(view->horizontalScrollBar()->maximum() > 0);
+        form->Nouveau1->Click();
+        QApplication::processEvents();
+        QCOMPARE(view->horizontalScrollBar()->maximum(), 0);
     }
 
     void fontDialogCancelAndConfirm() {

@@ -14,6 +14,20 @@ namespace rtf::reader {
 bool Reader::documentWord(const Word &w, long long param) {
     switch (w.act) {
     case Act::Ansi:
+    case Act::Mac:
+    case Act::Pc:
+    case Act::Pca:
+    case Act::AnsiCpg:
+    case Act::Deff:
+        // The document's, in its text: a field's instruction or another
+        // destination sets nothing of it.
+        if (state_.dest != Dest::Text) return true;
+        break;
+    default:
+        break;
+    }
+    switch (w.act) {
+    case Act::Ansi:
         fonts_.docCodePage = 1252;
         return true;
     case Act::Mac:

@@ -247,6 +247,7 @@ void Reader::boxOpened() {
         kept_.depth = state_.shapeLevel - 1;
         kept_.place = KeptPlace::Inline;
         state_.dest = Dest::Kept;
+        quietShape(Dest::Kept);
         return;
     }
     const auto kept = [](std::string_view bytes) {
@@ -255,6 +256,14 @@ void Reader::boxOpened() {
     flushBytes();
     state_.format.fields.push_back('\x02' + kept(in.substr(state_.shape, at - state_.shape)) +
                                    '\x02' + kept(in.substr(closeFrom, closeTo - closeFrom)));
+    quietShape(Dest::Drawing);
+}
+
+// The shape kept around its box: what its groups hold after the box (spaces)
+// is in what is kept of it, not text.
+void Reader::quietShape(Dest dest) {
+    for (size_t i = state_.shapeLevel; i < stack_.size(); ++i)
+        if (stack_[i].dest == Dest::Text) stack_[i].dest = dest;
 }
 
 // A group of shapes in the text (\shpgrp, open at `groupOpen`) whose shapes'
@@ -370,6 +379,8 @@ void Reader::planShapeGroup(size_t groupOpen) {
     }
     state_.shapeGroup = int(fields_.shapeGroups.size());
     fields_.shapeGroups.push_back(std::move(g));
+    // Spaces between its shapes are in its parts, not text.
+    state_.dest = Dest::Drawing;
 }
 
 // A box of a group of shapes kept around its boxes' text opens: its runs

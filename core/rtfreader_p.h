@@ -80,7 +80,7 @@ struct State {
     // shapes, whose boxes are read for their text alone).
     size_t shape = NoShape;
     size_t shapeLevel = 0;
-    TextMark shapeText; // where the text stood when it began
+    TextMark shapeText;  // where the text stood when it began
     int shapeGroup = -1; // in a group of shapes kept around its boxes: its plan
 };
 
@@ -421,6 +421,7 @@ private:
     void planShapeGroup(size_t groupOpen);
     void boxOpened();
     void groupBoxOpened();
+    void quietShape(Dest dest);
 
     // --- what is kept as read (rtfkept.cpp)
     bool keptWord(std::string_view name, const Word *w, bool hasParam, long long param);

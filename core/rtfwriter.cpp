@@ -659,6 +659,8 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         return it->value(c, -1);
     };
     QByteArray lastKept, lastNote;
+    const Paragraph *writing = nullptr; // the paragraph whose runs are written
+    int writingDepth = 0, writingLs = 0;
     const auto writeRun = [&](const Run &r) {
         QByteArrayList fields = r.format.fields;
         // A link made in the editor (pasted from a page) is a field too.
@@ -673,7 +675,11 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
         while (common < open.size() && common < size_t(fields.size()) &&
                open[common].instruction == fields[qsizetype(common)])
             ++common;
+        const size_t wasOpen = open.size();
         closeFields(common);
+        // A paragraph begun in a field closed here: its format again, which
+        // readers take for a last paragraph from its last text.
+        if (writing && open.size() < wasOpen) holdPara(*writing, writingDepth, writingLs);
         if (r.format.kept != lastKept) w.kept(r.format.kept);
         lastKept = r.format.kept;
         openFields(fields, size_t(fields.size()));
@@ -807,6 +813,9 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
             w.text(markerText(p.list.style, p.list.prefix, p.list.suffix, p.list.number));
             w.word("\\tab");
         }
+        writing = &p;
+        writingDepth = depth;
+        writingLs = ls;
         for (const Run &r : p.runs) {
             if (r.text.isEmpty()) continue;
             if (r.picture) {

@@ -135,6 +135,20 @@ void Reader::shapeHeld(size_t groupOpen) {
 }
 
 namespace {
+bool spaces(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
+}
+
+// A shape's RTF around its box's text, as a box's entry among a run's
+// fields: "\x02before\x02after", 7-bit, byte 2 escaped (`before` is
+// [from, text), `after` [close, end)).
+QByteArray boxEntry(std::string_view in, size_t from, size_t text, size_t close, size_t end) {
+    const auto part = [&](size_t a, size_t b) {
+        return sevenBit(in.substr(a, b - a)).replace('\x02', "\\'02");
+    };
+    return '\x02' + part(from, text) + '\x02' + part(close, end);
+}
+
 // True when the end of a shape after its text box holds nothing the reader
 // reads as text: the shape's own words, its properties, its result for
 // other readers, groups marked \* that are no shape's parts.
@@ -161,9 +175,7 @@ bool quietShapeEnd(std::string_view bytes) {
             continue;
         }
         const bool opens = std::exchange(groupStart, false);
-        if (t.kind == TokenKind::Text &&
-            std::all_of(t.text.begin(), t.text.end(), [](char c) { return c == ' '; }))
-            continue;
+        if (t.kind == TokenKind::Text && spaces(t.text)) continue;
         if (t.kind != TokenKind::Word) return false;
         const std::string_view name = t.text;
         const bool part = name == "shpinst" || name == "do" || name == "shptxt" ||
@@ -188,8 +200,7 @@ bool emptyBox(std::string_view bytes) {
         case TokenKind::GroupClose:
             continue;
         case TokenKind::Text:
-            if (std::all_of(t.text.begin(), t.text.end(), [](char c) { return c == ' '; }))
-                continue;
+            if (spaces(t.text)) continue;
             return false;
         case TokenKind::Word: {
             const Word *w = findWord(t.text);
@@ -250,12 +261,8 @@ void Reader::boxOpened() {
         quietShape(Dest::Kept);
         return;
     }
-    const auto kept = [](std::string_view bytes) {
-        return sevenBit(bytes).replace('\x02', "\\'02");
-    };
     flushBytes();
-    state_.format.fields.push_back('\x02' + kept(in.substr(state_.shape, at - state_.shape)) +
-                                   '\x02' + kept(in.substr(closeFrom, closeTo - closeFrom)));
+    state_.format.fields.push_back(boxEntry(in, state_.shape, at, closeFrom, closeTo));
     quietShape(Dest::Drawing);
 }
 
@@ -327,9 +334,7 @@ void Reader::planShapeGroup(size_t groupOpen) {
             continue;
         }
         const bool opens = std::exchange(groupStart, false);
-        if (t.kind == TokenKind::Text &&
-            std::all_of(t.text.begin(), t.text.end(), [](char c) { return c == ' '; }))
-            continue;
+        if (t.kind == TokenKind::Text && spaces(t.text)) continue;
         if (t.kind != TokenKind::Word || depth > 5) break;
         const std::string_view name = t.text;
         if (opens && depth >= 2 &&
@@ -367,14 +372,11 @@ void Reader::planShapeGroup(size_t groupOpen) {
         return !b.end || emptyBox(in.substr(b.text, b.close - b.text));
     });
     if (boxes.empty()) return;
-    const auto part = [&](size_t from, size_t to) {
-        return sevenBit(in.substr(from, to - from)).replace('\x02', "\\'02");
-    };
     ShapeGroup g;
-    g.group = '\x02' + part(groupOpen, boxes.front().shape) + '\x02' + part(boxes.back().end, end);
+    g.group = boxEntry(in, groupOpen, boxes.front().shape, boxes.back().end, end);
     size_t from = boxes.front().shape;
     for (const Box &b : boxes) {
-        g.boxes.emplace_back(b.text, '\x02' + part(from, b.text) + '\x02' + part(b.close, b.end));
+        g.boxes.emplace_back(b.text, boxEntry(in, from, b.text, b.close, b.end));
         from = b.end;
     }
     state_.shapeGroup = int(fields_.shapeGroups.size());

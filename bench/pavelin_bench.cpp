@@ -535,8 +535,11 @@ QByteArray listItems(qint64 n, bool inList) {
 }
 
 // Rows of four bordered cells as word processors write a table, or the same
-// text as paragraphs, the cells' text separated by tabs (the table's plain text).
-QByteArray tableRows(qint64 n, bool asTable) {
+// text as paragraphs: a row's cells separated by tabs (the table's plain text),
+// or each cell a paragraph (as many paragraphs as the table holds).
+enum class TableShape { Table, RowParagraphs, CellParagraphs };
+QByteArray tableRows(qint64 n, TableShape shape) {
+    const bool asTable = shape == TableShape::Table;
     QRandomGenerator rng(11);
     QByteArray out("{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\n");
     QByteArray definition("\\trowd\\trgaph108\\trleft-108");
@@ -545,10 +548,13 @@ QByteArray tableRows(qint64 n, bool asTable) {
             definition += QByteArray("\\clbrdr") + side + "\\brdrs\\brdrw10";
         definition += "\\cellx" + QByteArray::number(2160 * k);
     }
+    const char *const between = asTable                              ? "\\cell "
+                                : shape == TableShape::RowParagraphs ? "\\tab "
+                                                                     : "\\par ";
     for (qint64 i = 0; i < n; ++i) {
         out += asTable ? definition + "\\pard\\intbl " : QByteArray("\\pard ");
         for (int k = 0; k < 4; ++k) {
-            if (k) out += asTable ? "\\cell " : "\\tab ";
+            if (k) out += between;
             out += QByteArray(words[rng.bounded(int(std::size(words)))]) + ' ' +
                    QByteArray::number((i * 4 + k) % 10000);
         }
@@ -664,9 +670,11 @@ int shapes(double scale, int repeats, int limitSeconds, const QString &only) {
          [](qint64 n) { return listItems(n, false); }},
         {"list items, RTF", ".rtf", 100000, "items", [](qint64 n) { return listItems(n, true); }},
         {"table rows' text as paragraphs, RTF", ".rtf", 100000, "paragraphs",
-         [](qint64 n) { return tableRows(n, false); }},
+         [](qint64 n) { return tableRows(n, TableShape::RowParagraphs); }},
+        {"table cells' text as paragraphs, RTF", ".rtf", 100000, "rows' worth of paragraphs",
+         [](qint64 n) { return tableRows(n, TableShape::CellParagraphs); }},
         {"table rows, RTF", ".rtf", 100000, "rows of 4 cells",
-         [](qint64 n) { return tableRows(n, true); }, true},
+         [](qint64 n) { return tableRows(n, TableShape::Table); }, true},
     };
     const QStringList figures = {"open",
                                  "paste",
@@ -703,6 +711,7 @@ int shapes(double scale, int repeats, int limitSeconds, const QString &only) {
                 scale, repeats, limitSeconds);
     double unlistedOpen[2] = {0, 0}; // Open of the list items' text in no list
     double untabledOpen[2] = {0, 0}; // Open of the table rows' text as paragraphs
+    double cellsOpen[2] = {0, 0};    // Open of each cell's text as a paragraph
     for (const Shape &shape : shapes) {
         if (!QString::fromUtf8(shape.name).contains(only)) continue;
         const qint64 n1 = qint64(double(shape.base) * scale), n2 = 2 * n1;
@@ -747,11 +756,20 @@ int shapes(double scale, int repeats, int limitSeconds, const QString &only) {
         if (name.startsWith("table rows' text")) {
             untabledOpen[0] = ours[0].value(QStringLiteral("open"));
             untabledOpen[1] = ours[1].value(QStringLiteral("open"));
-        } else if (name.startsWith("table rows") && untabledOpen[0] > 0 && untabledOpen[1] > 0) {
-            std::printf("\nOpen against the same text as paragraphs: %.2f (1x), %.2f (2x); "
-                        "target at most 2.5\n",
-                        ours[0].value(QStringLiteral("open")) / untabledOpen[0],
-                        ours[1].value(QStringLiteral("open")) / untabledOpen[1]);
+        } else if (name.startsWith("table cells' text")) {
+            cellsOpen[0] = ours[0].value(QStringLiteral("open"));
+            cellsOpen[1] = ours[1].value(QStringLiteral("open"));
+        } else if (name.startsWith("table rows")) {
+            const double open[2] = {ours[0].value(QStringLiteral("open")),
+                                    ours[1].value(QStringLiteral("open"))};
+            if (untabledOpen[0] > 0 && untabledOpen[1] > 0)
+                std::printf("\nOpen against the same text, a paragraph per row: %.2f (1x), "
+                            "%.2f (2x); target at most 2.5\n",
+                            open[0] / untabledOpen[0], open[1] / untabledOpen[1]);
+            if (cellsOpen[0] > 0 && cellsOpen[1] > 0)
+                std::printf("Open against the same text, a paragraph per cell: %.2f (1x), "
+                            "%.2f (2x)\n",
+                            open[0] / cellsOpen[0], open[1] / cellsOpen[1]);
         }
         if (name.startsWith("list items' text")) {
             unlistedOpen[0] = ours[0].value(QStringLiteral("open"));

@@ -920,6 +920,7 @@ struct BlockLayout::CellBox {
     bool absent = false;
     bool merged = false; // continues a merged cell: no border or shading of its own
     double content = 0;  // the height of its text
+    double shift = 0;    // how far its text was moved down, aligned in the rows it spans
 };
 
 // A laid-out body row's cells, nested ones after the cell holding them; kept
@@ -1022,6 +1023,13 @@ bool BlockLayout::layoutRow(const RowRef &row) const {
     auto shape = std::make_unique<RowShape>();
     const double width = wrapping() ? availableWidth() : DefaultTableWidth;
     double height = layoutTableRow(row.table, row.row, 0, 0, width, shape->boxes);
+    struct Span {
+        int row;         // where the cell begins
+        double above;    // the height of the rows from there to this one
+        RowShape *shape; // the first row's
+        size_t box;      // the cell's in it
+    };
+    std::vector<Span> spanning;
     // The last row a cell is merged down to grows to hold the cell's text.
     for (const CellBox &box : shape->boxes) {
         if (box.table != row.table || box.absent || box.def.down != rtf::Merge::Next) continue;
@@ -1037,12 +1045,36 @@ bool BlockLayout::layoutRow(const RowRef &row) const {
             if (mergedDown(row.table, r, box.column) != rtf::Merge::Next) break;
         }
         if (r < 0 || mergedDown(row.table, r, box.column) != rtf::Merge::First) continue;
-        const auto *up = static_cast<const RowShape *>(rowRef(row.table, r).first.userData());
+        auto *up = static_cast<RowShape *>(rowRef(row.table, r).first.userData());
         if (!up) continue;
-        for (const CellBox &b : up->boxes) {
-            if (b.table == row.table && b.column == box.column)
-                height = std::max(height, b.content + 2 * CellPadding - above);
+        for (size_t k = 0; k < up->boxes.size(); ++k) {
+            CellBox &b = up->boxes[k];
+            if (b.table != row.table || b.column != box.column) continue;
+            height = std::max(height, b.content + 2 * CellPadding - above);
+            spanning.push_back({r, above, up, k});
         }
+    }
+    // The text of a cell merged down stands at the top, middle or bottom of
+    // all the rows it spans: its paragraphs, laid out in its first row, move
+    // there now that the span's height is known.
+    for (const Span &span : spanning) {
+        CellBox &b = span.shape->boxes[span.box];
+        const double room = span.above + height - 2 * CellPadding - b.content;
+        const double dy = std::max(0.0, b.def.align == rtf::CellAlign::Center   ? room / 2
+                                        : b.def.align == rtf::CellAlign::Bottom ? room
+                                                                                : 0.0);
+        if (dy == b.shift) continue;
+        const QTextTableCell cell = row.table->cellAt(span.row, b.column);
+        const int end = cell.lastPosition();
+        const QPointF by(0, dy - b.shift);
+        for (QTextBlock t = document()->findBlock(cell.firstPosition());
+             t.isValid() && t.position() <= end; t = t.next())
+            t.layout()->setPosition(t.layout()->position() + by);
+        // Tables in the cell, whose boxes follow its own.
+        for (size_t k = span.box + 1;
+             k < span.shape->boxes.size() && span.shape->boxes[k].table != row.table; ++k)
+            span.shape->boxes[k].rect.translate(by);
+        b.shift = dy;
     }
     double right = 0;
     for (CellBox &box : shape->boxes) {

@@ -31,6 +31,9 @@
 namespace {
 // Marks a table of the print copy that already holds the toolkit's formats.
 constexpr int PrintFormatsProperty = QTextFormat::UserProperty + 0x1F0;
+// A table's rows' least heights in twips (0 for none), which the toolkit's
+// table formats cannot hold.
+constexpr int PrintRowHeightsProperty = QTextFormat::UserProperty + 0x1F1;
 constexpr double TwipsPerPx = 15.0;
 // The narrowest cell kept from a row whose right edges go backwards.
 constexpr int NarrowestCellTwips = 90;
@@ -286,6 +289,14 @@ void giveTableFormats(QTextTable *t) {
     while (headers < rows && shape[size_t(headers)].def.header)
         ++headers;
     f.setHeaderRowCount(headers < rows ? headers : 0);
+    // A row "exactly" so high is printed at least so high: its text is not cut.
+    QList<int> least;
+    bool anyLeast = false;
+    for (const Row &row : shape) {
+        least << (row.defined ? std::abs(row.def.height) : 0);
+        anyLeast = anyLeast || least.back() > 0;
+    }
+    if (anyLeast) f.setProperty(PrintRowHeightsProperty, QVariant::fromValue(least));
     f.setProperty(PrintFormatsProperty, true);
     t->setFormat(f);
 }
@@ -476,6 +487,48 @@ public:
         top_ = down * scale_;
     }
 
+    // Rows as high as the file asks at least: the tallest cell of a row
+    // that is not gets room below, above or both, as its text is aligned,
+    // and the toolkit aligns the others in the taller row. All the rows'
+    // heights are measured first, so the copy is laid out again once.
+    void heightenRows() {
+        const QList<QTextTable *> ours = tablesOf(copy_->rootFrame());
+        const QList<QTextTable *> theirs = tablesOf(trial_->rootFrame());
+        if (ours.size() != theirs.size()) return;
+        struct Room {
+            QTextTable *trial, *copy;
+            int row, column;
+            double px;
+        };
+        std::vector<Room> rooms;
+        for (qsizetype i = 0; i < theirs.size(); ++i) {
+            QTextTable *t = theirs[i];
+            const QList<int> least =
+                t->format().property(PrintRowHeightsProperty).value<QList<int>>();
+            for (int r = 0; r < std::min(t->rows(), int(least.size())); ++r) {
+                if (least[r] <= 0) continue;
+                int tallest = -1;
+                const double h = naturalHeight(t, r, &tallest);
+                const double wanted = least[r] / TwipsPerPx * scale_;
+                if (tallest >= 0 && h < wanted)
+                    rooms.push_back({t, ours[i], r, tallest, (wanted - h) / scale_});
+            }
+        }
+        for (const Room &room : rooms) {
+            for (QTextTable *t : {room.trial, room.copy}) {
+                QTextTableCell cell = t->cellAt(room.row, room.column);
+                QTextTableCellFormat f = cell.format().toTableCellFormat();
+                const QTextCharFormat::VerticalAlignment align = f.verticalAlignment();
+                const double above = align == QTextCharFormat::AlignMiddle   ? room.px / 2
+                                     : align == QTextCharFormat::AlignBottom ? room.px
+                                                                             : 0;
+                f.setTopPadding(f.topPadding() + above);
+                f.setBottomPadding(f.bottomPadding() + room.px - above);
+                cell.setFormat(f);
+            }
+        }
+    }
+
     void keepRowsWhole() {
         QList<QTextTable *> ours, theirs;
         for (QTextFrame *f : copy_->rootFrame()->childFrames())
@@ -546,8 +599,9 @@ private:
         return e;
     }
 
-    // A row's height without page breaks: its tallest cell's lines.
-    double naturalHeight(QTextTable *t, int r) const {
+    // A row's height without page breaks: its tallest cell's lines (that
+    // cell's column in `which`, of those spanning no other row).
+    double naturalHeight(QTextTable *t, int r, int *which = nullptr) const {
         double tallest = 0;
         for (int c = 0; c < t->columns(); ++c) {
             const QTextTableCell cell = t->cellAt(r, c);
@@ -561,6 +615,7 @@ private:
                     for (int n = 0; n < l->lineCount(); ++n)
                         h += l->lineAt(n).height();
             }
+            if (which && cell.rowSpan() == 1 && (*which < 0 || h > tallest)) *which = c;
             tallest = std::max(tallest, h);
         }
         return tallest;
@@ -650,7 +705,9 @@ void PrintDocument(const QTextDocument *doc, const QString &title) {
         cur.endEditBlock();
         if (tables) {
             giveTablesFormats(copy.get());
-            RowKeeper(copy.get(), printer).keepRowsWhole();
+            RowKeeper keeper(copy.get(), printer);
+            keeper.heightenRows();
+            keeper.keepRowsWhole();
         }
         copy->print(&printer);
     }

@@ -1160,8 +1160,9 @@ private slots:
 
     // A cell merged down spans the rows of the cells it takes, the last of
     // them growing to hold its text; rows at least as tall as their \trrh;
-    // text aligned to the bottom of its cell; typing in the row of a merged
-    // cell keeps its text inside the span, and Undo gives the row its height back.
+    // text aligned to the bottom of its cell, a merged one's to the middle of
+    // all its rows; typing in the row of a merged cell keeps its text inside
+    // the span, and Undo gives the row its height back.
     void tableMergedDownAlignedAndUndone() {
         FormFixture f;
         f.show();
@@ -1171,12 +1172,13 @@ private slots:
         rtf::RowDef rowDef;
         rowDef.height = 600; // 40 pixels at least
         QTextTable *table = appendTable(
-            editor, 3, 2,
+            editor, 3, 3,
             [](int r, int c) {
                 rtf::CellDef d;
                 d.right = (c + 1) * 1500;
-                if (c == 0) d.down = r == 0 ? rtf::Merge::First : rtf::Merge::Next;
+                if (c != 1) d.down = r == 0 ? rtf::Merge::First : rtf::Merge::Next;
                 if (c == 1 && r == 1) d.align = rtf::CellAlign::Bottom;
+                if (c == 2) d.align = rtf::CellAlign::Center;
                 return d;
             },
             rowDef);
@@ -1187,6 +1189,7 @@ private slots:
         }
         table->cellAt(0, 0).firstCursorPosition().insertText(QStringLiteral("mot ").repeated(40));
         table->cellAt(1, 1).firstCursorPosition().insertText(QStringLiteral("bas"));
+        table->cellAt(0, 2).firstCursorPosition().insertText(QStringLiteral("milieu"));
         QApplication::processEvents();
         editor->viewport()->repaint();
         const auto rectOf = [&](int r, int c) {
@@ -1200,6 +1203,11 @@ private slots:
         QVERIFY(std::abs(rectOf(2, 1).top() - (rectOf(0, 1).top() + 80)) < 0.5);
         QVERIFY(std::abs(layout->blockBoundingRect(afterBlock).top() - (merged.bottom() + 1)) <
                 0.5);
+        // The span's middle, where the text of the first column fills it.
+        QVERIFY2(
+            std::abs(rectOf(0, 2).center().y() - merged.center().y()) < 2,
+            qPrintable(
+                QStringLiteral("%1 %2").arg(rectOf(0, 2).center().y()).arg(merged.center().y())));
         // Typing in the merged cell's row: the rows below move, the span still
         // holds the cell's text.
         const double lastTop = rectOf(2, 1).top();
@@ -1209,6 +1217,13 @@ private slots:
         QVERIFY(rectOf(2, 1).top() > lastTop);
         QVERIFY(layout->blockBoundingRect(afterBlock).top() >= rectOf(0, 0).bottom() + 1 - 0.5);
         QVERIFY(layout->blockBoundingRect(afterBlock).top() >= rectOf(0, 1).bottom() + 1 - 0.5);
+        // The middle of the taller span: between the first row's top and the
+        // paragraph after the table.
+        const double spanMiddle =
+            (rectOf(0, 1).top() + layout->blockBoundingRect(afterBlock).top()) / 2;
+        QVERIFY2(
+            std::abs(rectOf(0, 2).center().y() - spanMiddle) < 4,
+            qPrintable(QStringLiteral("%1 %2").arg(rectOf(0, 2).center().y()).arg(spanMiddle)));
         f.form->Dfaire1->Click();
         editor->viewport()->repaint();
         QApplication::processEvents();

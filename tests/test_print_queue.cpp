@@ -79,8 +79,8 @@ private slots:
 
     // A table printed to a PDF file: every cell's text where its column
     // stands, the grid and the header's shading drawn, the header row on
-    // each page, and a row too tall for what is left of a page moved whole to
-    // the next one.
+    // each page, a row as high as its definition asks, and a row too tall
+    // for what is left of a page moved whole to the next one.
     void printsTablesToPdf() {
         for (const char *tool : {"pdftotext", "pdftoppm"})
             if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
@@ -106,6 +106,7 @@ private slots:
             rtf::RowDef def;
             def.gap = 108;
             def.header = r == 0;
+            if (r == 3) def.height = 1440; // an inch at least
             std::vector<int> rights = {2880, 5760, 8640};
             if (r == 5) rights = {2880, 7200, 8640};
             for (int c = 0; c < 3; ++c) {
@@ -115,6 +116,7 @@ private slots:
                 if (r == 0) cell.shading = std::int32_t(headerShade);
                 if (r == 7 && c == 1) cell.across = rtf::Merge::First;
                 if (r == 7 && c == 2) cell.across = rtf::Merge::Next;
+                if (r == 3 && c == 1) cell.align = rtf::CellAlign::Center;
                 QTextTableCell at = t->cellAt(r, c);
                 QTextTableCellFormat format = at.format().toTableCellFormat();
                 qtrich::setCellDef(format, cell);
@@ -198,11 +200,20 @@ private slots:
                 {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
                  QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
         QVERIFY(p.waitForFinished(30000));
-        QHash<QString, double> x;
+        QHash<QString, double> x, y;
         static const QRegularExpression word(
-            QStringLiteral("<word xMin=\"([0-9.]+)\"[^>]*>([^<]*)</word>"));
-        for (const auto &m : word.globalMatch(QString::fromUtf8(p.readAllStandardOutput())))
-            x.insert(m.captured(2), m.captured(1).toDouble());
+            QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\"[^>]*>([^<]*)</word>"));
+        for (const auto &m : word.globalMatch(QString::fromUtf8(p.readAllStandardOutput()))) {
+            x.insert(m.captured(3), m.captured(1).toDouble());
+            y.insert(m.captured(3), m.captured(2).toDouble());
+        }
+        // Row 3 an inch high (72 points), its middle cell's text in its middle.
+        const double lineStep = y.value(QStringLiteral("r3c0")) - y.value(QStringLiteral("r2c0"));
+        QVERIFY2(lineStep > 5 && lineStep < 30, qPrintable(QString::number(lineStep)));
+        const double row3 = y.value(QStringLiteral("r4c0")) - y.value(QStringLiteral("r3c0"));
+        QVERIFY2(std::abs(row3 - 72) < 3, qPrintable(QString::number(row3)));
+        const double middle = y.value(QStringLiteral("r3c1")) - y.value(QStringLiteral("r3c0"));
+        QVERIFY2(std::abs(middle - (72 - lineStep) / 2) < 3, qPrintable(QString::number(middle)));
         const double left = x.value(QStringLiteral("r1c0"));
         QVERIFY(left > 0);
         const auto at = [&](const char *w, int twips) {

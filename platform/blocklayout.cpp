@@ -108,6 +108,24 @@ std::pair<double, double> layLines(QTextLayout *tl, const QTextBlockFormat &form
     tl->endLayout();
     return {y, widest};
 }
+
+// The format of a letter standing in for a picture: its font as high above
+// the baseline as the picture, spaced to the picture's width, not painted.
+QTextCharFormat pictureStandIn(const QTextCharFormat &picture) {
+    const QTextImageFormat image = picture.toImageFormat();
+    const double width = std::max(1.0, image.width()), height = std::max(1.0, image.height());
+    QTextCharFormat f;
+    QFont font = picture.font();
+    font.setPixelSize(100);
+    const QFontMetricsF at100(font);
+    font.setPixelSize(std::max(1, int(std::ceil(height * 100 / std::max(1.0, at100.ascent())))));
+    const QFontMetricsF metrics(font);
+    font.setLetterSpacing(QFont::AbsoluteSpacing,
+                          width - metrics.horizontalAdvance(QLatin1Char('X')));
+    f.setFont(font);
+    f.setForeground(Qt::transparent);
+    return f;
+}
 } // namespace
 
 namespace {
@@ -559,6 +577,7 @@ void BlockLayout::draw(QPainter *painter, const PaintContext &context) {
                 const QPointF at = origin + part.origin;
                 const int s0 = bs + part.start, length = g->segments[i].length;
                 part.layout->draw(painter, at, selectionsIn(s0, s0 + length + 1), clip);
+                drawSegmentPictures(painter, b, g->segments[i], at);
                 if (i == 0) drawMarker(painter, b, part.layout, at, 0);
                 const bool last = i + 1 == g->segments.size();
                 if (c >= s0 && (c < s0 + length || (last && c == s0 + length))) {
@@ -827,6 +846,7 @@ void BlockLayout::layoutSegment(const QTextBlock &block, Giant &g, size_t i) con
         for (int k = 0; k < seg.length; ++k)
             text[k] = doc->characterAt(bs + seg.start + k);
         QList<QTextLayout::FormatRange> formats;
+        seg.pictures.clear();
         const int s0 = seg.start, s1 = seg.start + seg.length;
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
@@ -837,6 +857,18 @@ void BlockLayout::layoutSegment(const QTextBlock &block, Giant &g, size_t i) con
             r.start = std::max(fs, s0) - s0;
             r.length = std::min(fe, s1) - s0 - r.start;
             r.format = frag.charFormat();
+            if (r.format.objectType() == QTextFormat::ImageObject) {
+                // A layout of part of a paragraph has no document to ask a
+                // picture's size of: each picture is a letter made as wide
+                // and as high as the picture, not painted, and the picture
+                // is drawn over it.
+                for (int k = r.start; k < r.start + r.length; ++k) {
+                    text[k] = QLatin1Char('X');
+                    seg.pictures.emplace_back(k, r.format);
+                    formats << QTextLayout::FormatRange{k, 1, pictureStandIn(r.format)};
+                }
+                continue;
+            }
             formats << r;
         }
         tl = std::make_unique<QTextLayout>(text, doc->defaultFont());
@@ -899,6 +931,22 @@ void BlockLayout::layoutSegment(const QTextBlock &block, Giant &g, size_t i) con
         g.extents.set(i, widest);
         g.lineHeight = std::max(g.lineHeight, y);
         noteWidth(g.leftMargin + g.extents.total() + format.rightMargin());
+    }
+}
+
+void BlockLayout::drawSegmentPictures(QPainter *painter, const QTextBlock &block,
+                                      const Segment &seg, const QPointF &at) const {
+    if (seg.pictures.empty() || !seg.layout) return;
+    QTextObjectInterface *handler = handlerForObject(QTextFormat::ImageObject);
+    if (!handler) return;
+    for (const auto &[k, format] : seg.pictures) {
+        const QTextLine line = seg.layout->lineForTextPosition(k);
+        if (!line.isValid()) continue;
+        const QTextImageFormat f = format.toImageFormat();
+        const QSizeF size(f.width(), f.height());
+        const QPointF topLeft(line.cursorToX(k), line.y() + line.ascent() - size.height());
+        handler->drawObject(painter, QRectF(at + topLeft, size), document(),
+                            block.position() + seg.start + k, format);
     }
 }
 

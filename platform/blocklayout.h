@@ -138,6 +138,9 @@ private:
         int length = 0;
         bool laid = false;
         std::unique_ptr<QTextLayout> layout;
+        // Pictures in it (their places in the layout's text), drawn over the
+        // room their stand-ins take.
+        std::vector<std::pair<int, QTextFormat>> pictures;
     };
     struct Giant {
         std::vector<Segment> segments;
@@ -155,6 +158,8 @@ private:
         int start;
     };
     Part blockPart(const QTextBlock &block) const;
+    void drawSegmentPictures(QPainter *painter, const QTextBlock &block, const Segment &seg,
+                             const QPointF &at) const;
     // The laid-out part holding a document position, and the position
     // within it.
     std::pair<Part, int> partAt(int position) const;

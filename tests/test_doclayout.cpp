@@ -13,6 +13,7 @@
 #include "platform/tableformat.h"
 
 #include <QAccessible>
+#include <QBuffer>
 #include <QClipboard>
 #include <QImage>
 #include <QInputMethodEvent>
@@ -647,6 +648,53 @@ private slots:
         QApplication::processEvents();
         QVERIFY(layout->documentSize().height() >
                 1000 * layout->blockBoundingRect(editor->document()->begin()).height());
+    }
+
+    // A picture in a paragraph laid out in segments takes its room and is
+    // drawn there, wrapping or not; the caret steps over it as one position.
+    void pictureInLongParagraph() {
+        FormFixture f;
+        f.show();
+        QTextEdit *editor = editorOf(f.form);
+        BlockLayout *layout = layoutOf(f.form);
+        QImage red(40, 30, QImage::Format_RGB32);
+        red.fill(QColor(255, 0, 0));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        red.save(&buffer, "PNG");
+        const QByteArray words = QByteArray("abcdefghi ").repeated(4000);
+        QTemporaryDir dir;
+        load(f.form,
+             "{\\rtf1\\ansi " + words.left(100) + "{\\pict\\pngblip\\picwgoal600\\pichgoal450 " +
+                 png.toHex() + "}" + words + "}",
+             dir);
+        const QTextBlock giant = editor->document()->begin();
+        QVERIFY(layout->isSegmented(giant));
+        const int at = giant.position() + 100;
+        QVERIFY(editor->document()->characterAt(at) == QChar::ObjectReplacementCharacter);
+        for (bool wrap : {true, false}) {
+            f.form->RichEdit1->SetWordWrap(wrap);
+            QApplication::processEvents();
+            editor->moveCursor(QTextCursor::Start);
+            QTextCursor cur(editor->document());
+            cur.setPosition(at + 1); // the view follows the caret
+            editor->setTextCursor(cur);
+            QApplication::processEvents();
+            editor->viewport()->repaint();
+            const QImage image = shown(editor->viewport());
+            int count = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    count += image.pixel(x, y) == qRgb(255, 0, 0);
+            QVERIFY2(count >= 40 * 30 - 2 * (40 + 30) && count <= 40 * 30,
+                     qPrintable(QString::number(count)));
+            const QRectF before = layout->caretRect(at), after = layout->caretRect(at + 1);
+            QVERIFY2(std::abs(after.x() - before.x() - 40) < 1.5,
+                     qPrintable(QStringLiteral("%1 %2").arg(before.x()).arg(after.x())));
+            QVERIFY(layout->blockBoundingRect(giant).height() > 0);
+            QCOMPARE(layout->hitTest(after.center() + QPointF(1, 0), Qt::FuzzyHit), at + 1);
+        }
     }
 
     // In a paragraph laid out in segments, Up, Down, Page Up, Page Down, Home

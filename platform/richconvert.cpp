@@ -29,6 +29,25 @@ int tableDepth(const QTextFrame *f) {
         if (qobject_cast<const QTextTable *>(f)) ++depth;
     return depth;
 }
+
+// The fields of the character at `pos`.
+QByteArrayList fieldsAt(const QTextDocument *doc, int pos) {
+    const QTextBlock b = doc->findBlock(pos);
+    for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
+        const QTextFragment f = it.fragment();
+        if (pos >= f.position() && pos < f.position() + f.length())
+            return f.charFormat().property(FieldsProperty).value<QByteArrayList>();
+    }
+    return {};
+}
+
+// The first character of text from `pos` going by `step` within [low, high),
+// over a few paragraph and cell marks; -1 if there is none.
+int textFrom(const QTextDocument *doc, int pos, int step, int low, int high) {
+    for (int k = 0; k < 8 && pos >= low && pos < high; ++k, pos += step)
+        if (!isBreak(doc->characterAt(pos))) return pos;
+    return -1;
+}
 } // namespace
 
 Snapshot::Snapshot(const QTextDocument *doc, int from, int to, const TFont &defaults,
@@ -87,6 +106,19 @@ Snapshot::Snapshot(const QTextDocument *doc, int from, int to, const TFont &defa
         if (b.position() + b.length() > to) break;
     }
     if (!doc->rootFrame()->childFrames().isEmpty()) markTables(doc, from, to, columns);
+    // Part of a text box's text is text: a box whose text goes on before or
+    // after the range is left out of it, and the text copied out of a shape
+    // does not make another.
+    const auto cutBoxes = [&](int inside, int outside) {
+        if (inside < 0 || outside < 0) return;
+        const QByteArrayList out = fieldsAt(doc, outside);
+        for (const QByteArray &f : fieldsAt(doc, inside))
+            if (f.startsWith('\x02') && out.contains(f) && !cutBoxes_.contains(f)) cutBoxes_ << f;
+    };
+    if (to > from) {
+        cutBoxes(textFrom(doc, from, 1, from, to), textFrom(doc, from - 1, -1, 0, from));
+        cutBoxes(textFrom(doc, to - 1, -1, from, to), textFrom(doc, to, 1, to, length));
+    }
 }
 
 // Each paragraph's depth in the range's tables, the ends of cells and rows,
@@ -212,8 +244,10 @@ rtf::Document Snapshot::document() const {
     const auto resolvedAt = [&](int index) -> const rtf::CharFormat & {
         auto it = resolved.find(index);
         if (it == resolved.end()) {
-            it = resolved.emplace(index, resolve(formats_.value(index).toCharFormat(), defaults_))
-                     .first;
+            rtf::CharFormat f = resolve(formats_.value(index).toCharFormat(), defaults_);
+            for (const QByteArray &box : cutBoxes_)
+                f.fields.removeAll(box);
+            it = resolved.emplace(index, std::move(f)).first;
         }
         return it->second;
     };

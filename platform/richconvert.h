@@ -82,6 +82,7 @@ private:
     std::vector<Cell> cells_;          // empty when the range meets no table
     QList<QTextFormat> formats_;       // the document's format table
     TFont defaults_;
+    QByteArrayList cutBoxes_; // text boxes only part of whose text is in the range
 };
 
 // Formats resolved against `defaults`, the editor's font.

@@ -676,6 +676,38 @@ private slots:
             form->Dfaire1->Click();
             QCOMPARE(form->RichEdit1->Text(), before);
         }
+
+        // Text copied out of a text box is text: its shape goes along only
+        // with all of the box's text, and a paste of part of it makes no
+        // second shape in the file.
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("{\\rtf1\\ansi avant {\\shp{\\*\\shpinst\\shpleft0\\shpright2000{\\shptxt "
+                  "dans la boite\\par encore\\par}}}apres\\par}");
+        out.close();
+        form->RichEdit1->Lines->LoadFromFile(file);
+        QCOMPARE(form->RichEdit1->Text(), QStringLiteral("avant dans la boite\r\nencore\r\napres"));
+        const auto copy = [&](int from, int to) {
+            form->RichEdit1->SetSelStart(from);
+            form->RichEdit1->SetSelLength(to - from);
+            form->Copier1->Click();
+            return QApplication::clipboard()->mimeData()->data(QStringLiteral("text/rtf"));
+        };
+        const QByteArray part = copy(11, 24); // "la boite", the break, "enc"
+        QVERIFY2(!part.contains("shp") && part.contains("la boite") && part.contains("enc"),
+                 part.constData());
+        QVERIFY(!copy(0, 8).contains("shp"));   // "avant da"
+        QVERIFY(!copy(24, 32).contains("shp")); // "ore", the break, "apr"
+        QVERIFY(copy(0, form->RichEdit1->GetTextLen()).contains("\\shptxt"));
+        copy(11, 24);
+        form->RichEdit1->SetSelStart(form->RichEdit1->GetTextLen());
+        form->Coller1->Click();
+        QCOMPARE(form->RichEdit1->Text(),
+                 QStringLiteral("avant dans la boite\r\nencore\r\napresla boite\r\nenc"));
+        const QString saved = dir.filePath(QStringLiteral("copie.rtf"));
+        form->RichEdit1->Lines->SaveToFile(saved);
+        QFile back(saved);
+        QVERIFY(back.open(QIODevice::ReadOnly));
+        QCOMPARE(back.readAll().count("\\shptxt"), 1);
     }
 
     // The menu's keys work wherever the focus is, and run once.

@@ -163,7 +163,22 @@ void Snapshot::markTables(const QTextDocument *doc, int from, int to, const Cell
     const QTextTable *table = nullptr;
     QTextTableCell cell;
     // The cell's, asked once a cell: the toolkit looks each up in the table.
-    int cellFirst = -1, cellLast = -1, column = 0;
+    int cellFirst = -1, cellLast = -1, column = 0, cellRow = 0;
+    // Where each table's cells were last met in its grid: the next cell is
+    // the next place of the grid holding a cell that starts further on (a
+    // cell spanning several places is met at its first), which costs less
+    // than the toolkit's finding a cell by its position, row and column.
+    struct Walk {
+        int row = 0, column = 0, first = -1;
+    };
+    std::unordered_map<const QTextTable *, Walk> walks;
+    const auto nextPlace = [](const QTextTable *t, const Walk &w) -> std::pair<int, int> {
+        int r = w.row, c = w.column + 1;
+        for (int tries = 0; tries < 1024 && r < t->rows(); ++r, c = 0)
+            for (; c < t->columns(); ++c, ++tries)
+                if (t->cellAt(r, c).firstPosition() > w.first) return {r, c};
+        return {-1, -1};
+    };
     QTextTableCellFormat f;
     int depth = 0;
     bool outside = false;
@@ -177,11 +192,27 @@ void Snapshot::markTables(const QTextDocument *doc, int from, int to, const Cell
             depth = std::max(0, tableDepth(frame) - base);
             if (depth == 0) table = nullptr;
             if (table) {
-                cell = table->cellAt(pos);
-                cellFirst = cell.firstPosition();
+                Walk &w = walks[table];
+                bool found = false;
+                if (w.first >= 0 && before == FrameStart) {
+                    if (const auto [r, c] = nextPlace(table, w); r >= 0) {
+                        const QTextTableCell next = table->cellAt(r, c);
+                        if (next.firstPosition() == pos) {
+                            cell = next;
+                            w = {r, c, pos};
+                            found = true;
+                        }
+                    }
+                }
+                if (!found) {
+                    cell = table->cellAt(pos);
+                    w = {cell.row(), cell.column(), cell.firstPosition()};
+                }
+                cellRow = w.row;
+                cellFirst = w.first;
                 cellLast = cell.lastPosition();
-                column = cell.column() + cell.columnSpan();
                 f = cell.format().toTableCellFormat();
+                column = w.column + std::max(1, f.tableCellColumnSpan());
             }
             outside = false;
             if (columns.table && depth > 0) {
@@ -213,7 +244,7 @@ void Snapshot::markTables(const QTextDocument *doc, int from, int to, const Cell
             Row &r = rows.back();
             if (pos == cellFirst && r.def->cells.empty() && r.current < 0) {
                 const QTextTableCellFormat first =
-                    table->cellAt(cell.row(), 0).format().toTableCellFormat();
+                    table->cellAt(cellRow, 0).format().toTableCellFormat();
                 if (first.boolProperty(RowDefinedProperty)) *r.def = rowDef(first);
             }
             if (f.hasProperty(CellRightProperty)) {
@@ -251,6 +282,15 @@ rtf::Document Snapshot::document() const {
         }
         return it->second;
     };
+    // And paragraph formats likewise.
+    std::unordered_map<int, rtf::ParaFormat> paraFormats;
+    const auto paraFormatAt = [&](int index) -> const rtf::ParaFormat & {
+        auto it = paraFormats.find(index);
+        if (it == paraFormats.end())
+            it = paraFormats.emplace(index, paraOf(formats_.value(index).toBlockFormat())).first;
+        return it->second;
+    };
+    out.paragraphs.reserve(std::max<size_t>(1, blockFormats_.size()));
     const int n = int(text_.size());
     size_t span = 0;
     int start = 0;
@@ -262,7 +302,7 @@ rtf::Document Snapshot::document() const {
         }
         rtf::Paragraph para;
         if (block < blockFormats_.size()) {
-            para.format = paraOf(formats_.value(blockFormats_[block]).toBlockFormat());
+            para.format = paraFormatAt(blockFormats_[block]);
             para.list = lists_[block];
         }
         if (block < cells_.size()) {

@@ -908,6 +908,9 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
                     w.word("\\nonesttables");
                     w.word("\\par");
                     w.raw("}");
+                    // The next row's paragraphs say their depth again, as
+                    // Word writes them: LibreOffice refuses the file otherwise.
+                    curDepth = -1;
                 }
             }
             // The boxes close after the table's last row, unless text follows in them.

@@ -1225,6 +1225,13 @@ private slots:
         QVERIFY(out.indexOf("\\trowd") < out.indexOf("\\intbl"));
         QVERIFY(out.contains("{\\*\\nesttableprops\\trowd"));
         QVERIFY(out.contains("\\nestrow}{\\nonesttables\\par}"));
+        // A nested row's end is followed by its paragraph's depth again
+        // (LibreOffice refuses a file that goes on in the next row without it).
+        for (qsizetype at = out.indexOf("\\nestrow}"); at >= 0;
+             at = out.indexOf("\\nestrow}", at + 1)) {
+            const QByteArray after = out.mid(at, 80);
+            QVERIFY2(after.contains("\\nonesttables\\par}\\pard\\intbl"), after.constData());
+        }
         QVERIFY(out.contains("\\red171\\green205\\blue239;")); // border colours in the table
         QVERIFY(out.contains("\\red255\\green238\\blue0;"));   // and shading ones
         const Document back = read(out);

@@ -187,8 +187,9 @@ void Reader::endRow(int depth) {
 
 // Every paragraph passes here: a table's are held until their row ends.
 void Reader::tableParagraph(Paragraph &&p) {
-    // A table nests in a cell of the one around it: a paragraph deeper than
-    // that stands in a table one deeper than the rows open. A text box's
+    // A table nests in a cell of the one around it; a paragraph deeper than
+    // the rows open begins the cells around it too (an outer cell whose text
+    // begins with a table in it), as its \itap says. A text box's
     // paragraphs stand in the cell its shape stands in.
     p.depth = std::max(p.depth, state_.boxDepth);
     // A paragraph out of the table within a row begun: read as LibreOffice
@@ -196,8 +197,7 @@ void Reader::tableParagraph(Paragraph &&p) {
     if (p.depth == 0 && (tables_.begun || tables_.openDepth > 0) && tables_.loose.size() < MaxLoose)
         return tables_.loose.push_back(std::move(p));
     if (p.depth > 0) joinLoose(); // which ends the rows nested in that cell
-    p.depth = std::min(p.depth, tables_.openDepth + 1);
-    closeRows(p.depth); // rows deeper than this one ended without their \row
+    closeRows(p.depth);           // rows deeper than this one ended without their \row
     if (p.depth == 0) return deliver(std::move(p));
     tables_.openDepth = p.depth;
     if (p.endsCell) ++level(p.depth).cells;

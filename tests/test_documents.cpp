@@ -536,6 +536,41 @@ private slots:
         // The line break is where the editor's text has it, the last of its cell.
         const QString text = form->RichEdit1->Text();
         QVERIFY(text.contains(QStringLiteral("20000.1\r\n20000.1\r\n20000.2")));
+
+        // Cells whose text begins with a table, as Word writes them: the
+        // outer cell holds the inner table first, three deep, and Save As
+        // writes them again so.
+        const QByteArray deep =
+            "{\\rtf1\\ansi\\trowd\\cellx5000\\cellx8000\\pard\\intbl\\itap2 deux\\par"
+            "\\pard\\intbl\\itap3 A\\nestcell B\\nestcell{\\*\\nesttableprops\\trowd\\cellx2000"
+            "\\cellx4000\\nestrow}{\\nonesttables\\par}\\pard\\intbl\\itap2 apres\\nestcell"
+            "{\\*\\nesttableprops\\trowd\\cellx4500\\nestrow}{\\nonesttables\\par}\\pard\\intbl"
+            "\\itap1 fin\\cell droite\\cell\\row\\pard hors\\par}";
+        QTemporaryDir deepDir;
+        const QString deepFile = deepDir.filePath(QStringLiteral("profond.rtf"));
+        writeFile(deepFile, deep);
+        form->RichEdit1->Lines->LoadFromFile(deepFile);
+        const QStringList deepRead = shape(rtf::read(deep));
+        QCOMPARE(deepRead.first(), QStringLiteral("deux|2|0"));
+        QCOMPARE(shape(editoraccess::Extract(form->RichEdit1)), deepRead);
+        QTextTable *outer = nullptr;
+        for (QTextFrame *child : doc->rootFrame()->childFrames())
+            outer = outer ? outer : qobject_cast<QTextTable *>(child);
+        QVERIFY(outer);
+        QCOMPARE(outer->rows(), 1);
+        QCOMPARE(outer->columns(), 2);
+        auto *second = qobject_cast<QTextTable *>(
+            doc->frameAt(doc->find(QStringLiteral("deux")).selectionStart()));
+        QVERIFY(second && second->parentFrame() == outer);
+        auto *third = qobject_cast<QTextTable *>(
+            doc->frameAt(doc->find(QStringLiteral("B")).selectionStart()));
+        QVERIFY(third && third->parentFrame() == second);
+        QCOMPARE(third->columns(), 2);
+        const QString deepSaved = deepDir.filePath(QStringLiteral("copie.rtf"));
+        form->RichEdit1->Lines->SaveToFile(deepSaved);
+        QFile deepBack(deepSaved);
+        QVERIFY(deepBack.open(QIODevice::ReadOnly));
+        QCOMPARE(shape(rtf::read(deepBack.readAll())), deepRead);
     }
 
     void savingAnEmptyDocumentWritesNothing() {

@@ -51,6 +51,9 @@ int Picture::shownHeight() const {
 }
 
 QByteArray Picture::drawable() const {
+    // PNG or JPEG bytes are drawn whatever kind the file calls them (some
+    // writers mark a PNG as a metafile); the kind is written back as read.
+    if (data.startsWith("\x89PNG\r\n\x1a\n") || data.startsWith("\xFF\xD8\xFF")) return data;
     switch (kind) {
     case PictureKind::Png:
     case PictureKind::Jpeg:

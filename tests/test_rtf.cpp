@@ -1389,6 +1389,9 @@ private slots:
         row("wmf in hundredths of a millimetre",
             "{\\pict\\wmetafile8\\picw2540\\pich1270 0100090000}", PictureKind::Wmf, "0100090000",
             1440, 720, "\\wmetafile8");
+        row("png bytes marked as a metafile",
+            "{\\pict\\wmetafile6\\picw100\\pich100\\picwgoal300\\pichgoal300 89504e470d0a1a0a}",
+            PictureKind::Wmf, "89504e470d0a1a0a", 300, 300, "\\wmetafile6");
         row("emf", "{\\pict\\emfblip\\picw5080\\pich2540\\picwgoal2000\\pichgoal1000 01000000}",
             PictureKind::Emf, "01000000", 2000, 1000, "\\emfblip");
         row("macpict", "{\\pict\\macpict\\picw20\\pich10 0011}", PictureKind::MacPict, "0011", 300,
@@ -1447,6 +1450,9 @@ private slots:
         QCOMPARE(p.data, data);
         QCOMPARE(p.shownWidth(), width);
         QCOMPARE(p.shownHeight(), height);
+        // PNG and JPEG bytes are drawn as such, whatever the kind says.
+        if (data.startsWith("\x89PNG") || data.startsWith("\xFF\xD8\xFF"))
+            QCOMPARE(p.drawable(), data);
         const QByteArray written = write(doc);
         QVERIFY2(written.contains(kept), written.constData());
         const Document back = read(written);

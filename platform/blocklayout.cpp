@@ -252,11 +252,15 @@ void BlockLayout::drawMarker(QPainter *painter, const QTextBlock &block, const Q
     painter->restore();
 }
 
-std::pair<double, double> BlockLayout::layoutText(const QTextBlock &block, double width) const {
+std::pair<double, double> BlockLayout::layoutText(const QTextBlock &block, double width,
+                                                  bool inCell) const {
     QTextLayout *tl = block.layout();
     const QTextBlockFormat format = block.blockFormat();
     tl->setCacheEnabled(true); // shaped once, painted many times
-    tl->setTextOption(optionFor(block));
+    QTextOption option = optionFor(block);
+    if (inCell && option.wrapMode() == QTextOption::NoWrap)
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    tl->setTextOption(option);
     const double indent = format.textIndent() + markerRoom(block, format);
     const auto [y, widest] =
         layLines(tl, format, format.leftMargin(), indent,
@@ -1265,7 +1269,7 @@ double BlockLayout::layoutCell(QTextTable *table, const QTextTableCell &cell, do
             b = doc->findBlock(inner->lastPosition()).next();
             continue;
         }
-        const double height = layoutText(b, width).first;
+        const double height = layoutText(b, width, true).first;
         b.layout()->setPosition(QPointF(x, y));
         y += height;
         b = b.next();

@@ -117,7 +117,9 @@ private:
                       double width, std::vector<CellBox> &boxes) const;
     // Lays a paragraph's lines out `width` wide; gives its height and its
     // widest line's right end.
-    std::pair<double, double> layoutText(const QTextBlock &block, double width) const;
+    // `inCell`: wrapped in its cell's width whether the editor wraps or not.
+    std::pair<double, double> layoutText(const QTextBlock &block, double width,
+                                         bool inCell = false) const;
     // What a row not laid out yet is estimated at.
     double rowEstimate(int characters, int columns, double width) const;
     double tableWidth(QTextTable *table) const;

@@ -1365,6 +1365,27 @@ private slots:
                      qPrintable(QString::number(layout->documentSize().width())));
             QVERIFY(editor->horizontalScrollBar()->maximum() >= 2000 - editor->viewport()->width());
         }
+
+        // A cell's text wraps in its cell, the editor wrapping or not.
+        f.form->RichEdit1->SetText(QString());
+        QTextTable *narrow = appendTable(editor, 1, 2, [](int, int c) {
+            rtf::CellDef d;
+            d.right = (c + 1) * 1500; // 100 pixels each
+            return d;
+        });
+        narrow->cellAt(0, 0).firstCursorPosition().insertText(QStringLiteral("mot ").repeated(30));
+        for (bool wrap : {true, false}) {
+            f.form->RichEdit1->SetWordWrap(wrap);
+            QApplication::processEvents();
+            editor->viewport()->repaint();
+            const QTextBlock text = narrow->cellAt(0, 0).firstCursorPosition().block();
+            QVERIFY(text.layout()->lineCount() > 5);
+            const QRectF r = layout->blockBoundingRect(text);
+            const QRectF next =
+                layout->blockBoundingRect(narrow->cellAt(0, 1).firstCursorPosition().block());
+            QVERIFY2(r.right() <= next.left(),
+                     qPrintable(QStringLiteral("%1 %2").arg(r.right()).arg(next.left())));
+        }
     }
 
     // 100,000 rows: scrolling to the end and typing in the last row lay out a

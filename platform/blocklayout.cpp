@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 // ---------------------------------------------------------------------------
 // ExtentTree: a Fenwick tree over a copy of the values.
@@ -143,6 +144,30 @@ QTextTableCellFormat cellFormat(const QTextTableCell &cell) {
     return cell.format().toTableCellFormat();
 }
 
+// How the cell of `row` under a cell of another row (its `column` there,
+// its right edge `edge`) is merged down: the cell below is the one with the
+// same right edge, whatever its place among its row's cells (rows split
+// into different cells, as a header over several columns), or at the same
+// place when the rows have no edges.
+rtf::Merge mergedDown(QTextTable *table, int row, int column, int edge) {
+    const auto at = [&](int c, bool byEdge) -> std::optional<rtf::Merge> {
+        const QTextTableCellFormat f = cellFormat(table->cellAt(row, c));
+        if (qtrich::isAbsent(f)) return std::nullopt;
+        const rtf::CellDef d = qtrich::cellDef(f);
+        if (byEdge && (!f.hasProperty(qtrich::CellRightProperty) || d.right != edge))
+            return std::nullopt;
+        return d.down;
+    };
+    if (edge == 0 || column >= table->columns()) {
+        if (column >= table->columns()) return rtf::Merge::None;
+        return at(column, false).value_or(rtf::Merge::None);
+    }
+    if (const auto m = at(column, true)) return *m;
+    for (int c = 0; c < table->columns(); ++c)
+        if (c != column)
+            if (const auto m = at(c, true)) return *m;
+    return rtf::Merge::None;
+}
 rtf::Merge mergedDown(QTextTable *table, int row, int column) {
     const QTextTableCellFormat f = cellFormat(table->cellAt(row, column));
     return qtrich::isAbsent(f) ? rtf::Merge::None : qtrich::cellDef(f).down;
@@ -1085,8 +1110,9 @@ bool BlockLayout::layoutRow(const RowRef &row) const {
     // The last row a cell is merged down to grows to hold the cell's text.
     for (const CellBox &box : shape->boxes) {
         if (box.table != row.table || box.absent || box.def.down != rtf::Merge::Next) continue;
+        const int edge = box.def.right;
         if (row.row + 1 < row.table->rows() &&
-            mergedDown(row.table, row.row + 1, box.column) == rtf::Merge::Next)
+            mergedDown(row.table, row.row + 1, box.column, edge) == rtf::Merge::Next)
             continue;
         double above = 0;
         int r = row.row - 1;
@@ -1094,14 +1120,16 @@ bool BlockLayout::layoutRow(const RowRef &row) const {
             const RowRef up = rowRef(row.table, r);
             ensureLaidOut(up.first);
             above += heights_.at(size_t(up.first.blockNumber()));
-            if (mergedDown(row.table, r, box.column) != rtf::Merge::Next) break;
+            if (mergedDown(row.table, r, box.column, edge) != rtf::Merge::Next) break;
         }
-        if (r < 0 || mergedDown(row.table, r, box.column) != rtf::Merge::First) continue;
+        if (r < 0 || mergedDown(row.table, r, box.column, edge) != rtf::Merge::First) continue;
         auto *up = static_cast<RowShape *>(rowRef(row.table, r).first.userData());
         if (!up) continue;
         for (size_t k = 0; k < up->boxes.size(); ++k) {
             CellBox &b = up->boxes[k];
-            if (b.table != row.table || b.column != box.column) continue;
+            if (b.table != row.table || b.absent || b.def.down != rtf::Merge::First ||
+                (edge ? b.def.right != edge : b.column != box.column))
+                continue;
             height = std::max(height, b.content + 2 * CellPadding - above);
             spanning.push_back({r, above, up, k});
         }
@@ -1225,7 +1253,7 @@ double BlockLayout::layoutTableRow(QTextTable *table, int row, double x, double 
         if (absent[c]) continue;
         // A cell merged down counts in the last row it spans (body tables).
         spans[c] = outer && defs[c].down == rtf::Merge::First && row + 1 < table->rows() &&
-                   mergedDown(table, row + 1, int(c)) == rtf::Merge::Next;
+                   mergedDown(table, row + 1, int(c), defs[c].right) == rtf::Merge::Next;
         if (!spans[c]) height = std::max(height, content + 2 * CellPadding);
     }
     if (height == 0) height = lineHeight_ + 2 * CellPadding;
@@ -1280,7 +1308,7 @@ double BlockLayout::layoutCell(QTextTable *table, const QTextTableCell &cell, do
 double BlockLayout::spannedHeight(const RowRef &row, const CellBox &box) const {
     double h = heights_.at(size_t(row.first.blockNumber()));
     for (int r = row.row + 1; r < row.table->rows() && r - row.row <= MaxMergedRows; ++r) {
-        if (mergedDown(row.table, r, box.column) != rtf::Merge::Next) break;
+        if (mergedDown(row.table, r, box.column, box.def.right) != rtf::Merge::Next) break;
         const RowRef below = rowRef(row.table, r);
         ensureLaidOut(below.first);
         h += heights_.at(size_t(below.first.blockNumber()));
@@ -1293,9 +1321,11 @@ bool BlockLayout::forgetMergedBelow(const RowRef &row) const {
     const int rows = row.table->rows();
     for (int c = 0; c < row.table->columns(); ++c) {
         if (mergedDown(row.table, row.row, c) != rtf::Merge::First) continue;
+        const QTextTableCellFormat f = cellFormat(row.table->cellAt(row.row, c));
+        const int edge = f.hasProperty(qtrich::CellRightProperty) ? qtrich::cellDef(f).right : 0;
         int r = row.row + 1;
         while (r < rows && r - row.row <= MaxMergedRows &&
-               mergedDown(row.table, r, c) == rtf::Merge::Next)
+               mergedDown(row.table, r, c, edge) == rtf::Merge::Next)
             ++r;
         if (r == row.row + 1) continue;
         laid_[size_t(rowRef(row.table, r - 1).first.blockNumber())] = 0;

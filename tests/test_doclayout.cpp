@@ -1277,6 +1277,30 @@ private slots:
         QApplication::processEvents();
         QCOMPARE(table->cellAt(0, 1).firstCursorPosition().block().text(), QString());
         QCOMPARE(rectOf(2, 1).top(), lastTop);
+
+        // Rows of different cells: the cell below a merged one is the one
+        // under it (the same right edge), not the one at the same place in
+        // its row; the merged cell's text counts in the last row.
+        QTemporaryDir dir;
+        load(f.form,
+             "{\\rtf1\\ansi\\trowd\\cellx3000\\clvmgf\\cellx4500\\pard\\intbl haut\\cell " +
+                 QByteArray("mot ").repeated(40) +
+                 "\\cell\\row\\trowd\\cellx1500\\cellx3000\\clvmrg\\cellx4500\\pard\\intbl gauche"
+                 "\\cell milieu\\cell\\cell\\row\\pard apres\\par}",
+             dir);
+        editor->viewport()->repaint();
+        QApplication::processEvents();
+        QTextDocument *doc = editor->document();
+        const auto blockRect = [&](const QString &text) {
+            return layout->blockBoundingRect(doc->findBlock(doc->find(text).selectionStart()));
+        };
+        const QRectF haut = blockRect(QStringLiteral("haut")),
+                     a = blockRect(QStringLiteral("gauche"));
+        const QRectF words = blockRect(QStringLiteral("mot mot"));
+        QVERIFY2(a.top() - haut.top() < 3 * haut.height(),
+                 qPrintable(QStringLiteral("%1 %2").arg(haut.top()).arg(a.top())));
+        QVERIFY(words.bottom() > a.bottom() + 2 * a.height());
+        QVERIFY(blockRect(QStringLiteral("apres")).top() >= words.bottom());
     }
 
     // A table wider than the window makes the view scroll across, wrapping

@@ -1320,7 +1320,10 @@ bool BlockLayout::forgetMergedBelow(const RowRef &row) const {
     bool any = false;
     const int rows = row.table->rows();
     for (int c = 0; c < row.table->columns(); ++c) {
-        if (mergedDown(row.table, row.row, c) != rtf::Merge::First) continue;
+        // A cell merged down from this row or through it: the span's last
+        // row holds what its text needs of the rows above.
+        const rtf::Merge m = mergedDown(row.table, row.row, c);
+        if (m != rtf::Merge::First && m != rtf::Merge::Next) continue;
         const QTextTableCellFormat f = cellFormat(row.table->cellAt(row.row, c));
         const int edge = f.hasProperty(qtrich::CellRightProperty) ? qtrich::cellDef(f).right : 0;
         int r = row.row + 1;

@@ -131,8 +131,8 @@ private:
     void drawRow(QPainter *painter, const RowRef &row, const QPointF &origin,
                  const PaintContext &context, const QRectF &clip, int cursorWidth) const;
     int hitRow(const RowRef &row, const QPointF &inRow, Qt::HitTestAccuracy accuracy) const;
-    // The rows where cells merged down from `row` end are laid out again
-    // when next needed; true if there are any.
+    // The rows where cells merged down from or through `row` end are laid
+    // out again when next needed; true if there are any.
     bool forgetMergedBelow(const RowRef &row) const;
 
     struct Segment {

@@ -1277,6 +1277,16 @@ private slots:
         QApplication::processEvents();
         QCOMPARE(table->cellAt(0, 1).firstCursorPosition().block().text(), QString());
         QCOMPARE(rectOf(2, 1).top(), lastTop);
+        // Typing in a row the merged cells go through: still in the middle.
+        typeInto(editor, table->cellAt(1, 1), QStringLiteral(" mot").repeated(60));
+        editor->viewport()->repaint();
+        QApplication::processEvents();
+        const double throughMiddle =
+            (rectOf(0, 1).top() + layout->blockBoundingRect(afterBlock).top()) / 2;
+        QVERIFY2(
+            std::abs(rectOf(0, 2).center().y() - throughMiddle) < 4,
+            qPrintable(QStringLiteral("%1 %2").arg(rectOf(0, 2).center().y()).arg(throughMiddle)));
+        f.form->Dfaire1->Click();
 
         // Rows of different cells: the cell below a merged one is the one
         // under it (the same right edge), not the one at the same place in

@@ -1267,11 +1267,14 @@ private slots:
         QVERIFY(layout->blockBoundingRect(afterBlock).top() >= rectOf(0, 1).bottom() + 1 - 0.5);
         // The middle of the taller span: between the first row's top and the
         // paragraph after the table.
-        const double spanMiddle =
-            (rectOf(0, 1).top() + layout->blockBoundingRect(afterBlock).top()) / 2;
-        QVERIFY2(
-            std::abs(rectOf(0, 2).center().y() - spanMiddle) < 4,
-            qPrintable(QStringLiteral("%1 %2").arg(rectOf(0, 2).center().y()).arg(spanMiddle)));
+        const auto centredInSpan = [&] {
+            const double middle =
+                (rectOf(0, 1).top() + layout->blockBoundingRect(afterBlock).top()) / 2;
+            QVERIFY2(
+                std::abs(rectOf(0, 2).center().y() - middle) < 4,
+                qPrintable(QStringLiteral("%1 %2").arg(rectOf(0, 2).center().y()).arg(middle)));
+        };
+        centredInSpan();
         f.form->Dfaire1->Click();
         editor->viewport()->repaint();
         QApplication::processEvents();
@@ -1281,11 +1284,7 @@ private slots:
         typeInto(editor, table->cellAt(1, 1), QStringLiteral(" mot").repeated(60));
         editor->viewport()->repaint();
         QApplication::processEvents();
-        const double throughMiddle =
-            (rectOf(0, 1).top() + layout->blockBoundingRect(afterBlock).top()) / 2;
-        QVERIFY2(
-            std::abs(rectOf(0, 2).center().y() - throughMiddle) < 4,
-            qPrintable(QStringLiteral("%1 %2").arg(rectOf(0, 2).center().y()).arg(throughMiddle)));
+        centredInSpan();
         f.form->Dfaire1->Click();
 
         // Rows of different cells: the cell below a merged one is the one

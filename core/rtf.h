@@ -38,7 +38,9 @@ struct CharFormat {
     // of underline, hidden text, language...), written after \plain;
     QByteArray extra;
     // the fields the run is the result of, outermost first, each its
-    // instruction's group ({\*\fldinst ...}), and a link's address;
+    // instruction's group ({\*\fldinst ...}) or, for a text box, its
+    // shape's RTF around the text ("\x02before\x02after", see isBox), and a
+    // link's address;
     QByteArrayList fields;
     QString link;
     // a note ({\footnote ...}) the run is the mark of;
@@ -47,6 +49,11 @@ struct CharFormat {
     QByteArray kept;
     bool operator==(const CharFormat &) const = default;
 };
+
+// A run's field that is a text box's shape around its text, not a field.
+inline bool isBox(const QByteArray &field) {
+    return field.startsWith('\x02');
+}
 
 // The lines a paragraph's or a cell's borders are drawn with.
 enum class BorderStyle : std::uint8_t {

@@ -593,7 +593,6 @@ QByteArray write(const Document &doc, const QString &defaultFont) {
     std::vector<OpenField> open;
     // A shape's text box among them: the shape's RTF before its text and
     // after it (rtffields.cpp).
-    const auto isBox = [](const QByteArray &field) { return field.startsWith('\x02'); };
     const auto boxPart = [](const QByteArray &field, int part) {
         const qsizetype split = field.indexOf('\x02', 1);
         return part == 0 ? field.mid(1, split - 1) : field.mid(split + 1);

@@ -113,7 +113,7 @@ Snapshot::Snapshot(const QTextDocument *doc, int from, int to, const TFont &defa
         if (inside < 0 || outside < 0) return;
         const QByteArrayList out = fieldsAt(doc, outside);
         for (const QByteArray &f : fieldsAt(doc, inside))
-            if (f.startsWith('\x02') && out.contains(f) && !cutBoxes_.contains(f)) cutBoxes_ << f;
+            if (rtf::isBox(f) && out.contains(f) && !cutBoxes_.contains(f)) cutBoxes_ << f;
     };
     if (to > from) {
         cutBoxes(textFrom(doc, from, 1, from, to), textFrom(doc, from - 1, -1, 0, from));

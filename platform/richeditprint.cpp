@@ -514,6 +514,11 @@ public:
                     rooms.push_back({t, ours[i], r, tallest, (wanted - h) / scale_});
             }
         }
+        // In one edit each: a cell's new format would otherwise lay the
+        // whole table out again, row after row.
+        QTextCursor trialEdit(trial_.get()), copyEdit(copy_);
+        trialEdit.beginEditBlock();
+        copyEdit.beginEditBlock();
         for (const Room &room : rooms) {
             for (QTextTable *t : {room.trial, room.copy}) {
                 QTextTableCell cell = t->cellAt(room.row, room.column);
@@ -527,6 +532,8 @@ public:
                 cell.setFormat(f);
             }
         }
+        copyEdit.endEditBlock();
+        trialEdit.endEditBlock();
     }
 
     void keepRowsWhole() {

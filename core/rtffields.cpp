@@ -6,6 +6,7 @@
 #include "core/textcodec.h"
 
 #include <QRegularExpression>
+#include <array>
 
 namespace rtf::reader {
 
@@ -279,9 +280,10 @@ void Reader::quietShape(Dest dest) {
 // when the group begins, from its bytes: the group's RTF before its first
 // box's shape and after its last one's, and each box's shape's around its
 // text (the first one's from the shapes before it). Other shapes, empty
-// boxes, the group's words stay in those parts, read for nothing. A group of
-// any other make (a group in it, a box out of a shape of its own, text out
-// of a box) keeps its boxes' text alone.
+// boxes, groups of shapes in it, the group's words stay in those parts, read
+// for nothing, and a box in a group in it is planned as one of its own. A
+// group of any other make (a box out of a shape of its own, text out of a
+// box) keeps its boxes' text alone.
 void Reader::planShapeGroup(size_t groupOpen) {
     const std::string_view in = tokens_.input();
     if (groupOpen >= in.size() || fields_.shapeGroups.size() >= 100000 ||
@@ -291,15 +293,19 @@ void Reader::planShapeGroup(size_t groupOpen) {
         size_t shape = 0, text = 0, close = 0, end = 0; // '{', text, box's '}', after the shape
     };
     std::vector<Box> boxes;
-    // What the groups open are, by depth (1: the group of shapes); a group
-    // of properties or of another reader's is passed over whole.
-    enum class Part : std::uint8_t { Group, Words, Shape, ShapeWords, Box };
-    static constexpr Part parts[6] = {Part::Group, Part::Group,      Part::Words,
-                                      Part::Shape, Part::ShapeWords, Part::Box};
+    // What each open group is, by depth (1: the group of shapes): a group
+    // of shapes holds its words, which hold its shapes and groups of shapes;
+    // a shape holds its words, which hold its box. A group of properties or
+    // of another reader's is passed over whole.
+    enum class Part : std::uint8_t { Group, Words, Shape, ShapeWords };
+    constexpr int MaxDepth = 1 + 2 * 8; // groups of shapes eight deep
+    std::array<Part, MaxDepth + 2> parts{};
+    parts[1] = Part::Group;
     Tokenizer scan(in.substr(groupOpen));
     int depth = 0, passOver = 0; // passing over the group open at that depth
+    int shapeDepth = 0;          // of the shape being read, with its box
     size_t brace = 0, end = 0;   // where a group last opened; where the group of shapes ends
-    bool groupStart = false, starred = false, shapeBox = false;
+    bool groupStart = false, starred = false, inBox = false;
     for (Token t = scan.next(); t.kind != TokenKind::End; t = scan.next()) {
         const size_t after = groupOpen + scan.offset();
         if (t.kind == TokenKind::GroupOpen) {
@@ -313,14 +319,15 @@ void Reader::planShapeGroup(size_t groupOpen) {
         if (t.kind == TokenKind::GroupClose) {
             if (passOver && depth == passOver) {
                 passOver = 0;
-                if (depth == 5 && shapeBox) boxes.back().close = after - 1;
+                if (std::exchange(inBox, false)) boxes.back().close = after - 1;
             }
             --depth;
             groupStart = false;
             if (passOver) continue;
-            if (depth == 2 && shapeBox) {
-                boxes.back().end = after;
-                shapeBox = false;
+            if (shapeDepth && depth == shapeDepth - 1) {
+                if (!boxes.empty() && boxes.back().shape && boxes.back().text)
+                    boxes.back().end = after;
+                shapeDepth = 0;
             }
             if (depth == 0) {
                 end = after;
@@ -335,7 +342,7 @@ void Reader::planShapeGroup(size_t groupOpen) {
         }
         const bool opens = std::exchange(groupStart, false);
         if (t.kind == TokenKind::Text && spaces(t.text)) continue;
-        if (t.kind != TokenKind::Word || depth > 5) break;
+        if (t.kind != TokenKind::Word || depth > MaxDepth) break;
         const std::string_view name = t.text;
         if (opens && depth >= 2 &&
             (name == "sp" || name == "shprslt" || (starred && name != "shpinst"))) {
@@ -343,17 +350,26 @@ void Reader::planShapeGroup(size_t groupOpen) {
             continue;
         }
         if (opens) {
-            const Part part = parts[depth];
-            if (part == Part::Group && depth == 1 && name == "shpgrp") continue;
-            if ((part == Part::Words || part == Part::ShapeWords) && name == "shpinst") continue;
-            if (part == Part::Shape && name == "shp") {
-                shapeBox = false;
+            const Part outer = parts[size_t(depth - 1)];
+            if (depth == 1 && name == "shpgrp") continue;
+            if (name == "shpinst" && (outer == Part::Group || outer == Part::Shape)) {
+                parts[size_t(depth)] = outer == Part::Group ? Part::Words : Part::ShapeWords;
+                continue;
+            }
+            if (outer == Part::Words && name == "shpgrp") {
+                parts[size_t(depth)] = Part::Group;
+                continue;
+            }
+            if (outer == Part::Words && name == "shp") {
+                parts[size_t(depth)] = Part::Shape;
+                shapeDepth = depth;
                 boxes.push_back(Box{brace, 0, 0, 0});
                 continue;
             }
-            if (part == Part::Box && name == "shptxt" && !boxes.empty() && !boxes.back().text) {
+            if (outer == Part::ShapeWords && name == "shptxt" && shapeDepth &&
+                !boxes.back().text) {
                 boxes.back().text = after;
-                shapeBox = true;
+                inBox = true;
                 passOver = depth;
                 continue;
             }

@@ -740,6 +740,20 @@ private slots:
         QCOMPARE(groupedBack.plainText(), QStringLiteral("aun\nA\tB\ndeux\nquatre\nb"));
         QCOMPARE(flatOf(groupedBack), groupedOut);
         QCOMPARE(groupedBack.paragraphs[4].format.align, Align::Center);
+        // A group of shapes in the group: its box is one of the outer group's.
+        const QByteArray inner = "{\\shpgrp{\\*\\shpinst{\\sp{\\sn groupLeft}{\\sv 5}}{\\shp{"
+                                 "\\*\\shpinst\\shpleft3{\\shptxt ";
+        const QByteArray outer = "}}}}}{\\shp{\\*\\shpinst\\shpleft7{\\shptxt ";
+        Document nested = read("{\\rtf1 a{\\shpgrp{\\*\\shpinst{\\sp{\\sn groupLeft}{\\sv 0}}" +
+                               inner + "dedans\\par" + outer + "dehors\\par}}}}}b\\par}");
+        QCOMPARE(nested.plainText(), QStringLiteral("adedans\ndehors\nb"));
+        nested.paragraphs[1].runs[0].text = QStringLiteral("autour");
+        const QByteArray nestedOut = flatOf(nested);
+        QVERIFY2(nestedOut.contains(inner + "\\plain dedans\\pard\\par" + outer +
+                                    "\\plain\\pard autour\\par}}}}}b"),
+                 nestedOut.constData());
+        QCOMPARE(read(nestedOut).plainText(), QStringLiteral("adedans\nautour\nb"));
+        QCOMPARE(flatOf(read(nestedOut)), nestedOut);
         for (const char *loose : {"{\\rtf1{\\shp x{\\*\\shpinst{\\shptxt t}}}\\par}",
                                   "{\\rtf1{\\shp{\\*\\shpinst{\\shptxt t}} y}\\par}",
                                   "{\\rtf1{\\shpgrp{\\shp{\\*\\shpinst{\\shptxt t}}}}\\par}"}) {

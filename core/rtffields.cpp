@@ -366,8 +366,7 @@ void Reader::planShapeGroup(size_t groupOpen) {
                 boxes.push_back(Box{brace, 0, 0, 0});
                 continue;
             }
-            if (outer == Part::ShapeWords && name == "shptxt" && shapeDepth &&
-                !boxes.back().text) {
+            if (outer == Part::ShapeWords && name == "shptxt" && shapeDepth && !boxes.back().text) {
                 boxes.back().text = after;
                 inBox = true;
                 passOver = depth;

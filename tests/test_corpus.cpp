@@ -15,6 +15,7 @@
 #include "helpers.h"
 
 #include <QCryptographicHash>
+#include <QDate>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -384,8 +385,9 @@ private slots:
         const qint64 openSave = clock.restart();
 
         // LibreOffice's readings of an original and of its own round trip
-        // depend on the file and LibreOffice's version alone: the build folder
-        // keeps them between runs (PAVELIN_CORPUS_FRESH=1 has them read again).
+        // depend on the file, LibreOffice's version and the day (a DATE field
+        // shows it): the build folder keeps them between runs of one day
+        // (PAVELIN_CORPUS_FRESH=1 has them read again).
         const QString profileA = tmp.filePath(QStringLiteral("profile-a")),
                       profileB = tmp.filePath(QStringLiteral("profile-b"));
         const QString cacheFile = QDir(QCoreApplication::applicationDirPath())
@@ -395,13 +397,14 @@ private slots:
                          {QStringLiteral("-env:UserInstallation=file://") + profileA,
                           QStringLiteral("--version")});
         versionRun.waitForFinished(60000);
-        // The readings depend on LibreOffice's version and on what the script
-        // reads of its files.
+        // The readings depend on LibreOffice's version, on what the script
+        // reads of its files and on the day.
         const QString loVersion = QString::fromUtf8(versionRun.readAllStandardOutput()).trimmed();
         const QString version =
             loVersion.isEmpty()
                 ? QString()
-                : loVersion + QStringLiteral(" / odtcontent.py ") +
+                : loVersion + QStringLiteral(" / ") + QDate::currentDate().toString(Qt::ISODate) +
+                      QStringLiteral(" / odtcontent.py ") +
                       QString::fromLatin1(
                           QCryptographicHash::hash(
                               readAll(QStringLiteral(PAVELIN_TESTS_DIR "/odtcontent.py")),

@@ -131,6 +131,7 @@ QTextCharFormat pictureStandIn(const QTextCharFormat &picture) {
 
 namespace {
 constexpr double CellPadding = 1;         // above and below a cell's text
+constexpr double BorderReach = 4;         // how far a drawn border may stand outside its row
 constexpr double MinCellWidth = 8;        // a cell whose right edge goes back still shows
 constexpr double UndefinedGap = 3;        // the text inset of cells without definition
 constexpr double DefaultTableWidth = 624; // shared by such cells without wrapping: 6.5 in
@@ -556,7 +557,9 @@ void BlockLayout::draw(QPainter *painter, const PaintContext &context) {
 
     painter->save();
     painter->setPen(context.palette.color(QPalette::Text));
-    const size_t start = heights_.find(std::max(0.0, clip.top() - margin()));
+    // A row's borders stand on its edges, partly outside it: the rows just
+    // beside the area are drawn too.
+    const size_t start = heights_.find(std::max(0.0, clip.top() - margin() - BorderReach));
     QTextBlock from = doc->findBlockByNumber(int(start));
     if (RowRef row = rowAt(from); row.table) {
         // A cell merged down from a row above the area shows in it too.
@@ -567,7 +570,7 @@ void BlockLayout::draw(QPainter *painter, const PaintContext &context) {
     for (QTextBlock b = from; b.isValid(); b = b.next()) {
         const size_t n = size_t(b.blockNumber());
         const double t = top(int(n));
-        if (t >= clip.bottom()) break;
+        if (t >= clip.bottom() + BorderReach) break;
         if (const RowRef row = rowAt(b); row.table) {
             drawRow(painter, row, QPointF(margin(), top(row.first.blockNumber())), context, clip,
                     cursorWidth);

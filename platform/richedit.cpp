@@ -345,7 +345,13 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
         return;
     }
     if (newListItem(e)) return;
+    const QTextCursor before = textCursor();
+    const int revision = document()->revision();
     QTextEdit::keyPressEvent(e);
+    const QTextCursor after = textCursor();
+    if (after.position() != before.position() || after.anchor() != before.anchor() ||
+        document()->revision() != revision)
+        keepCaretInView();
 }
 
 // Shift with an arrow key while cells are selected: the selection grows or
@@ -499,6 +505,11 @@ void RichEditWidget::showCaretInLongParagraph() {
     const QRectF caret = layout_->settledCaretRect(cur.position(), QSizeF(viewport()->size()));
     if (blink_.isActive()) layout_->setCaret(cur.position(), true); // shown while typing
     if (!caret.isValid()) return;
+    scrollToShow(caret);
+    viewport()->update();
+}
+
+void RichEditWidget::scrollToShow(const QRectF &caret) {
     const QPoint offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
     const QRect seen = viewport()->rect().translated(offset);
     const QRect r = caret.toAlignedRect().adjusted(-4, 0, 4, 0);
@@ -506,7 +517,13 @@ void RichEditWidget::showCaretInLongParagraph() {
     if (r.bottom() > seen.bottom()) verticalScrollBar()->setValue(r.bottom() - seen.height() + 1);
     if (r.left() < seen.left()) horizontalScrollBar()->setValue(r.left());
     if (r.right() > seen.right()) horizontalScrollBar()->setValue(r.right() - seen.width() + 1);
-    viewport()->update();
+}
+
+void RichEditWidget::keepCaretInView() {
+    const QTextCursor cur = textCursor();
+    if (layout_->isSegmented(cur.block())) return; // its segments place it
+    const QRectF caret = layout_->settledCaretRect(cur.position(), QSizeF(viewport()->size()));
+    if (caret.isValid()) scrollToShow(caret);
 }
 
 // The toolkit's moves by line ask the paragraph's own layout, which a long
@@ -759,6 +776,7 @@ void RichEditWidget::insertFromMimeData(const QMimeData *source) {
         }
         setTextCursor(cur);
         ensureCursorVisible();
+        keepCaretInView();
     });
 }
 

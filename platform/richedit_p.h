@@ -63,6 +63,11 @@ private:
     bool moveInLongParagraph(QKeyEvent *e);
     void composeInLongParagraph(QInputMethodEvent *e, const QString &commit);
     void showCaretInLongParagraph();
+    // Scrolls the least that shows `caret` (document coordinates).
+    void scrollToShow(const QRectF &caret);
+    // The toolkit scrolls to the caret where the rows above it were only
+    // estimated: once those around it are laid out, it may stand elsewhere.
+    void keepCaretInView();
     void tellFocus(QFocusEvent *e, bool in);
 
     TRichEdit *owner_;

@@ -1460,6 +1460,53 @@ private slots:
         QVERIFY(std::abs(end.top() - (last.bottom() + 1)) < 0.5);
         QVERIFY(std::abs(end.bottom() + editor->document()->documentMargin() -
                          layout->documentSize().height()) < 0.5);
+
+        // Bordered rows of small text, taller than estimated until laid out:
+        // one Ctrl+End shows the caret at the end, and typing after the table
+        // leaves the last row's bottom border drawn.
+        QByteArray rtfBytes("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\f0\\fs20 "
+                            "Facture\\par ");
+        const QByteArray sides = "\\clbrdrt\\brdrs\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs";
+        for (int r = 1; r <= 10000; ++r)
+            rtfBytes += "\\trowd\\trgaph108" + sides + "\\cellx1500" + sides + "\\cellx6000\\pard" +
+                        "\\intbl " + QByteArray::number(r) + "\\cell Article " +
+                        QByteArray::number(r) + "\\cell\\row\n";
+        rtfBytes += "\\pard Fin\\par}";
+        QTemporaryDir dir;
+        load(f.form, rtfBytes, dir);
+        editor->setFocus();
+        QApplication::processEvents();
+        editor->viewport()->repaint();
+        QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
+        QApplication::processEvents();
+        editor->viewport()->repaint();
+        QApplication::processEvents();
+        const auto inView = [&] {
+            const QRectF at = layout->caretRect(editor->textCursor().position());
+            return editor->viewport()
+                ->rect()
+                .translated(editor->horizontalScrollBar()->value(),
+                            editor->verticalScrollBar()->value())
+                .contains(at.center().toPoint());
+        };
+        QCOMPARE(editor->textCursor().position(), editor->document()->characterCount() - 1);
+        QVERIFY(inView());
+        QTest::keyClicks(editor, QStringLiteral(" 12 EUR"));
+        QApplication::processEvents();
+        QVERIFY(inView());
+        const QList<QTextFrame *> frames = editor->document()->rootFrame()->childFrames();
+        QVERIFY(!frames.isEmpty());
+        auto *bordered = qobject_cast<QTextTable *>(frames.last());
+        QVERIFY(bordered);
+        const QRectF lastRow = layout->blockBoundingRect(
+            bordered->cellAt(bordered->rows() - 1, 1).firstCursorPosition().block());
+        const QImage now = shown(editor->viewport());
+        const int x = int(lastRow.left() + 20 - editor->horizontalScrollBar()->value());
+        const int bottom = int(lastRow.bottom()) - editor->verticalScrollBar()->value();
+        int dark = 0;
+        for (int y = bottom - 3; y <= bottom + 6; ++y)
+            dark += qGray(now.pixel(x, y)) < 128 ? 1 : 0;
+        QVERIFY2(dark >= 1, qPrintable(QString::number(bottom)));
     }
 
     // Printing gives the pages the toolkit's layout gives the same document.

@@ -330,6 +330,7 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
         }
     }
     if (typeIntoLongParagraph(e)) return;
+    if (typeOverCells(e)) return;
     if (extendCellSelection(e)) return;
     if (moveInLongParagraph(e)) return;
     // Undo is the menu's; there is no redo.
@@ -352,6 +353,27 @@ void RichEditWidget::keyPressEvent(QKeyEvent *e) {
     if (after.position() != before.position() || after.anchor() != before.anchor() ||
         document()->revision() != revision)
         keepCaretInView();
+}
+
+bool RichEditWidget::typeOverCells(QKeyEvent *e) {
+    QTextCursor cur = textCursor();
+    const QString text = e->text();
+    if (isReadOnly() || text.isEmpty() || !cur.hasComplexSelection() ||
+        !std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint(); }))
+        return false;
+    QTextTable *table = cur.currentTable();
+    int row = -1, rows = 0, column = -1, columns = 0;
+    cur.selectedTableCells(&row, &rows, &column, &columns);
+    if (!table || !table->cellAt(row, column).isValid()) return false;
+    cur.beginEditBlock();
+    cur.removeSelectedText();
+    cur.setPosition(table->cellAt(row, column).firstPosition());
+    cur.insertText(text);
+    cur.endEditBlock();
+    setTextCursor(cur);
+    keepCaretInView();
+    e->accept();
+    return true;
 }
 
 // Shift with an arrow key while cells are selected: the selection grows or

@@ -56,6 +56,9 @@ private:
     void onContentsChange(int pos, int removed, int added);
     bool newListItem(QKeyEvent *e);
     bool typeIntoLongParagraph(QKeyEvent *e);
+    // Text typed over cells selected: they are emptied, the text goes into
+    // the first of them (the toolkit would put it into the last).
+    bool typeOverCells(QKeyEvent *e);
     // Shift and an arrow key among selected cells, a row or a column at a time.
     bool extendCellSelection(QKeyEvent *e);
     // Up, Down, Page Up, Page Down, Home and End (with Shift too) by visual

@@ -559,6 +559,22 @@ private slots:
         QCOMPARE(rows,
                  QStringList({QStringLiteral("a1|gras b1|"), QStringLiteral("a2|b2 fortfin|")}));
         QCOMPARE(bold, QStringLiteral("[gras][fort]"));
+
+        // A letter typed over the cells selected empties them and goes into
+        // the first of them; Undo gives them back at once.
+        QTest::keyClicks(editor, QStringLiteral("Z"));
+        QCOMPARE(table->rows(), 4);
+        const auto cellText = [&](int r, int c) {
+            QTextCursor in = table->cellAt(r, c).firstCursorPosition();
+            in.setPosition(table->cellAt(r, c).lastPosition(), QTextCursor::KeepAnchor);
+            return in.selectedText();
+        };
+        QCOMPARE(cellText(0, 0), QStringLiteral("Z"));
+        QCOMPARE(cellText(0, 1) + cellText(1, 0) + cellText(1, 1), QString());
+        QCOMPARE(cellText(0, 2), QStringLiteral("c1"));
+        QCOMPARE(editor->textCursor().position(), table->cellAt(0, 0).firstPosition() + 1);
+        form->Dfaire1->Click();
+        QCOMPARE(cellText(0, 0) + cellText(0, 1), QStringLiteral("a1gras b1"));
     }
 
     void noContextMenuNorRedo() {

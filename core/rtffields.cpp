@@ -324,9 +324,8 @@ void Reader::planShapeGroup(size_t groupOpen) {
             --depth;
             groupStart = false;
             if (passOver) continue;
-            if (shapeDepth && depth == shapeDepth - 1) {
-                if (!boxes.empty() && boxes.back().shape && boxes.back().text)
-                    boxes.back().end = after;
+            if (shapeDepth && depth == shapeDepth - 1) { // the shape's end (its box's, if any)
+                if (boxes.back().text) boxes.back().end = after;
                 shapeDepth = 0;
             }
             if (depth == 0) {

@@ -141,10 +141,6 @@ double px(int twips) {
     return twips / qtrich::TwipsPerPixel;
 }
 
-QTextTableCellFormat cellFormat(const QTextTableCell &cell) {
-    return cell.format().toTableCellFormat();
-}
-
 // How the cell of `row` under a cell of another row (its `column` there,
 // its right edge `edge`) is merged down: the cell below is the one with the
 // same right edge, whatever its place among its row's cells (rows split
@@ -152,7 +148,7 @@ QTextTableCellFormat cellFormat(const QTextTableCell &cell) {
 // place when the rows have no edges.
 rtf::Merge mergedDown(QTextTable *table, int row, int column, int edge) {
     const auto at = [&](int c, bool byEdge) -> std::optional<rtf::Merge> {
-        const QTextTableCellFormat f = cellFormat(table->cellAt(row, c));
+        const QTextTableCellFormat f = qtrich::cellFormat(table, row, c);
         if (qtrich::isAbsent(f)) return std::nullopt;
         const rtf::CellDef d = qtrich::cellDef(f);
         if (byEdge && (!f.hasProperty(qtrich::CellRightProperty) || d.right != edge))
@@ -170,7 +166,7 @@ rtf::Merge mergedDown(QTextTable *table, int row, int column, int edge) {
     return rtf::Merge::None;
 }
 rtf::Merge mergedDown(QTextTable *table, int row, int column) {
-    const QTextTableCellFormat f = cellFormat(table->cellAt(row, column));
+    const QTextTableCellFormat f = qtrich::cellFormat(table, row, column);
     return qtrich::isAbsent(f) ? rtf::Merge::None : qtrich::cellDef(f).down;
 }
 
@@ -1042,10 +1038,10 @@ double BlockLayout::anchorTop(const QTextBlock &block) const {
 
 double BlockLayout::tableWidth(QTextTable *table) const {
     const double shared = wrapping() ? availableWidth() : DefaultTableWidth;
-    const QTextTableCellFormat first = cellFormat(table->cellAt(0, 0));
+    const QTextTableCellFormat first = qtrich::cellFormat(table, 0, 0);
     double right = 0;
     for (int c = 0; c < table->columns(); ++c) {
-        const QTextTableCellFormat f = cellFormat(table->cellAt(0, c));
+        const QTextTableCellFormat f = qtrich::cellFormat(table, 0, c);
         if (qtrich::isAbsent(f)) continue;
         if (!f.hasProperty(qtrich::CellRightProperty)) return shared;
         right = std::max(right, px(f.intProperty(qtrich::CellRightProperty)));
@@ -1191,7 +1187,7 @@ double BlockLayout::layoutTableRow(QTextTable *table, int row, double x, double 
     int present = 0;
     for (int c = 0; c < columns; ++c) {
         cells.push_back(table->cellAt(row, c));
-        const QTextTableCellFormat f = cellFormat(cells.back());
+        const QTextTableCellFormat f = qtrich::cellFormat(table, row, c);
         defs.push_back(qtrich::cellDef(f));
         absent.push_back(qtrich::isAbsent(f) ? 1 : 0);
         if (absent.back()) continue;
@@ -1199,7 +1195,7 @@ double BlockLayout::layoutTableRow(QTextTable *table, int row, double x, double 
         defined = defined && f.hasProperty(qtrich::CellRightProperty);
     }
     defined = defined && present > 0;
-    const QTextTableCellFormat f0 = cellFormat(cells[0]);
+    const QTextTableCellFormat f0 = qtrich::cellFormat(table, row, 0);
     const rtf::RowDef def =
         f0.boolProperty(qtrich::RowDefinedProperty) ? qtrich::rowDef(f0) : rtf::RowDef{};
 
@@ -1327,7 +1323,7 @@ bool BlockLayout::forgetMergedBelow(const RowRef &row) const {
         // row holds what its text needs of the rows above.
         const rtf::Merge m = mergedDown(row.table, row.row, c);
         if (m != rtf::Merge::First && m != rtf::Merge::Next) continue;
-        const QTextTableCellFormat f = cellFormat(row.table->cellAt(row.row, c));
+        const QTextTableCellFormat f = qtrich::cellFormat(row.table, row.row, c);
         const int edge = f.hasProperty(qtrich::CellRightProperty) ? qtrich::cellDef(f).right : 0;
         int r = row.row + 1;
         while (r < rows && r - row.row <= MaxMergedRows &&
@@ -1465,7 +1461,7 @@ void BlockLayout::drawRow(QPainter *painter, const RowRef &row, const QPointF &o
     for (QTextBlock b = row.first; b.isValid(); b = b.next()) {
         const int bs = b.position(), be = bs + b.length();
         auto *inner = qobject_cast<QTextTable *>(doc->frameAt(bs));
-        if (!inner || !qtrich::isAbsent(cellFormat(inner->cellAt(bs)))) {
+        if (!inner || !qtrich::isAbsent(inner->cellAt(bs).format().toTableCellFormat())) {
             QList<QTextLayout::FormatRange> ranges;
             for (size_t i = 0; i < cells.size(); ++i) {
                 const Selection &s = context.selections[i];

@@ -211,7 +211,7 @@ void Snapshot::markTables(const QTextDocument *doc, int from, int to, const Cell
                 cellRow = w.row;
                 cellFirst = w.first;
                 cellLast = cell.lastPosition();
-                f = cell.format().toTableCellFormat();
+                f = cellFormat(table, w.row, w.column);
                 column = w.column + std::max(1, f.tableCellColumnSpan());
             }
             outside = false;
@@ -243,8 +243,7 @@ void Snapshot::markTables(const QTextDocument *doc, int from, int to, const Cell
                 rows.emplace_back();
             Row &r = rows.back();
             if (pos == cellFirst && r.def->cells.empty() && r.current < 0) {
-                const QTextTableCellFormat first =
-                    table->cellAt(cellRow, 0).format().toTableCellFormat();
+                const QTextTableCellFormat first = cellFormat(table, cellRow, 0);
                 if (first.boolProperty(RowDefinedProperty)) *r.def = rowDef(first);
             }
             if (f.hasProperty(CellRightProperty)) {
@@ -617,9 +616,26 @@ RowPlan planRow(const rtf::Paragraph *begin, const rtf::Paragraph *end, int dept
 
 } // namespace
 
+namespace {
+// The definition most of `plans` share (as read, rows alike share theirs).
+std::shared_ptr<const rtf::RowDef> commonest(const std::vector<RowPlan> &plans) {
+    std::unordered_map<const rtf::RowDef *, size_t> counts;
+    std::shared_ptr<const rtf::RowDef> best;
+    size_t most = 0;
+    for (const RowPlan &p : plans) {
+        const size_t n = ++counts[p.def.get()];
+        if (n > most) {
+            most = n;
+            best = p.def;
+        }
+    }
+    return best;
+}
+} // namespace
+
 // The toolkit makes a table's cells cheaply when it makes the table, and
 // counts them all again whenever rows are added: rows go in many at a time.
-void Inserter::putRows(QTextTable *&table, int &filled, const std::vector<Row> &rows, int depth) {
+void Inserter::putRows(Filling &into, const std::vector<Row> &rows, int depth) {
     if (rows.empty()) return;
     std::vector<RowPlan> plans;
     plans.reserve(rows.size());
@@ -629,14 +645,32 @@ void Inserter::putRows(QTextTable *&table, int &filled, const std::vector<Row> &
         columns = std::max(columns, int(plans.back().cells.size()));
     }
     const int n = int(rows.size());
+    QTextTable *&table = into.table;
+    const auto formatsOf = [](const rtf::RowDef &def, int total) {
+        std::vector<QTextTableCellFormat> formats(static_cast<size_t>(total));
+        const int used = int(def.cells.size());
+        for (int c = 0; c < total; ++c) {
+            QTextTableCellFormat &f = formats[size_t(c)];
+            if (c < used) {
+                setCellDef(f, def.cells[size_t(c)]);
+            } else {
+                setAbsent(f);
+            }
+            if (c == 0) setRowDef(f, def);
+        }
+        return formats;
+    };
     if (!table) {
         // A new table, where the cursor is; the paragraph it is put into
         // goes on after it, with its format.
         const int at = cursor_.position();
         const bool unused = fresh_; // the cursor's paragraph is none of the document's
         if (depth == 1) restFormat_ = cursor_.blockFormat();
-        table = cursor_.insertTable(n, columns);
-        filled = 0;
+        into.usual = commonest(plans);
+        QTextTableFormat format;
+        setUsualCells(format, formatsOf(*into.usual, int(into.usual->cells.size())));
+        table = cursor_.insertTable(n, columns, format);
+        into.rows = 0;
         // The toolkit keeps a paragraph before every table: one left empty
         // is no paragraph of the document, unless the document put it there.
         QTextBlock before = cursor_.document()->findBlock(at);
@@ -651,7 +685,7 @@ void Inserter::putRows(QTextTable *&table, int &filled, const std::vector<Row> &
             // A wider row: the rows before it have no cells there.
             const int old = table->columns();
             table->insertColumns(old, columns - old);
-            for (int r = 0; r < filled; ++r) {
+            for (int r = 0; r < into.rows; ++r) {
                 for (int c = old; c < columns; ++c) {
                     QTextTableCell cell = table->cellAt(r, c);
                     QTextTableCellFormat f = cell.format().toTableCellFormat();
@@ -665,34 +699,28 @@ void Inserter::putRows(QTextTable *&table, int &filled, const std::vector<Row> &
     const int total = table->columns();
     for (int r = 0; r < n; ++r) {
         const RowPlan &plan = plans[size_t(r)];
-        const int row = filled + r;
+        const int row = into.rows + r;
         const int used = int(plan.cells.size());
         // Rows of a table mostly share their definition: its cells' formats
         // are made once, and the toolkit finds them again by their kept hash.
         if (cellFormats_.size() != size_t(total) || !cellFormatsDef_ ||
             (cellFormatsDef_ != plan.def && !(*cellFormatsDef_ == *plan.def))) {
-            cellFormats_.assign(size_t(total), QTextTableCellFormat());
-            for (int c = 0; c < total; ++c) {
-                QTextTableCellFormat &f = cellFormats_[size_t(c)];
-                if (c < used) {
-                    setCellDef(f, plan.def->cells[size_t(c)]);
-                } else {
-                    setAbsent(f);
-                }
-                if (c == 0) setRowDef(f, *plan.def);
-            }
+            cellFormats_ = formatsOf(*plan.def, total);
         }
         cellFormatsDef_ = plan.def;
+        // The cells of a row with the table's usual definition keep none of
+        // their own.
+        const int own = plan.def == into.usual || *plan.def == *into.usual ? used : 0;
         // A table in a cell, put in below, makes formats of its own.
         const bool nests =
             std::any_of(rows[size_t(r)].begin, rows[size_t(r)].end,
                         [depth](const rtf::Paragraph &p) { return p.depth > depth; });
-        std::vector<QTextTableCellFormat> own;
-        if (nests) own = cellFormats_;
-        const std::vector<QTextTableCellFormat> &formats = nests ? own : cellFormats_;
+        std::vector<QTextTableCellFormat> kept;
+        if (nests) kept = cellFormats_;
+        const std::vector<QTextTableCellFormat> &formats = nests ? kept : cellFormats_;
         for (int c = 0; c < total; ++c) {
             QTextTableCell cell = table->cellAt(row, c);
-            cell.setFormat(formats[size_t(c)]);
+            if (c >= own) cell.setFormat(formats[size_t(c)]);
             if (c >= used) continue;
             cursor_.setPosition(cell.firstPosition());
             fresh_ = true;
@@ -713,15 +741,14 @@ void Inserter::putRows(QTextTable *&table, int &filled, const std::vector<Row> &
                     }
                 }
                 if (start != p) inner.push_back(Row{start, p}); // a row that never ended
-                QTextTable *nested = nullptr;
-                int nestedRows = 0;
-                putRows(nested, nestedRows, inner, depth + 1);
-                cursor_.setPosition(nested->lastPosition() + 1);
+                Filling nested;
+                putRows(nested, inner, depth + 1);
+                cursor_.setPosition(nested.table->lastPosition() + 1);
                 fresh_ = true;
             }
         }
     }
-    filled += n;
+    into.rows += n;
 }
 
 // Puts in the body table's rows held: those ended, or all of them.
@@ -736,7 +763,7 @@ void Inserter::flushRows(bool all) {
         rows.push_back(Row{pending_.data() + start, pending_.data() + end});
         start = end;
     }
-    putRows(table_, tableRows_, rows, 1);
+    putRows(table_, rows, 1);
     pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(start));
     rowEnds_.clear();
 }
@@ -745,17 +772,16 @@ void Inserter::flushRows(bool all) {
 // paragraph after the table.
 void Inserter::endTable() {
     flushRows(true);
-    if (!table_) return;
-    cursor_.setPosition(table_->lastPosition() + 1);
+    if (!table_.table) return;
+    cursor_.setPosition(table_.table->lastPosition() + 1);
     fresh_ = true;
-    table_ = nullptr;
-    tableRows_ = 0;
+    table_ = Filling{};
     tableParagraphs_ = 0;
 }
 
 void Inserter::finish() {
     if (finished_) return;
-    const bool afterTable = table_ || !pending_.empty();
+    const bool afterTable = table_.table || !pending_.empty();
     endTable();
     if (afterTable) {
         // The rest of the paragraph the table went into, or the paragraph the

@@ -112,9 +112,16 @@ private:
     struct Formats;
     struct Row;
     void addParagraph(const rtf::Paragraph &p);
-    // Puts rows of a table at `depth` into `table` after its `filled` rows
-    // (made at the cursor when null); their cells' paragraphs follow.
-    void putRows(QTextTable *&table, int &filled, const std::vector<Row> &rows, int depth);
+    // A table being filled: its rows put in, and its usual row's definition
+    // (chosen when it is made), whose cells are left without formats of their own.
+    struct Filling {
+        QTextTable *table = nullptr;
+        int rows = 0;
+        std::shared_ptr<const rtf::RowDef> usual;
+    };
+    // Puts rows of a table at `depth` into the table (made at the cursor when
+    // there is none yet) after the rows it has; their cells' paragraphs follow.
+    void putRows(Filling &into, const std::vector<Row> &rows, int depth);
     void flushRows(bool all);
     void endTable();
     void afterEdit();
@@ -123,8 +130,7 @@ private:
     // in together, which costs the toolkit far less than a row at a time.
     std::vector<rtf::Paragraph> pending_;               // paragraphs of rows not yet put in
     std::vector<size_t> rowEnds_;                       // where each ended row of pending_ ends
-    QTextTable *table_ = nullptr;                       // the body's table, while rows come
-    int tableRows_ = 0;                                 // its rows put in
+    Filling table_;                                     // the body's table, while rows come
     size_t tableParagraphs_ = 0;                        // and their paragraphs
     bool fresh_ = false;                                // the cursor's block holds no paragraph yet
     bool flat_ = false;                                 // inserting into a cell: no tables

@@ -169,11 +169,11 @@ void giveTableFormats(QTextTable *t) {
     int low = INT_MAX, high = INT_MIN;
     for (int r = 0; r < rows; ++r) {
         Row &row = shape[size_t(r)];
-        const QTextTableCellFormat first = t->cellAt(r, 0).format().toTableCellFormat();
+        const QTextTableCellFormat first = qtrich::cellFormat(t, r, 0);
         row.defined = first.boolProperty(qtrich::RowDefinedProperty);
         row.def = qtrich::rowDef(first);
         for (int c = 0; c < columns; ++c) {
-            const QTextTableCellFormat f = t->cellAt(r, c).format().toTableCellFormat();
+            const QTextTableCellFormat f = qtrich::cellFormat(t, r, c);
             if (qtrich::isAbsent(f)) break;
             row.cells.push_back(qtrich::cellDef(f));
         }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/tableformat.h"
 
+#include <QTextTable>
+
 #include <algorithm>
 
 namespace qtrich {
@@ -88,6 +90,27 @@ void setAbsent(QTextTableCellFormat &f) {
 
 bool isAbsent(const QTextTableCellFormat &f) {
     return f.boolProperty(CellAbsentProperty);
+}
+
+void setUsualCells(QTextTableFormat &f, const std::vector<QTextTableCellFormat> &cells) {
+    QVariantList list;
+    list.reserve(qsizetype(cells.size()));
+    for (const QTextTableCellFormat &c : cells)
+        list.push_back(QVariant::fromValue(QTextFormat(c)));
+    f.setProperty(TableUsualCellsProperty, list);
+}
+
+QTextTableCellFormat cellFormat(const QTextTable *table, int row, int column) {
+    QTextTableCellFormat f = table->cellAt(row, column).format().toTableCellFormat();
+    if (f.hasProperty(CellRightProperty) || f.hasProperty(CellAbsentProperty) ||
+        f.hasProperty(RowDefinedProperty))
+        return f;
+    const QVariant usual = table->format().property(TableUsualCellsProperty);
+    if (!usual.isValid()) return f;
+    const QVariantList cells = usual.toList();
+    if (column < 0 || column >= cells.size()) return f;
+    f.merge(cells[column].value<QTextFormat>());
+    return f;
 }
 
 } // namespace qtrich

@@ -380,9 +380,9 @@ private slots:
         QCOMPARE(table->columns(), 3);
         QVERIFY(qtrich::isAbsent(table->cellAt(0, 2).format().toTableCellFormat()));
         QVERIFY(!qtrich::isAbsent(table->cellAt(1, 2).format().toTableCellFormat()));
-        const QTextTableCellFormat b1 = table->cellAt(0, 1).format().toTableCellFormat();
+        const QTextTableCellFormat b1 = qtrich::cellFormat(table, 0, 1);
         QCOMPARE(qtrich::cellDef(b1), rowOf(2)->cells[1]);
-        const rtf::RowDef first = qtrich::rowDef(table->cellAt(0, 0).format().toTableCellFormat());
+        const rtf::RowDef first = qtrich::rowDef(qtrich::cellFormat(table, 0, 0));
         QCOMPARE(first.gap, 108);
         QVERIFY(first.header);
         // A cell's paragraphs keep their list; the nested row is a table in its cell.

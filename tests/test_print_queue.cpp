@@ -5,6 +5,7 @@
 #include "core/rtf.h"
 #include "helpers.h"
 #include "platform/printing.h"
+#include "platform/richconvert.h"
 #include "platform/richeditprint.h"
 #include "platform/tableformat.h"
 #include "platform/textformats.h"
@@ -94,14 +95,24 @@ private slots:
 
         // Three columns with right edges at 2880, 5760 and 8640 twips; one
         // row whose second cell ends at 7200, an edge no other row has; one
-        // row of two cells merged across. Row 45 holds 30 lines.
-        const int tall = 45, rows = 90;
+        // row of two cells merged across. Row 30 holds 30 lines: more than the first
+        // page has left under rows 1 to 29, less than a page.
+        const int tall = 30, rows = 90;
         const QRgb headerShade = 0xC0D0FF;
-        QTextDocument doc;
-        QTextCursor cur(&doc);
-        cur.insertText(QStringLiteral("Inventaire"));
-        QTextTable *t = cur.insertTable(rows, 3);
+        // The table as the reader hands it over: rows alike share their
+        // definition.
+        rtf::Document model;
+        model.paragraphs.clear();
+        const auto paragraph = [&](const QString &text, int depth) -> rtf::Paragraph & {
+            rtf::Paragraph p;
+            p.depth = depth;
+            if (!text.isEmpty()) p.runs.push_back(rtf::Run{{}, text, nullptr});
+            model.paragraphs.push_back(std::move(p));
+            return model.paragraphs.back();
+        };
+        paragraph(QStringLiteral("Inventaire"), 0);
         const rtf::Border line{rtf::BorderStyle::Single, 15, rtf::NoColor};
+        std::shared_ptr<const rtf::RowDef> ordinary;
         for (int r = 0; r < rows; ++r) {
             rtf::RowDef def;
             def.gap = 108;
@@ -117,24 +128,31 @@ private slots:
                 if (r == 7 && c == 1) cell.across = rtf::Merge::First;
                 if (r == 7 && c == 2) cell.across = rtf::Merge::Next;
                 if (r == 3 && c == 1) cell.align = rtf::CellAlign::Center;
-                QTextTableCell at = t->cellAt(r, c);
-                QTextTableCellFormat format = at.format().toTableCellFormat();
-                qtrich::setCellDef(format, cell);
-                if (c == 0) qtrich::setRowDef(format, def);
-                at.setFormat(format);
-                QTextCursor in = at.firstCursorPosition();
+                def.cells.push_back(cell);
+            }
+            const bool alike = r != 0 && r != 3 && r != 5 && r != 7;
+            if (alike && !ordinary) ordinary = std::make_shared<const rtf::RowDef>(def);
+            const auto shared = alike ? ordinary : std::make_shared<const rtf::RowDef>(def);
+            for (int c = 0; c < 3; ++c) {
+                QStringList texts;
                 if (r == 0) {
-                    in.insertText(QStringList{"Désignation", "Quantité", "Prix"}[c]);
+                    texts << QStringList{"Désignation", "Quantité", "Prix"}[c];
                 } else if (r == tall && c == 0) {
                     for (int n = 1; n <= 30; ++n)
-                        in.insertText(n == 1 ? QStringLiteral("haute 1")
-                                             : QStringLiteral("\nhaute %1").arg(n));
-                    in.movePosition(QTextCursor::Start);
-                } else if (!(r == 7 && c == 2)) {
-                    in.insertText(QStringLiteral("r%1c%2").arg(r).arg(c));
+                        texts << QStringLiteral("haute %1").arg(n);
+                } else {
+                    texts << (r == 7 && c == 2 ? QString()
+                                               : QStringLiteral("r%1c%2").arg(r).arg(c));
                 }
+                for (const QString &text : texts)
+                    paragraph(text, 1);
+                model.paragraphs.back().endsCell = true;
             }
+            model.paragraphs.back().endsRow = shared;
         }
+        QTextDocument doc;
+        QTextCursor cur(&doc);
+        qtrich::insert(cur, model, true);
         // After it, two paragraphs in one box, red rules above and below it
         // and none at its sides, then a paragraph out of it.
         const QRgb rule = 0xFF0000;

@@ -31,6 +31,10 @@ constexpr qint64 OpenReserve = qint64(48) << 20;
 constexpr qint64 SaveAsNeedPerChar = 16;
 constexpr qint64 SaveReserve = qint64(16) << 20;
 
+// A file with this many row ends may hold a table longer than an Inserter
+// makes at once from the rows it holds.
+constexpr qsizetype CountedRows = 4096;
+
 // Open as it goes: the file, its progress window, and now and then a look at
 // the memory left, so that Open stops before the toolkit runs out.
 class Opening {
@@ -64,18 +68,35 @@ private:
         if (FreeMemory() < OpenReserve) RaiseOutOfMemory(action(), fileName_);
     }
 
-    // Each paragraph goes into the document as soon as it is read.
+    // Each paragraph goes into the document as soon as it is read. A file
+    // that may hold long tables is read twice: first to count their rows,
+    // so that each table is made whole at once.
     bool readRtf(const QByteArray &data) {
         require(RtfNeedPerByte * data.size());
+        std::vector<int> rows;
+        double from = 0.05;
+        if (data.count("\\row") >= CountedRows) {
+            qtrich::RowCounter counter;
+            if (!rtf::read(
+                    data, [&](rtf::Paragraph &&p) { counter.add(p); },
+                    [&](double done) {
+                        checkMemory();
+                        return progress_.Step(0.05 + 0.25 * done);
+                    }))
+                return false;
+            rows = counter.finish();
+            from = 0.3;
+        }
         bool complete = true;
         e_->load([&] {
             QTextCursor cur(e_->document());
             qtrich::Inserter inserter(cur, true);
+            inserter.expectRows(std::move(rows));
             complete = rtf::read(
                 data, [&](rtf::Paragraph &&p) { inserter.add(std::move(p)); },
                 [&](double done) {
                     checkMemory();
-                    return progress_.Step(0.05 + 0.9 * done);
+                    return progress_.Step(from + (0.95 - from) * done);
                 });
             inserter.finish();
         });

@@ -669,7 +669,10 @@ void Inserter::putRows(Filling &into, const std::vector<Row> &rows, int depth) {
         into.usual = commonest(plans);
         QTextTableFormat format;
         setUsualCells(format, formatsOf(*into.usual, int(into.usual->cells.size())));
-        table = cursor_.insertTable(n, columns, format);
+        into.made = n;
+        if (depth == 1 && nextExpected_ < expected_.size())
+            into.made = std::max(n, expected_[nextExpected_++]);
+        table = cursor_.insertTable(into.made, columns, format);
         into.rows = 0;
         // The toolkit keeps a paragraph before every table: one left empty
         // is no paragraph of the document, unless the document put it there.
@@ -694,7 +697,10 @@ void Inserter::putRows(Filling &into, const std::vector<Row> &rows, int depth) {
                 }
             }
         }
-        table->appendRows(n);
+        if (into.rows + n > into.made) {
+            table->appendRows(into.rows + n - into.made);
+            into.made = into.rows + n;
+        }
     }
     const int total = table->columns();
     for (int r = 0; r < n; ++r) {
@@ -773,6 +779,9 @@ void Inserter::flushRows(bool all) {
 void Inserter::endTable() {
     flushRows(true);
     if (!table_.table) return;
+    // Rows made for rows that did not come (the count was not of this
+    // document's paragraphs) go.
+    if (table_.rows < table_.made) table_.table->removeRows(table_.rows, table_.made - table_.rows);
     cursor_.setPosition(table_.table->lastPosition() + 1);
     fresh_ = true;
     table_ = Filling{};
@@ -792,6 +801,34 @@ void Inserter::finish() {
     }
     finished_ = true;
     cursor_.endEditBlock();
+}
+
+void Inserter::expectRows(std::vector<int> rows) {
+    expected_ = std::move(rows);
+    nextExpected_ = 0;
+}
+
+void RowCounter::add(const rtf::Paragraph &p) {
+    if (p.depth == 0) {
+        close();
+        return;
+    }
+    if (!inTable_) rows_.push_back(0);
+    inTable_ = rowOpen_ = true;
+    if (p.depth == 1 && p.endsRow) {
+        ++rows_.back();
+        rowOpen_ = false;
+    }
+}
+
+void RowCounter::close() {
+    if (inTable_ && rowOpen_) ++rows_.back(); // a row that never ended
+    inTable_ = rowOpen_ = false;
+}
+
+std::vector<int> RowCounter::finish() {
+    close();
+    return std::move(rows_);
 }
 
 void insert(QTextCursor &cursor, const rtf::Document &doc, bool intoEmpty) {

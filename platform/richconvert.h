@@ -107,6 +107,10 @@ public:
     void add(const rtf::Paragraph &p);
     void add(rtf::Paragraph &&p); // a table's paragraph is kept, not copied
     void finish();
+    // The rows of the body's tables to come, in order, counted beforehand
+    // (RowCounter): each is then made whole at once, which costs the toolkit
+    // a fraction of adding rows to a table already made.
+    void expectRows(std::vector<int> rows);
 
 private:
     struct Formats;
@@ -116,7 +120,8 @@ private:
     // (chosen when it is made), whose cells are left without formats of their own.
     struct Filling {
         QTextTable *table = nullptr;
-        int rows = 0;
+        int rows = 0; // filled
+        int made = 0; // rows the table has
         std::shared_ptr<const rtf::RowDef> usual;
     };
     // Puts rows of a table at `depth` into the table (made at the cursor when
@@ -131,7 +136,9 @@ private:
     std::vector<rtf::Paragraph> pending_;               // paragraphs of rows not yet put in
     std::vector<size_t> rowEnds_;                       // where each ended row of pending_ ends
     Filling table_;                                     // the body's table, while rows come
-    size_t tableParagraphs_ = 0;                        // and their paragraphs
+    size_t tableParagraphs_ = 0;                        // and its paragraphs put in
+    std::vector<int> expected_;                         // rows of the body's tables to come
+    size_t nextExpected_ = 0;                           // the next table's in expected_
     bool fresh_ = false;                                // the cursor's block holds no paragraph yet
     bool flat_ = false;                                 // inserting into a cell: no tables
     QTextBlockFormat restFormat_;                       // of the paragraph a table was put into
@@ -147,6 +154,20 @@ private:
     size_t count_ = 0;
     size_t sinceEdit_ = 0; // paragraphs added since the edit block began
     bool finished_ = false;
+};
+
+// Counts the rows of the body's tables in paragraphs as a reader hands them
+// over, as an Inserter puts them in: for Inserter::expectRows.
+class RowCounter {
+public:
+    void add(const rtf::Paragraph &p);
+    std::vector<int> finish();
+
+private:
+    void close(); // the table, if any
+    std::vector<int> rows_;
+    bool inTable_ = false;
+    bool rowOpen_ = false;
 };
 
 } // namespace qtrich

@@ -7,6 +7,7 @@
 // fonts and colours by the file's numbers, which the writer keeps (readTables).
 #include "core/rtfreader_p.h"
 #include "core/rtftokens.h"
+#include "core/wordtable.h"
 
 #include <algorithm>
 #include <cmath>
@@ -130,14 +131,14 @@ const KeptRow KeptRows[] = {
 // clang-format on
 
 const KeptRow *findKept(std::string_view name) {
-    static const std::unordered_map<std::string_view, const KeptRow *> table = [] {
-        std::unordered_map<std::string_view, const KeptRow *> t;
+    static const WordTable<const KeptRow *> table = [] {
+        WordTable<const KeptRow *> t;
         for (const KeptRow &row : KeptRows)
-            t.emplace(row.name, &row);
+            t.add(row.name, &row);
         return t;
     }();
-    auto it = table.find(name);
-    return it == table.end() ? nullptr : it->second;
+    const KeptRow *const *row = table.find(name);
+    return row ? *row : nullptr;
 }
 
 bool isLetter(char c) {

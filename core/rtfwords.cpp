@@ -3,8 +3,7 @@
 
 #include "core/rtf.h"
 #include "core/rtfpicture.h"
-
-#include <unordered_map>
+#include "core/wordtable.h"
 
 namespace rtf::reader {
 
@@ -351,22 +350,21 @@ const std::string_view Skipped[] = {
 } // namespace
 
 const Word *findWord(std::string_view name) {
-    static const std::unordered_map<std::string_view, Word> table = [] {
-        std::unordered_map<std::string_view, Word> t;
+    static const WordTable<Word> table = [] {
+        WordTable<Word> t;
         for (const Row &row : Rows)
-            t.emplace(row.name, row.word);
+            t.add(row.name, row.word);
         for (std::string_view u : Underlines)
-            t.emplace(u, Word{Kind::Toggle, Act::Underline});
+            t.add(u, Word{Kind::Toggle, Act::Underline});
         for (std::string_view l : OtherLines)
-            t.emplace(l, Word{Kind::Flag, Act::BorderLine, int(BorderStyle::Other)});
+            t.add(l, Word{Kind::Flag, Act::BorderLine, int(BorderStyle::Other)});
         for (std::string_view b : OtherBorders)
-            t.emplace(b, Word{Kind::Flag, Act::OtherBorder});
+            t.add(b, Word{Kind::Flag, Act::OtherBorder});
         for (std::string_view d : Skipped)
-            t.emplace(d, Word{Kind::Destination, Act::Skip});
+            t.add(d, Word{Kind::Destination, Act::Skip});
         return t;
     }();
-    auto it = table.find(name);
-    return it == table.end() ? nullptr : &it->second;
+    return table.find(name);
 }
 
 } // namespace rtf::reader

@@ -26,9 +26,9 @@ constexpr qint64 ReadNeedPerByte = 3; // the file's bytes and the text they deco
 constexpr qint64 RtfNeedPerByte = 5;  // RTF: the document it makes
 constexpr qint64 TextNeedPerChar = 6; // plain text: the document, its layout, pieces
 constexpr qint64 NeedPerParagraph = 64;
-// A row of a table (a cell at least) as the toolkit makes it, beside its text:
-// a file of short rows needs far more than its size says.
-constexpr qint64 NeedPerRow = 512;
+// A table's cell as the toolkit makes it, beside its text (an empty one took
+// 200 bytes): a file of empty cells needs far more than its size says.
+constexpr qint64 NeedPerCell = 256;
 constexpr qint64 OpenReserve = qint64(48) << 20;
 // Save As: the document's copy and its RTF, which may take 8 bytes a character.
 constexpr qint64 SaveAsNeedPerChar = 16;
@@ -89,10 +89,7 @@ private:
                 return false;
             rows = counter.finish();
             from = 0.3;
-            qint64 total = 0;
-            for (int n : rows)
-                total += n;
-            require(RtfNeedPerByte * data.size() + NeedPerRow * total);
+            require(RtfNeedPerByte * data.size() + NeedPerCell * counter.cells());
         }
         bool complete = true;
         e_->load([&] {

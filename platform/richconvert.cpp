@@ -813,17 +813,30 @@ void RowCounter::add(const rtf::Paragraph &p) {
         close();
         return;
     }
-    if (!inTable_) rows_.push_back(0);
+    if (!inTable_) {
+        rows_.push_back(0);
+        widest_ = rowCells_ = 0;
+    }
     inTable_ = rowOpen_ = true;
-    if (p.depth == 1 && p.endsRow) {
+    cellOpen_ = p.depth > 1 || !(p.endsCell || p.endsRow);
+    if (p.depth > 1) return;
+    if (p.endsCell || p.endsRow) ++rowCells_;
+    if (p.endsRow) {
         ++rows_.back();
+        widest_ = std::max(widest_, rowCells_);
+        rowCells_ = 0;
         rowOpen_ = false;
     }
 }
 
 void RowCounter::close() {
-    if (inTable_ && rowOpen_) ++rows_.back(); // a row that never ended
-    inTable_ = rowOpen_ = false;
+    if (!inTable_) return;
+    if (rowOpen_) { // a row that never ended
+        ++rows_.back();
+        widest_ = std::max(widest_, rowCells_ + (cellOpen_ ? 1 : 0));
+    }
+    cells_ += qint64(rows_.back()) * std::max(1, widest_);
+    inTable_ = rowOpen_ = cellOpen_ = false;
 }
 
 std::vector<int> RowCounter::finish() {

@@ -162,12 +162,18 @@ class RowCounter {
 public:
     void add(const rtf::Paragraph &p);
     std::vector<int> finish();
+    // The cells of the tables counted, each table as many rows of its widest row.
+    qint64 cells() const { return cells_; }
 
 private:
     void close(); // the table, if any
     std::vector<int> rows_;
+    qint64 cells_ = 0;
+    int widest_ = 0;   // cells of the table's widest row so far
+    int rowCells_ = 0; // cells of the row ended so far
     bool inTable_ = false;
     bool rowOpen_ = false;
+    bool cellOpen_ = false;
 };
 
 } // namespace qtrich

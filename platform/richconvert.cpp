@@ -168,8 +168,13 @@ void Snapshot::markTables(const QTextDocument *doc, int from, int to, const Cell
     // the next place of the grid holding a cell that starts further on (a
     // cell spanning several places is met at its first), which costs less
     // than the toolkit's finding a cell by its position, row and column.
+    struct Place {
+        int row = -1, column = -1, first = -1;
+    };
     struct Walk {
         int row = 0, column = 0, first = -1;
+        Place next; // the cell after it, once looked for
+        bool nextKnown = false;
     };
     std::unordered_map<const QTextTable *, Walk> walks;
     const auto nextPlace = [](const QTextTable *t, const Walk &w) -> std::pair<int, int> {
@@ -178,6 +183,15 @@ void Snapshot::markTables(const QTextDocument *doc, int from, int to, const Cell
             for (; c < t->columns(); ++c, ++tries)
                 if (t->cellAt(r, c).firstPosition() > w.first) return {r, c};
         return {-1, -1};
+    };
+    // The cell after w's (none: row -1), looked for once.
+    const auto nextOf = [&nextPlace](const QTextTable *t, Walk &w) {
+        if (!w.nextKnown) {
+            w.nextKnown = true;
+            if (const auto [r, c] = nextPlace(t, w); r >= 0)
+                w.next = Place{r, c, t->cellAt(r, c).firstPosition()};
+        }
+        return w.next;
     };
     QTextTableCellFormat f;
     int depth = 0;
@@ -195,22 +209,22 @@ void Snapshot::markTables(const QTextDocument *doc, int from, int to, const Cell
                 Walk &w = walks[table];
                 bool found = false;
                 if (w.first >= 0 && before == FrameStart) {
-                    if (const auto [r, c] = nextPlace(table, w); r >= 0) {
-                        const QTextTableCell next = table->cellAt(r, c);
-                        if (next.firstPosition() == pos) {
-                            cell = next;
-                            w = {r, c, pos};
-                            found = true;
-                        }
+                    if (const Place next = nextOf(table, w); next.row >= 0 && next.first == pos) {
+                        cell = table->cellAt(next.row, next.column);
+                        w = Walk{next.row, next.column, pos, Place{}, false};
+                        found = true;
                     }
                 }
                 if (!found) {
                     cell = table->cellAt(pos);
-                    w = {cell.row(), cell.column(), cell.firstPosition()};
+                    w = Walk{cell.row(), cell.column(), cell.firstPosition(), Place{}, false};
                 }
                 cellRow = w.row;
                 cellFirst = w.first;
-                cellLast = cell.lastPosition();
+                // The cell ends where the next begins, which costs less than
+                // the toolkit's finding the cell among the table's.
+                const Place next = nextOf(table, w);
+                cellLast = next.row >= 0 ? next.first - 1 : cell.lastPosition();
                 f = cellFormat(table, w.row, w.column);
                 column = w.column + std::max(1, f.tableCellColumnSpan());
             }
